@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/DeviceDescriptor.h"
+
+#include <QObject>
+#include <QUrl>
+
+#include <memory>
+
+class QQmlApplicationEngine;
+
+// Application services reached from QML as "kalo3dApp": the project file
+// name, the archive target that starts slicing, version texts and the
+// critical message box of the main window. One instance for the process.
+class KaloApp : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString prjFile READ prjFile WRITE setPrjFile NOTIFY prjFileChanged)
+public:
+    explicit KaloApp(QObject *parent = nullptr);
+    ~KaloApp() override;
+
+    static KaloApp *instance();
+
+    // Records where the next print archive goes and asks for slicing.
+    Q_INVOKABLE void setCwsFile(const QUrl &file);
+    Q_INVOKABLE void newPrj();
+    Q_INVOKABLE void openLink(const QString &link);
+    Q_INVOKABLE void openRadomQueryLink();
+    Q_INVOKABLE QString version();
+    Q_INVOKABLE QString bitInfo();
+
+    // Local path of the project file; empty before one is saved or loaded.
+    QString prjFile() const;
+    // Accepts a file URL or a plain path.
+    void setPrjFile(const QString &file);
+
+    QUrl cwsFileUrl() const { return m_cwsFileUrl; }
+    const DeviceDescriptor &device() const { return *m_device; }
+    void setEngine(QQmlApplicationEngine *engine) { m_engine = engine; }
+
+    // Shows message in the main window's critical message box; callable from
+    // any thread.
+    void showCriticalMsgBox(const QString &message);
+
+Q_SIGNALS:
+    void prjFileChanged();
+    void readyToSlice();
+
+private:
+    QUrl m_prjFileUrl;
+    QUrl m_cwsFileUrl;
+    std::unique_ptr<DeviceDescriptor> m_device;
+    QQmlApplicationEngine *m_engine = nullptr;
+};

@@ -1,0 +1,58 @@
+#include "app/KaloApp.h"
+#include "app/Startup.h"
+#include "settings/KaloConfig.h"
+#include "view/KaloScene.h"
+#include "workspace/KaloModel.h"
+
+#include <QDebug>
+#include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QQmlApplicationEngine>
+#include <QScreen>
+#include <QThread>
+#include <QTranslator>
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3").arg(1).arg(2).arg(8));
+
+    QTranslator translator;
+    const QStringList uiLanguages = QLocale::system().uiLanguages();
+    qDebug() << "local uiLanguages: " << uiLanguages;
+    const QString translation = Startup::translationFileName(uiLanguages);
+    if (!translation.isEmpty()
+        && translator.load(translation, QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+        const bool installed = QCoreApplication::installTranslator(&translator);
+        qDebug() << "installTranslator" << translation << installed;
+    }
+
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        qDebug() << "dpi: " << screen->logicalDotsPerInch() << screen->devicePixelRatio()
+                 << screen->physicalDotsPerInch();
+    }
+
+    KaloApp kaloApp;
+    KaloConfig kaloConfig;
+    qDebug() << QThread::currentThreadId() << "main" << QThread::idealThreadCount();
+
+    Startup::registerQmlTypes();
+
+    QQmlApplicationEngine engine;
+    Startup::setContextProperties(engine, kaloApp, kaloConfig);
+    kaloApp.setEngine(&engine);
+
+    engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
+    if (engine.rootObjects().isEmpty())
+        return -1;
+    if (!Startup::findSceneItem(engine)) {
+        qDebug() << "no KaloScene object found";
+        return -2;
+    }
+
+    QObject::connect(KaloModel::instance(), &KaloModel::kaloModelDataChanged,
+                     KaloScene::instance(), &KaloScene::updateView);
+
+    return QGuiApplication::exec();
+}

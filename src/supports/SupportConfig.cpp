@@ -1,0 +1,10 @@
+#include "supports/SupportConfig.h"
+
+namespace CWS {
+
+SupportConfig::SupportConfig(QObject *parent)
+    : QObject(parent)
+{
+}
+
+} // namespace CWS
