@@ -23,6 +23,7 @@ Window {
 
     MessageDialog {
         id: criticalMsgBox
+        objectName: "criticalMsgBox"
         title: qsTr("Error")
         icon: StandardIcon.Critical
     }
