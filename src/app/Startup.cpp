@@ -46,6 +46,8 @@ void setContextProperties(QQmlApplicationEngine &engine, KaloApp &app, KaloConfi
     context->setContextProperty(QStringLiteral("kalo3dApp"), &app);
     context->setContextProperty(QStringLiteral("kalo3dConfig"), &config);
     context->setContextProperty(QStringLiteral("supportConfig"), config.supportConfig());
+    context->setContextProperty(QStringLiteral("modelResinTypes"), config.resinTypes());
+    context->setContextProperty(QStringLiteral("modelAllModels"), config.modelPrinters());
 }
 
 QQuickItem *findSceneItem(const QQmlApplicationEngine &engine)

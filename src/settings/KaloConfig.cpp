@@ -1,17 +1,44 @@
 #include "settings/KaloConfig.h"
 
+#include <QDebug>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
 namespace {
 KaloConfig *g_instance = nullptr;
+
+// The printer selected before any settings file is read (K20C).
+constexpr int initialModelIndex = 2;
+
+// One decimal, halves away from zero. The product stays in single precision
+// so that a value typed as 2.35 becomes 2.4 rather than 2.3.
+float oneDecimal(float v)
+{
+    return qRound(v * 10) / 10.0f;
 }
+} // namespace
 
 KaloConfig::KaloConfig(QObject *parent)
     : QObject(parent)
+    , m_fileCustomConf(QStringLiteral("slice.custom.conf"))
 {
+    // 47.25 µm pixels.
+    m_lcdSpecs.push_back({65.0f, 116.0f, 21.164021f, 21.164021f});
     g_instance = this;
+    qDebug() << "m_fileCustomConf:" << m_fileCustomConf;
+
+    m_resinTypes = QStringList{tr("Rigid resin"), tr("Elastic resin"), tr("Toughness resin"), tr("Foundry Resin")};
+
+    load();
 }
 
 KaloConfig::~KaloConfig()
 {
+    save();
+    qDebug() << "~ modelIndex:" << m_modelIndex;
     if (g_instance == this)
         g_instance = nullptr;
 }
@@ -21,4 +48,206 @@ KaloConfig *KaloConfig::instance()
     if (!g_instance)
         new KaloConfig();
     return g_instance;
+}
+
+const PrinterModel &KaloConfig::selectedPrinter() const
+{
+    if (m_modelIndex >= 0 && m_modelIndex < int(m_printers.size()))
+        return m_printers[size_t(m_modelIndex)];
+    return m_printers[initialModelIndex];
+}
+
+int KaloConfig::buildHeightMm() const
+{
+    return selectedPrinter().buildHeightMm;
+}
+
+ResinPreset KaloConfig::presetFor(int iPrinter, int iResin, int thick) const
+{
+    qDebug() << "KaloConfig::getConfig" << iPrinter << iResin << thick;
+    const ResinPreset *found = nullptr;
+    if (iPrinter >= 0 && iPrinter < int(m_printers.size())) {
+        const std::vector<ResinPreset> &group = m_presetGroups[size_t(m_printers[size_t(iPrinter)].presetGroup)];
+        const auto it = std::find_if(group.begin(), group.end(),
+                                     [iResin](const ResinPreset &p) { return p.resinIndex == iResin; });
+        if (it != group.end())
+            found = &*it;
+    }
+    ResinPreset row;
+    if (found) {
+        row = *found;
+    } else {
+        // Only an edited settings file or a caller outside the QML lists gets
+        // here; the values a fresh program starts with are a safe proposal.
+        qWarning() << "no resin preset for printer" << iPrinter << "resin" << iResin;
+        row = {iResin, 50, 3, 30000, 10000, 8000};
+    }
+    if (thick == 0 || thick == row.thicknessUM)
+        return row;
+
+    const float f = float(thick) / float(row.thicknessUM);
+    row.thicknessUM = thick;
+    row.bottomExposureMs = std::min(qRound(float(row.bottomExposureMs) * f), maxExposureMs);
+    row.normalExposureMs = std::min(qRound(float(row.normalExposureMs) * f), maxExposureMs);
+    return row;
+}
+
+QStringList KaloConfig::getConfig(uint iPrinter, uint iResin, uint thick) const
+{
+    const ResinPreset p = presetFor(int(iPrinter), int(iResin), int(thick));
+    const QStringList values = {QString::number(p.resinIndex), QString::number(p.thicknessUM),
+                                QString::number(p.bottomLayers), QString::number(p.bottomExposureMs),
+                                QString::number(p.normalExposureMs)};
+    qDebug() << "resin config values:" << values;
+    return values;
+}
+
+QStringList KaloConfig::getConfig(uint iPrinter, uint iResin) const
+{
+    return getConfig(iPrinter, iResin, 0);
+}
+
+QStringList KaloConfig::getConfig(uint iPrinter) const
+{
+    return getConfig(iPrinter, 0, 0);
+}
+
+void KaloConfig::setThicknessMM(float t)
+{
+    m_thicknessUM = qRound(t * 1000);
+}
+
+void KaloConfig::setBottomExpoSec(float sec)
+{
+    m_bottomExpoMS = qRound(sec * 10) * 100;
+}
+
+void KaloConfig::setNormalExpoSec(float sec)
+{
+    m_normalExpoMS = qRound(sec * 10) * 100;
+}
+
+float KaloConfig::antiAliseValue() const
+{
+    return oneDecimal(m_antiAliseValue);
+}
+
+void KaloConfig::antiAliseValue(float v)
+{
+    m_antiAliseValue = oneDecimal(v);
+}
+
+void KaloConfig::updateBuildConfig()
+{
+    m_buildConfig.layerThickness = float(m_thicknessUM) / 1000.0f;
+    m_buildConfig.bottomLayers = m_bottomLayerNum;
+    m_buildConfig.bottomExposureMs = m_bottomExpoMS;
+    m_buildConfig.normalExposureMs = m_normalExpoMS;
+    const LcdSpec &lcd = m_lcdSpecs[size_t(selectedPrinter().lcdIndex)];
+    m_buildConfig.pixelsPerMmX = double(lcd.pixelsPerMmX);
+    m_buildConfig.pixelsPerMmY = double(lcd.pixelsPerMmY);
+    m_buildConfig.resolutionX = int(float(int(lcd.widthMm)) * lcd.pixelsPerMmX);
+    m_buildConfig.resolutionY = int(float(int(lcd.heightMm)) * lcd.pixelsPerMmY);
+}
+
+bool KaloConfig::load()
+{
+    const auto preset = [](int resin, int thick, int bottomMs, int normalMs) {
+        return ResinPreset{resin, thick, 3, std::min(bottomMs, maxExposureMs),
+                           std::min(normalMs, maxExposureMs), 8000};
+    };
+    m_presetGroups = {
+        {preset(0, 50, 30000, 10000), preset(1, 50, 30000, 12000), preset(2, 50, 30000, 12000),
+         preset(3, 20, 150000, 30000)},
+        {preset(0, 50, 30000, 8000), preset(1, 50, 30000, 10000), preset(2, 50, 30000, 10000),
+         preset(3, 20, 120000, 20000)},
+        {preset(0, 50, 12000, 4000), preset(1, 50, 15000, 5000), preset(2, 50, 15000, 5000),
+         preset(3, 20, 30000, 10000)},
+    };
+    m_printers = {
+        {QStringLiteral("K20"), 0, 130, 0},  {QStringLiteral("K20A"), 0, 130, 0},
+        {QStringLiteral("K20C"), 0, 150, 1}, {QStringLiteral("K20D"), 0, 150, 1},
+        {QStringLiteral("K20DO"), 0, 150, 1}, {QStringLiteral("K30"), 0, 135, 1},
+    };
+    m_modelPrinters.clear();
+    for (const PrinterModel &printer : m_printers)
+        m_modelPrinters.append(printer.code);
+    qDebug() << "m_modelPrinters:" << m_modelPrinters;
+
+    const ResinPreset proposal = presetFor(m_modelIndex, m_resinIndex, m_thicknessUM);
+    m_bottomLayerNum = proposal.bottomLayers;
+    m_bottomExpoMS = proposal.bottomExposureMs;
+    m_normalExpoMS = proposal.normalExposureMs;
+    updateBuildConfig();
+
+    qDebug() << "KaloConfig::load()" << m_fileCustomConf;
+    QFile file(m_fileCustomConf);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qInfo() << "open fail failed" << m_fileCustomConf;
+        return false;
+    }
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    const QJsonDocument doc = QJsonDocument::fromBinaryData(file.readAll(), QJsonDocument::Validate);
+    QT_WARNING_POP
+    if (!doc.isObject()) {
+        qWarning() << "no object found";
+        return false;
+    }
+    const QJsonObject obj = doc.object();
+    qDebug() << "load json obj:" << obj;
+
+    m_modelIndex = obj.value(QLatin1String("modelIndex")).toInt(m_modelIndex);
+    m_resinIndex = obj.value(QLatin1String("resinIndex")).toInt(m_resinIndex);
+    m_thicknessUM = obj.value(QLatin1String("thicknessUM")).toInt(m_thicknessUM);
+    m_bottomLayerNum = obj.value(QLatin1String("bottomLayerNum")).toInt(m_bottomLayerNum);
+    m_bottomExpoMS = int(float(obj.value(QLatin1String("bottomExpoMS")).toDouble(m_bottomExpoMS)));
+    m_normalExpoMS = int(float(obj.value(QLatin1String("normalExpoMS")).toDouble(m_normalExpoMS)));
+    m_useAntialise = obj.value(QLatin1String("useAntialise")).toBool(m_useAntialise);
+    m_antiAliseValue = oneDecimal(float(obj.value(QLatin1String("antiAliseValue")).toDouble(m_antiAliseValue)));
+    SliceBuildConfig &c = m_buildConfig;
+    c.liftHeight = float(obj.value(QLatin1String("liftHeight")).toDouble(c.liftHeight));
+    c.liftUpSpeed = float(obj.value(QLatin1String("liftUpSpeed")).toDouble(c.liftUpSpeed));
+    c.liftDownSpeed = float(obj.value(QLatin1String("liftDownSpeed")).toDouble(c.liftDownSpeed));
+    c.waitSecAfterStop = float(obj.value(QLatin1String("waitSecAfterStop")).toDouble(c.waitSecAfterStop));
+
+    updateBuildConfig();
+    qDebug() << "load config from file end";
+    return true;
+}
+
+bool KaloConfig::save()
+{
+    updateBuildConfig();
+    QFile file(m_fileCustomConf);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qWarning() << "open" << m_fileCustomConf << "for write fail";
+        return false;
+    }
+    const QJsonObject obj = {
+        {QLatin1String("modelIndex"), m_modelIndex},
+        {QLatin1String("resinIndex"), m_resinIndex},
+        {QLatin1String("thicknessUM"), m_thicknessUM},
+        {QLatin1String("bottomLayerNum"), m_bottomLayerNum},
+        {QLatin1String("bottomExpoMS"), m_bottomExpoMS},
+        {QLatin1String("normalExpoMS"), m_normalExpoMS},
+        {QLatin1String("useAntialise"), m_useAntialise},
+        {QLatin1String("antiAliseValue"), qRound(m_antiAliseValue * 10) / 10.0},
+        {QLatin1String("liftHeight"), double(m_buildConfig.liftHeight)},
+        {QLatin1String("liftUpSpeed"), double(m_buildConfig.liftUpSpeed)},
+        {QLatin1String("liftDownSpeed"), double(m_buildConfig.liftDownSpeed)},
+        {QLatin1String("waitSecAfterStop"), double(m_buildConfig.waitSecAfterStop)},
+    };
+    qDebug() << "save obj: " << obj;
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    const QByteArray data = QJsonDocument(obj).toBinaryData();
+    QT_WARNING_POP
+    if (file.write(data) != data.size() || !file.flush()) {
+        qWarning() << "write" << m_fileCustomConf << "fail";
+        return false;
+    }
+    file.close();
+    qDebug() << "write custom config to file succeed" << m_fileCustomConf;
+    return true;
 }

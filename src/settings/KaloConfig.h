@@ -1,27 +1,131 @@
 #pragma once
 
+#include "settings/PrinterTables.h"
 #include "settings/SliceBuildConfig.h"
 #include "supports/SupportConfig.h"
 
 #include <QObject>
+#include <QStringList>
+
+#include <vector>
 
 // The user's print settings: printer, resin, layer thickness, exposures and
 // lift, and the SliceBuildConfig record that slicing reads. One instance for
-// the whole program.
+// the whole program, reached from QML as "kalo3dConfig".
+//
+// The settings live in "slice.custom.conf" in the working directory (Qt binary
+// JSON). Construction loads it, destruction saves it. Setters only change the
+// value: SliceBuildConfig follows the settings at load() and save(), except
+// for the four lift properties, which write it directly.
+//
+// All members run on the GUI thread.
 class KaloConfig : public QObject
 {
     Q_OBJECT
+    // mm, mm/min, mm/min and s; writing neither signals nor saves.
+    Q_PROPERTY(float liftHeight READ liftHeight WRITE setLiftHeight NOTIFY liftAdvCfgChanged)
+    Q_PROPERTY(float liftUpSpeed READ liftUpSpeed WRITE setLiftUpSpeed NOTIFY liftAdvCfgChanged)
+    Q_PROPERTY(float liftDownSpeed READ liftDownSpeed WRITE setLiftDownSpeed NOTIFY liftAdvCfgChanged)
+    Q_PROPERTY(float waitSecAfterStop READ waitSecAfterStop WRITE setWaitSecAfterStop
+                   NOTIFY liftAdvCfgChanged)
 public:
+    // Upper limit of every exposure, ms.
+    static constexpr int maxExposureMs = 180000;
+
     explicit KaloConfig(QObject *parent = nullptr);
+    // Saves the settings file.
     ~KaloConfig() override;
 
-    // The one instance, created on first use.
+    // The one instance, created without parent on first use.
     static KaloConfig *instance();
 
     SliceBuildConfig *buildConfig() { return &m_buildConfig; }
     CWS::SupportConfig *supportConfig() { return &m_supportConfig; }
 
+    // Resin names and printer model codes in table order, for the QML lists.
+    const QStringList &resinTypes() const { return m_resinTypes; }
+    const QStringList &modelPrinters() const { return m_modelPrinters; }
+    // Build height of the selected printer model, mm.
+    int buildHeightMm() const;
+
+    // Proposed settings for printer row iPrinter, resin iResin and thickness
+    // thick (µm; 0 keeps the preset's). Another thickness scales both
+    // exposures in proportion, capped at maxExposureMs. A printer or resin
+    // without a preset row gets the built-in initial values (30000 ms bottom,
+    // 10000 ms normal at 50 µm, 3 bottom layers, 8000 µm lift), scaled alike.
+    ResinPreset presetFor(int iPrinter, int iResin, int thick) const;
+
+    // Replaces the exposures by the preset of the selected printer and resin,
+    // then reads the settings file over them. False when the file is missing,
+    // unreadable or not a JSON object; the values then stay as proposed.
+    bool load();
+
+    float liftHeight() const { return m_buildConfig.liftHeight; }
+    void setLiftHeight(float mm) { m_buildConfig.liftHeight = mm; }
+    float liftUpSpeed() const { return m_buildConfig.liftUpSpeed; }
+    void setLiftUpSpeed(float mmPerMin) { m_buildConfig.liftUpSpeed = mmPerMin; }
+    float liftDownSpeed() const { return m_buildConfig.liftDownSpeed; }
+    void setLiftDownSpeed(float mmPerMin) { m_buildConfig.liftDownSpeed = mmPerMin; }
+    float waitSecAfterStop() const { return m_buildConfig.waitSecAfterStop; }
+    void setWaitSecAfterStop(float sec) { m_buildConfig.waitSecAfterStop = sec; }
+
+Q_SIGNALS:
+    void modelIndexChanged();
+    void liftAdvCfgChanged();
+
+public:
+    Q_INVOKABLE int modelIndex() const { return m_modelIndex; }
+    Q_INVOKABLE void setModelIndex(int i) { m_modelIndex = i; }
+    Q_INVOKABLE int resinIndex() const { return m_resinIndex; }
+    Q_INVOKABLE void setResinIndex(int i) { m_resinIndex = i; }
+    Q_INVOKABLE int thicknessUM() const { return m_thicknessUM; }
+    // Stores t (mm) as whole µm, rounded.
+    Q_INVOKABLE void setThicknessMM(float t);
+    Q_INVOKABLE int bottomLayerNum() const { return m_bottomLayerNum; }
+    Q_INVOKABLE void setBottomLayerNum(int n) { m_bottomLayerNum = n; }
+    Q_INVOKABLE int bottomExpoMS() const { return m_bottomExpoMS; }
+    // Stores sec as ms on a tenth-second grid: 2.46 s gives 2500 ms.
+    Q_INVOKABLE void setBottomExpoSec(float sec);
+    Q_INVOKABLE int normalExpoMS() const { return m_normalExpoMS; }
+    Q_INVOKABLE void setNormalExpoSec(float sec);
+    Q_INVOKABLE bool useAntialise() const { return m_useAntialise; }
+    Q_INVOKABLE void useAntialise(bool use) { m_useAntialise = use; }
+    // The supersampling factor, one decimal.
+    Q_INVOKABLE float antiAliseValue() const;
+    Q_INVOKABLE void antiAliseValue(float v);
+    // The QML reads both lists as context properties; these do nothing.
+    Q_INVOKABLE void getAllModelsModel() {}
+    Q_INVOKABLE void getAllResinTypesModel() {}
+    // Brings SliceBuildConfig up to date and writes the settings file; false
+    // (values kept in memory) when the file cannot be opened for writing.
+    Q_INVOKABLE bool save();
+    // presetFor as five decimal texts: resin index, thickness (µm), bottom
+    // layers, bottom exposure (ms), normal exposure (ms).
+    Q_INVOKABLE QStringList getConfig(uint iPrinter, uint iResin, uint thick) const;
+    Q_INVOKABLE QStringList getConfig(uint iPrinter, uint iResin) const;
+    Q_INVOKABLE QStringList getConfig(uint iPrinter) const;
+    Q_INVOKABLE int getMaxExpoSec() const { return maxExposureMs / 1000; }
+
 private:
+    // The selected printer row; an index outside the table (an edited
+    // settings file) selects the initial printer.
+    const PrinterModel &selectedPrinter() const;
+    void updateBuildConfig();
+
+    int m_modelIndex = 2;
+    int m_resinIndex = 0;
+    int m_thicknessUM = 50;
+    int m_bottomLayerNum = 3;
+    int m_bottomExpoMS = 30000;
+    int m_normalExpoMS = 10000;
+    bool m_useAntialise = true;
+    float m_antiAliseValue = 2.0f;
+    QString m_fileCustomConf;
     SliceBuildConfig m_buildConfig;
+    std::vector<LcdSpec> m_lcdSpecs;
+    QStringList m_resinTypes;
+    std::vector<std::vector<ResinPreset>> m_presetGroups;
+    std::vector<PrinterModel> m_printers;
+    QStringList m_modelPrinters;
     CWS::SupportConfig m_supportConfig;
 };
