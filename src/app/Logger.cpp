@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMutex>
+#include <QStandardPaths>
 #include <QTextStream>
 
 namespace {
@@ -37,13 +38,24 @@ QString stamp(const QDateTime &now)
     return now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss "));
 }
 
+bool openForAppend(QFile &file)
+{
+    return file.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     const QDateTime now = QDateTime::currentDateTime();
     {
         QMutexLocker lock(&g_fileMutex);
-        QFile file(Logger::fileName(now.date()));
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        const QString name = Logger::fileName(now.date());
+        QFile file(name);
+        if (!openForAppend(file)) {
+            QDir().mkpath(Logger::fallbackDirectory());
+            file.setFileName(QDir(Logger::fallbackDirectory()).filePath(name));
+            openForAppend(file);
+        }
+        if (file.isOpen()) {
             QTextStream out(&file);
             out << Logger::fileLine(type, message, now) << '\n';
         }
@@ -82,17 +94,25 @@ bool Logger::isExpired(const QString &name, const QDate &today)
         && parts.at(1).size() == 8 && parts.at(1) < endDay;
 }
 
+QString Logger::fallbackDirectory()
+{
+    // Start-up creates the logger before the application object, so the
+    // application's own name is not known to QStandardPaths yet.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/kalo3d/logs");
+}
+
 void Logger::run()
 {
     qDebug() << "cur path: " << QDir::currentPath();
     const QDate today = QDate::currentDate();
     qDebug() << "log end day" << today.addDays(-7).toString(QStringLiteral("yyyyMMdd"));
-    QDir dir = QDir::current();
-    const QStringList names = dir.entryList({g_logBaseName + QStringLiteral(".*.log")}, QDir::Files);
-    for (const QString &name : names) {
-        if (!isExpired(name, today))
-            continue;
-        const bool removed = dir.remove(name);
-        qDebug() << "del old log" << name << removed;
+    for (QDir dir : {QDir::current(), QDir(fallbackDirectory())}) {
+        const QStringList names = dir.entryList({g_logBaseName + QStringLiteral(".*.log")}, QDir::Files);
+        for (const QString &name : names) {
+            if (!isExpired(name, today))
+                continue;
+            const bool removed = dir.remove(name);
+            qDebug() << "del old log" << name << removed;
+        }
     }
 }

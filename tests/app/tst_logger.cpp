@@ -13,6 +13,8 @@ private Q_SLOTS:
     void expiry_data();
     void expiry();
     void messagesReachTheDayFile();
+    void consoleCopyHasNoLevel();
+    void unwritableFolderFallsBack();
     void cleanUpKeepsAWeek();
 };
 
@@ -82,6 +84,45 @@ void TstLogger::messagesReachTheDayFile()
              "each line starts with the local date and time");
 }
 
+void TstLogger::consoleCopyHasNoLevel()
+{
+    // Qt's default handler is only reachable in a fresh process: this test
+    // runs its own executable in child mode (see main below).
+    QTemporaryDir dir;
+    QProcess child;
+    child.setWorkingDirectory(dir.path());
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--log-child")});
+    QVERIFY(child.waitForFinished(10000));
+    const QString console = QString::fromUtf8(child.readAllStandardError());
+    QVERIFY2(QRegularExpression(QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d child says hello"))
+                 .match(console)
+                 .hasMatch(),
+             qPrintable("console: " + console));
+    QVERIFY2(!console.contains(QStringLiteral("Info: child says hello")), "no level on the console copy");
+
+    QFile file(dir.filePath(Logger::fileName(QDate::currentDate())));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains(" Info: child says hello"));
+}
+
+void TstLogger::unwritableFolderFallsBack()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QDir(Logger::fallbackDirectory()).removeRecursively();
+    {
+        // A working directory that has vanished can be written by nobody, root included.
+        QTemporaryDir gone;
+        QVERIFY(QDir::setCurrent(gone.path()));
+    }
+    Logger logger;
+    qWarning("written elsewhere");
+
+    QFile file(QDir(Logger::fallbackDirectory()).filePath(Logger::fileName(QDate::currentDate())));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName() + " should hold the log"));
+    QVERIFY(file.readAll().contains(" Warning: written elsewhere"));
+    QDir(Logger::fallbackDirectory()).removeRecursively();
+}
+
 void TstLogger::cleanUpKeepsAWeek()
 {
     QTemporaryDir dir;
@@ -105,5 +146,15 @@ void TstLogger::cleanUpKeepsAWeek()
         QVERIFY2(QFile::exists(dir.filePath(name)), qPrintable(name + " should stay"));
 }
 
-QTEST_GUILESS_MAIN(TstLogger)
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--log-child"))) {
+        Logger logger;
+        qInfo("child says hello");
+        return 0;
+    }
+    TstLogger test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_logger.moc"
