@@ -2,6 +2,7 @@ import QtQuick 2.9
 import QtQuick.Window 2.3
 import QtQuick.Dialogs 1.2
 import Kalo3D 1.0
+import "qml_model"
 
 Window {
     id: mainWindow
@@ -12,13 +13,14 @@ Window {
 
     // The model manager must exist before the view that paints it.
     KaloModel {
-        id: kaloModel
+        id: kalo3dModel
     }
 
-    Kalo3DScene {
+    Kalo3DView {
         objectName: "Kalo3DScene"
         anchors.fill: parent
         z: -3
+        manager: kalo3dModel
     }
 
     MessageDialog {

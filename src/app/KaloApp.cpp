@@ -1,5 +1,8 @@
 #include "app/KaloApp.h"
 
+#include "view/KaloScene.h"
+#include "workspace/KaloModel.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDesktopServices>
@@ -7,8 +10,25 @@
 #include <QThread>
 
 namespace {
+
 KaloApp *g_instance = nullptr;
-}
+
+// The project's web pages behind the link keys of the user interface. The
+// first entry is the home page, also opened for unknown keys. Packagers
+// point these at their own pages.
+struct ProjectLink
+{
+    const char *key;
+    const char *address;
+};
+constexpr ProjectLink projectLinks[] = {
+    {"main", "https://kalo3d.example.org/"},
+    {"buy", "https://kalo3d.example.org/shop"},
+    {"readme", "https://kalo3d.example.org/help"},
+    {"download", "https://kalo3d.example.org/download"},
+};
+
+} // namespace
 
 KaloApp::KaloApp(QObject *parent)
     : QObject(parent)
@@ -36,9 +56,46 @@ void KaloApp::setCwsFile(const QUrl &file)
     Q_EMIT readyToSlice();
 }
 
+void KaloApp::open(const QUrl &url)
+{
+    qDebug() << QThread::currentThreadId() << "KaloApp::Open() " << url;
+    // Decoded and lower-cased, so "%2Ekalo3d" and "JOB.KALO3D" are projects too.
+    const QString fileName = url.fileName(QUrl::FullyDecoded).toLower();
+    if (fileName.endsWith(QLatin1String(".kalo3d"))) {
+        loadPrj(url);
+        return;
+    }
+    KaloModel *manager = KaloModel::instance();
+    if (!manager || !manager->loadModel(url))
+        return;
+    if (KaloScene *scene = KaloScene::instance())
+        scene->updateView();
+}
+
 void KaloApp::newPrj()
 {
     qDebug() << "KaloApp::newPrj()";
+}
+
+void KaloApp::savePrj()
+{
+    qDebug() << "KaloApp::savePrj()" << m_prjFileUrl;
+}
+
+bool KaloApp::loadPrj(const QUrl &url)
+{
+    qDebug() << "KaloApp::loadPrj()" << url;
+    return false;
+}
+
+void KaloApp::openKalo3DLink(const QString &key)
+{
+    const ProjectLink *link = &projectLinks[0];
+    for (const ProjectLink &candidate : projectLinks) {
+        if (key == QLatin1String(candidate.key))
+            link = &candidate;
+    }
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(link->address)));
 }
 
 void KaloApp::openLink(const QString &link)
@@ -79,6 +136,7 @@ void KaloApp::showCriticalMsgBox(const QString &message)
         qCritical() << "no main window for message:" << message;
         return;
     }
-    QMetaObject::invokeMethod(m_engine->rootObjects().first(), "showCriticalMsgBox",
+    // Queued when called from a worker thread: the window belongs to the GUI thread.
+    QMetaObject::invokeMethod(m_engine->rootObjects().first(), "showCriticalMsgBox", Qt::AutoConnection,
                               Q_ARG(QVariant, QVariant(message)));
 }

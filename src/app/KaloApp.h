@@ -9,9 +9,10 @@
 
 class QQmlApplicationEngine;
 
-// Application services reached from QML as "kalo3dApp": the project file
-// name, the archive target that starts slicing, version texts and the
-// critical message box of the main window. One instance for the process.
+// Application services reached from QML as "kalo3dApp": opening model and
+// project files, the project file name, the archive target that starts
+// slicing, web links, version texts and the critical message box of the main
+// window. One instance for the process.
 class KaloApp : public QObject
 {
     Q_OBJECT
@@ -24,11 +25,24 @@ public:
 
     // Records where the next print archive goes and asks for slicing.
     Q_INVOKABLE void setCwsFile(const QUrl &file);
+    // A name ending in ".kalo3d" (any case) opens as a project; anything else
+    // goes to the model manager, which accepts only STL files, and the view
+    // repaints when the model arrives.
+    Q_INVOKABLE void open(const QUrl &url);
     Q_INVOKABLE void newPrj();
+    // Writes the scene to the project file prjFile. Not yet built: only logs.
+    Q_INVOKABLE void savePrj();
+    // Opens a page of the project in the browser: key "main", "buy", "readme"
+    // or "download"; any other key opens the home page.
+    Q_INVOKABLE void openKalo3DLink(const QString &key);
     Q_INVOKABLE void openLink(const QString &link);
     Q_INVOKABLE void openRadomQueryLink();
     Q_INVOKABLE QString version();
     Q_INVOKABLE QString bitInfo();
+
+    // Replaces the scene by the project in the file; false when it cannot be
+    // read. Not yet built: only logs and returns false.
+    bool loadPrj(const QUrl &url);
 
     // Local path of the project file; empty before one is saved or loaded.
     QString prjFile() const;

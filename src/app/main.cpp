@@ -1,4 +1,6 @@
+#include "app/CommandLine.h"
 #include "app/KaloApp.h"
+#include "app/Logger.h"
 #include "app/Startup.h"
 #include "settings/KaloConfig.h"
 #include "view/KaloScene.h"
@@ -15,6 +17,8 @@
 
 int main(int argc, char *argv[])
 {
+    Logger logger;
+    logger.start();
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3").arg(1).arg(2).arg(8));
 
@@ -53,6 +57,12 @@ int main(int argc, char *argv[])
 
     QObject::connect(KaloModel::instance(), &KaloModel::kaloModelDataChanged,
                      KaloScene::instance(), &KaloScene::updateView);
+    QObject::connect(&kaloApp, &KaloApp::readyToSlice, KaloModel::instance(), &KaloModel::startSlice);
+
+    // Files handed over by the desktop (a desktop entry's %F) or typed after
+    // the program name open as if dropped on the view.
+    for (const QString &argument : QCoreApplication::arguments().mid(1))
+        kaloApp.open(CommandLine::fileUrl(argument));
 
     return QGuiApplication::exec();
 }

@@ -22,8 +22,14 @@ float oneDecimal(float v)
 } // namespace
 
 KaloConfig::KaloConfig(QObject *parent)
+    : KaloConfig(QStringLiteral("slice.custom.conf"), false, parent)
+{
+}
+
+KaloConfig::KaloConfig(const QString &settingsFile, bool readOnly, QObject *parent)
     : QObject(parent)
-    , m_fileCustomConf(QStringLiteral("slice.custom.conf"))
+    , m_fileCustomConf(settingsFile)
+    , m_readOnly(readOnly)
 {
     // 47.25 µm pixels.
     m_lcdSpecs.push_back({65.0f, 116.0f, 21.164021f, 21.164021f});
@@ -60,6 +66,11 @@ const PrinterModel &KaloConfig::selectedPrinter() const
 int KaloConfig::buildHeightMm() const
 {
     return selectedPrinter().buildHeightMm;
+}
+
+const LcdSpec &KaloConfig::lcdSpec() const
+{
+    return m_lcdSpecs[size_t(selectedPrinter().lcdIndex)];
 }
 
 ResinPreset KaloConfig::presetFor(int iPrinter, int iResin, int thick) const
@@ -143,7 +154,7 @@ void KaloConfig::updateBuildConfig()
     m_buildConfig.bottomLayers = m_bottomLayerNum;
     m_buildConfig.bottomExposureMs = m_bottomExpoMS;
     m_buildConfig.normalExposureMs = m_normalExpoMS;
-    const LcdSpec &lcd = m_lcdSpecs[size_t(selectedPrinter().lcdIndex)];
+    const LcdSpec &lcd = lcdSpec();
     m_buildConfig.pixelsPerMmX = double(lcd.pixelsPerMmX);
     m_buildConfig.pixelsPerMmY = double(lcd.pixelsPerMmY);
     m_buildConfig.resolutionX = int(float(int(lcd.widthMm)) * lcd.pixelsPerMmX);
@@ -182,7 +193,7 @@ bool KaloConfig::load()
 
     qDebug() << "KaloConfig::load()" << m_fileCustomConf;
     QFile file(m_fileCustomConf);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (m_fileCustomConf.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         qInfo() << "open fail failed" << m_fileCustomConf;
         return false;
     }
@@ -219,6 +230,8 @@ bool KaloConfig::load()
 bool KaloConfig::save()
 {
     updateBuildConfig();
+    if (m_readOnly)
+        return false;
     QFile file(m_fileCustomConf);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         qWarning() << "open" << m_fileCustomConf << "for write fail";

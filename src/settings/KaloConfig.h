@@ -33,6 +33,10 @@ public:
     static constexpr int maxExposureMs = 180000;
 
     explicit KaloConfig(QObject *parent = nullptr);
+    // For tools that must leave the user's settings alone: reads settingsFile
+    // instead ("" reads nothing and keeps the built-in values) and never
+    // writes a file, neither in save() nor at destruction.
+    KaloConfig(const QString &settingsFile, bool readOnly, QObject *parent = nullptr);
     // Saves the settings file.
     ~KaloConfig() override;
 
@@ -47,6 +51,8 @@ public:
     const QStringList &modelPrinters() const { return m_modelPrinters; }
     // Build height of the selected printer model, mm.
     int buildHeightMm() const;
+    // Display geometry of the selected printer model.
+    const LcdSpec &lcdSpec() const;
 
     // Proposed settings for printer row iPrinter, resin iResin and thickness
     // thick (µm; 0 keeps the preset's). Another thickness scales both
@@ -97,7 +103,8 @@ public:
     Q_INVOKABLE void getAllModelsModel() {}
     Q_INVOKABLE void getAllResinTypesModel() {}
     // Brings SliceBuildConfig up to date and writes the settings file; false
-    // (values kept in memory) when the file cannot be opened for writing.
+    // (values kept in memory) when the file cannot be opened for writing or
+    // the object is read-only.
     Q_INVOKABLE bool save();
     // presetFor as five decimal texts: resin index, thickness (µm), bottom
     // layers, bottom exposure (ms), normal exposure (ms).
@@ -106,11 +113,15 @@ public:
     Q_INVOKABLE QStringList getConfig(uint iPrinter) const;
     Q_INVOKABLE int getMaxExpoSec() const { return maxExposureMs / 1000; }
 
+    // Brings SliceBuildConfig up to date with the settings above (thickness,
+    // bottom layers, exposures, the selected printer's raster) without
+    // writing anything; load() and save() do it too.
+    void updateBuildConfig();
+
 private:
     // The selected printer row; an index outside the table (an edited
     // settings file) selects the initial printer.
     const PrinterModel &selectedPrinter() const;
-    void updateBuildConfig();
 
     int m_modelIndex = 2;
     int m_resinIndex = 0;
@@ -121,6 +132,7 @@ private:
     bool m_useAntialise = true;
     float m_antiAliseValue = 2.0f;
     QString m_fileCustomConf;
+    bool m_readOnly = false;
     SliceBuildConfig m_buildConfig;
     std::vector<LcdSpec> m_lcdSpecs;
     QStringList m_resinTypes;

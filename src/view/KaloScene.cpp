@@ -1,6 +1,10 @@
 #include "view/KaloScene.h"
 
+#include "app/KaloApp.h"
+#include "workspace/KaloModel.h"
+
 #include <QDebug>
+#include <QMimeData>
 #include <QQuickWindow>
 #include <QThread>
 
@@ -13,6 +17,8 @@ KaloScene::KaloScene(QQuickItem *parent)
 {
     qDebug() << QThread::currentThreadId() << "KaloScene construct";
     g_instance = this;
+    connect(this, &QQuickItem::windowChanged, this, &KaloScene::handleWindowChanged);
+    setFlag(ItemAcceptsDrops, true);
 }
 
 KaloScene::~KaloScene()
@@ -27,8 +33,78 @@ KaloScene *KaloScene::instance()
     return g_instance;
 }
 
+void KaloScene::handleWindowChanged(QQuickWindow *window)
+{
+    qDebug() << QThread::currentThreadId() << "handleWindowChanged, win: " << window;
+    if (!window)
+        return;
+    connect(window, &QQuickWindow::beforeSynchronizing, this, &KaloScene::sync, Qt::DirectConnection);
+    connect(window, &QQuickWindow::sceneGraphInvalidated, this, &KaloScene::cleanup, Qt::DirectConnection);
+    // The scene graph must not clear away the 3D view drawn before it.
+    window->setClearBeforeRendering(false);
+}
+
+void KaloScene::sync()
+{
+    KaloModel *manager = KaloModel::instance();
+    if (!manager || !window())
+        return;
+    // Direct: the manager paints on the render thread, after this sync and
+    // before the QML scene graph draws its own nodes.
+    if (!m_paintConnection) {
+        m_paintConnection = connect(window(), &QQuickWindow::beforeRendering, manager, &KaloModel::paint,
+                                    Qt::DirectConnection);
+    }
+    const qreal ratio = window()->devicePixelRatio();
+    manager->sync(QSize(int(ratio * width()), int(ratio * height())), window());
+}
+
+void KaloScene::cleanup()
+{
+    qDebug() << QThread::currentThreadId() << "KaloScene::cleanup()";
+    if (KaloModel *manager = KaloModel::instance())
+        manager->releaseGraphics();
+}
+
 void KaloScene::updateView()
 {
     if (window())
         window()->update();
+}
+
+void KaloScene::dragEnterEvent(QDragEnterEvent *event)
+{
+    qDebug() << "KaloScene::dragEnterEvent";
+    dragMoveEvent(event);
+}
+
+void KaloScene::dragMoveEvent(QDragMoveEvent *event)
+{
+    // Which files are understood is for KaloApp::open to decide.
+    if (event->mimeData()->hasUrls()) {
+        event->setDropAction(event->proposedAction());
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void KaloScene::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    Q_UNUSED(event)
+    qDebug() << "KaloScene::dragLeaveEvent";
+    unsetCursor();
+}
+
+void KaloScene::dropEvent(QDropEvent *event)
+{
+    qDebug() << "KaloScene::dropEvent";
+    KaloApp *app = KaloApp::instance();
+    for (const QUrl &url : event->mimeData()->urls()) {
+        qDebug() << "Dropped file:" << url;
+        if (app)
+            app->open(url);
+    }
+    event->acceptProposedAction();
+    unsetCursor();
 }

@@ -1,8 +1,15 @@
 #include "workspace/Model.h"
 
+#include "supports/Support.h"
 #include "workspace/KaloModel.h"
 
+#include <QColor>
 #include <QDebug>
+
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +26,74 @@ float component(const QVector3D &v, int axis)
     return v[axis - 1];
 }
 
+// Closed box from min to max: two triangles per face, counter-clockwise seen
+// from outside, every vertex its own with the face's outward normal.
+MeshPrimitiveData boxMesh(const QVector3D &min, const QVector3D &max)
+{
+    const QVector3D c[8] = {
+        {min.x(), min.y(), min.z()}, {max.x(), min.y(), min.z()}, {max.x(), max.y(), min.z()},
+        {min.x(), max.y(), min.z()}, {min.x(), min.y(), max.z()}, {max.x(), min.y(), max.z()},
+        {max.x(), max.y(), max.z()}, {min.x(), max.y(), max.z()},
+    };
+    const struct
+    {
+        int corner[4];
+        QVector3D normal;
+    } faces[6] = {
+        {{0, 3, 2, 1}, {0, 0, -1}}, {{4, 5, 6, 7}, {0, 0, 1}}, {{0, 1, 5, 4}, {0, -1, 0}},
+        {{1, 2, 6, 5}, {1, 0, 0}},  {{2, 3, 7, 6}, {0, 1, 0}}, {{3, 0, 4, 7}, {-1, 0, 0}},
+    };
+    MeshPrimitiveData mesh;
+    for (const auto &face : faces) {
+        for (const int k : {0, 1, 2, 0, 2, 3}) {
+            const QVector3D &p = c[face.corner[k]];
+            mesh.indices.push_back(uint32_t(mesh.vertices.size()));
+            mesh.vertices.push_back({p.x(), p.y(), p.z(), face.normal.x(), face.normal.y(), face.normal.z()});
+        }
+    }
+    return mesh;
+}
+
+// Appends to layer the part of one triangle below plane z (platform mm).
+// index: the triangle's mesh indices; corner: its corners on the platform;
+// edgeHit[e]: where edge e (PQ, QR, RP) meets the plane; hits: the n hits in
+// edge order. The layer's own vertices are numbered after the mesh's.
+void addPartBelow(LayerGeometry &layer, const std::vector<MeshVertex> &vertices, const uint32_t *index,
+                  const QVector3D *corner, const std::optional<QVector3D> *edgeHit, const QVector3D *hits,
+                  int n, float z, const QMatrix4x4 &toMesh)
+{
+    if (n == 0) {
+        if (corner[0].z() < z || corner[1].z() < z || corner[2].z() < z)
+            layer.indices.insert(layer.indices.end(), {index[0], index[1], index[2]});
+        return;
+    }
+    // A triangle that only touches the plane in one point has nothing below it.
+    if (n != 2 || hits[0] == hits[1])
+        return;
+
+    const size_t created = layer.vertices.size();
+    uint32_t polygon[6];
+    int count = 0;
+    for (int e = 0; e < 3; ++e) {
+        if (corner[e].z() < z)
+            polygon[count++] = index[e];
+        if (edgeHit[e]) {
+            const QVector3D p = toMesh.map(*edgeHit[e]);
+            const MeshVertex &from = vertices[index[e]];
+            layer.vertices.push_back({p.x(), p.y(), p.z(), from.nx, from.ny, from.nz});
+            polygon[count++] = uint32_t(vertices.size() + layer.vertices.size() - 1);
+        }
+    }
+    if (count == 3) {
+        layer.indices.insert(layer.indices.end(), {polygon[0], polygon[1], polygon[2]});
+    } else if (count == 4) {
+        layer.indices.insert(layer.indices.end(), {polygon[0], polygon[1], polygon[2]});
+        layer.indices.insert(layer.indices.end(), {polygon[0], polygon[2], polygon[3]});
+    } else {
+        layer.vertices.resize(created);
+    }
+}
+
 } // namespace
 
 Model::Model(int type)
@@ -29,7 +104,8 @@ Model::Model(int type)
 }
 
 Model::Model(const Model &source)
-    : type(source.type)
+    : QOpenGLFunctions()
+    , type(source.type)
     , mesh(source.type == TYPE_NORMAL ? source.mesh : std::make_shared<MeshPrimitiveData>(*source.mesh))
     , loaded(true)
     , boundMin(0, 0, 0)
@@ -105,10 +181,11 @@ void Model::updateBounds(bool force)
     center = QVector3D(float(cx / totalVolume), float(cy / totalVolume), float(cz / totalVolume));
     qDebug() << "center new, totalVolume" << totalVolume << "center" << formatPoint(center);
 
-    // A thin curved shell can have its volume centroid outside its own box;
-    // the box centre is a better pivot then.
+    // A thin curved shell can have its volume centroid outside its own box,
+    // and a mesh that encloses nothing (a flat plate) has none at all; the
+    // box centre is a better pivot then.
     for (int a = 0; a < 3; ++a) {
-        if (center[a] < boundMin[a] || center[a] > boundMax[a]) {
+        if (!std::isfinite(center[a]) || center[a] < boundMin[a] || center[a] > boundMax[a]) {
             center = (boundMin + boundMax) * 0.5f;
             qDebug() << "repair center to" << formatPoint(center);
             break;
@@ -117,6 +194,90 @@ void Model::updateBounds(bool force)
 
     radius = std::max(boundMin.length(), boundMax.length());
     dirty = false;
+}
+
+int Model::sliceAt(int layerIndex, float z, std::vector<SliceSegment> &segments, bool buildGeometry)
+{
+    updateBounds();
+    if (z < boundMin.z() || z > boundMax.z())
+        return 0;
+
+    const QMatrix4x4 matrix = modelMatrix();
+    LayerGeometry *layer = buildGeometry ? &layerCache[size_t(layerIndex)] : nullptr;
+    const QMatrix4x4 toMesh = buildGeometry ? matrix.inverted() : QMatrix4x4();
+    const auto &vertices = mesh->vertices;
+    const auto &indices = mesh->indices;
+    const size_t before = segments.size();
+    for (size_t k = 0; k + 2 < indices.size(); k += 3) {
+        QVector3D corner[3];
+        for (int i = 0; i < 3; ++i) {
+            const MeshVertex &v = vertices[indices[k + i]];
+            corner[i] = matrix.map(QVector3D(v.x, v.y, v.z));
+        }
+        std::optional<QVector3D> edgeHit[3];
+        QVector3D hits[3];
+        int n = 0;
+        for (int edge = 0; edge < 3; ++edge) {
+            // The closing edge only matters once the triangle is known to reach the plane.
+            if (edge == 2 && n == 0)
+                break;
+            edgeHit[edge] = intersectEdge(corner[edge], corner[(edge + 1) % 3], z);
+            if (edgeHit[edge])
+                hits[n++] = *edgeHit[edge];
+        }
+        if (n == 2)
+            segments.push_back({hits[0], hits[1]});
+        else if (n != 0)
+            qWarning() << "ERROR: n != 2";
+        if (layer)
+            addPartBelow(*layer, vertices, &indices[k], corner, edgeHit, hits, n, z, toMesh);
+    }
+    return int(segments.size() - before);
+}
+
+void Model::buildLayerGeometry(int layer, float z)
+{
+    if (layer < 0 || size_t(layer) >= layerCache.size())
+        return;
+    touchLayer(layer);
+    if (!layerCache[size_t(layer)].indices.empty()) {
+        qDebug() << "use cached slice data";
+        return;
+    }
+    while (layerCacheOrder.size() > maxCachedLayers) {
+        layerCache[size_t(layerCacheOrder.front())] = LayerGeometry();
+        layerCacheOrder.pop_front();
+    }
+    std::vector<SliceSegment> scratch;
+    sliceAt(layer, z, scratch, true);
+}
+
+void Model::touchLayer(int layer)
+{
+    if (layerCacheOrder.empty() || layerCacheOrder.back() != layer) {
+        layerCacheOrder.remove(layer);
+        layerCacheOrder.push_back(layer);
+    }
+}
+
+std::optional<QVector3D> Model::intersectEdge(const QVector3D &a, const QVector3D &b, float z)
+{
+    const float za = a.z();
+    const float zb = b.z();
+    if ((za > z && zb > z) || (za < z && zb < z) || (za == z && zb == z))
+        return std::nullopt;
+    // A vertex on the plane belongs to the faces above it only: a face below
+    // the plane must leave no trace, and a mesh resting a vertex on the plane
+    // still marks that point.
+    if (za == z)
+        return zb > z ? std::optional<QVector3D>(a) : std::nullopt;
+    if (zb == z)
+        return za > z ? std::optional<QVector3D>(b) : std::nullopt;
+    const QVector3D &low = za < zb ? a : b;
+    const QVector3D &high = za < zb ? b : a;
+    const float dz = high.z() - low.z();
+    return QVector3D(low.x() + (high.x() - low.x()) * (z - low.z()) / dz,
+                     low.y() + (high.y() - low.y()) * (z - low.z()) / dz, z);
 }
 
 QMatrix4x4 Model::modelMatrix() const
@@ -170,8 +331,8 @@ void Model::translateBy(float dx, float dy, float dz)
 
 void Model::syncAttachments(float dz)
 {
-    Q_UNUSED(dz) // support columns re-fit to the owner's new height once they have geometry
     for (Model *support : supports) {
+        static_cast<CWS::Support *>(support)->followOwnerZ(dz);
         support->translate = translate;
         support->dirty = true;
     }
@@ -252,8 +413,10 @@ QList<Model *> Model::copyWithAttachments()
     copy->updateBounds(true);
 
     QList<Model *> result{copy};
+    if (base)
+        result.append(copy->makeSupportBase(base->baseThickness));
     for (Model *support : supports) {
-        auto *supportCopy = new Model(*support);
+        auto *supportCopy = new CWS::Support(*static_cast<const CWS::Support *>(support));
         supportCopy->owner = copy;
         copy->supports.push_back(supportCopy);
         supportCopy->translate = copy->translate;
@@ -262,6 +425,111 @@ QList<Model *> Model::copyWithAttachments()
         result.append(supportCopy);
     }
     return result;
+}
+
+void Model::uploadBuffers()
+{
+    updateBounds();
+    if (vbo == 0) {
+        initializeOpenGLFunctions();
+        glGenBuffers(1, &vbo);
+        glGenBuffers(1, &ibo);
+    }
+    if (buffersValid)
+        return;
+
+    const auto &vertices = mesh->vertices;
+    const LayerGeometry *cut = nullptr;
+    if (const KaloModel *manager = KaloModel::instance()) {
+        const int layer = manager->currentLayer();
+        if (layer >= 0 && size_t(layer) < layerCache.size() && manager->currentLayerHeight() <= boundMax.z()) {
+            touchLayer(layer);
+            cut = &layerCache[size_t(layer)];
+        }
+    }
+
+    const GLsizeiptr vertexBytes = GLsizeiptr(vertices.size() * sizeof(MeshVertex));
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ibo);
+    if (cut) {
+        // The cut-away geometry indexes the mesh's vertices and its own, one after the other.
+        const GLsizeiptr cutBytes = GLsizeiptr(cut->vertices.size() * sizeof(MeshVertex));
+        glBufferData(GL_ARRAY_BUFFER, vertexBytes + cutBytes, nullptr, GL_STATIC_DRAW);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, vertexBytes, vertices.data());
+        glBufferSubData(GL_ARRAY_BUFFER, vertexBytes, cutBytes, cut->vertices.data());
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(cut->indices.size() * sizeof(uint32_t)),
+                     cut->indices.data(), GL_STATIC_DRAW);
+        indexCount = int(cut->indices.size());
+    } else {
+        glBufferData(GL_ARRAY_BUFFER, vertexBytes, vertices.data(), GL_STATIC_DRAW);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(mesh->indices.size() * sizeof(uint32_t)),
+                     mesh->indices.data(), GL_STATIC_DRAW);
+        indexCount = int(mesh->indices.size());
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    buffersValid = true;
+}
+
+void Model::releaseBuffers()
+{
+    if (vbo == 0)
+        return;
+    glDeleteBuffers(1, &ibo);
+    glDeleteBuffers(1, &vbo);
+    ibo = 0;
+    vbo = 0;
+    buffersValid = false;
+}
+
+QVector3D Model::drawColor() const
+{
+    QColor colour = selected ? QColor(128, 128, 240) : QColor(128, 128, 128);
+    if (type == TYPE_SUPPORT || type == TYPE_BASE) {
+        if (selected)
+            colour = QColor(230, 230, 5);
+        if (isNew)
+            colour = QColor(Qt::red);
+    }
+    return QVector3D(float(colour.redF()), float(colour.greenF()), float(colour.blueF()));
+}
+
+Model *Model::makeSupportBase(float thickness)
+{
+    qDebug() << "TODO: Model::makeSupportBase" << thickness;
+    if (base) {
+        if (KaloModel *manager = KaloModel::instance())
+            manager->removeModel(base);
+        base = nullptr;
+    }
+    updateBounds();
+    qDebug() << "bound:" << boundMin.x() << boundMax.x();
+
+    auto *plate = new Model(TYPE_BASE);
+    plate->owner = this;
+    *plate->mesh = boxMesh(QVector3D(boundMin.x() - 2.0f, boundMin.y() - 2.0f, 0.0f),
+                           QVector3D(boundMax.x() + 2.0f, boundMax.y() + 2.0f, thickness));
+    plate->loaded = true;
+    plate->updateBounds();
+
+    // A model raised on supports already clears the plate; one resting on
+    // the platform now rests on the plate.
+    if (thickness > boundMin.z()) {
+        const float d = thickness - boundMin.z();
+        dirty = true;
+        translate.setZ(translate.z() + d);
+        syncAttachments(d);
+    }
+    // Built on the platform, the plate must stay there under the owner's translation.
+    plate->translate = translate;
+    plate->dirty = true;
+    plate->bakeInverseTransform();
+
+    qDebug() << "Model::makeSupportBase end";
+    base = plate;
+    baseThickness = thickness;
+    plate->baseThickness = thickness;
+    return plate;
 }
 
 void Model::removeAllSupports()
@@ -279,4 +547,129 @@ void Model::removeAllSupports()
         manager->removeModel(support);
     }
     supports.clear();
+}
+
+namespace {
+
+// Masks for assimp's remove-component step: every set bit deletes that part
+// of the scene. The first keeps the meshes and the normals stored in the
+// file, the second the meshes alone so that normals are computed anew. Bits
+// 0x1 and 0xF000 name no component.
+constexpr int keepMeshesAndNormals = 0xFBFD;
+constexpr int keepMeshesOnly = 0xFBFF;
+
+} // namespace
+
+bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals)
+{
+    url = fileUrl;
+    name = fileUrl.toLocalFile();
+    qDebug() << "load " << name;
+
+    Assimp::Importer importer;
+    int removedComponents = keepMeshesAndNormals;
+    if (smooth || forceNewNormals) {
+        qDebug() << "using smooth normal";
+        removedComponents = keepMeshesOnly;
+    }
+    importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, removedComponents);
+    qDebug() << "AI_CONFIG_PP_RVC_FLAGS:" << importer.GetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS);
+
+    const unsigned int steps = aiProcess_JoinIdenticalVertices | aiProcess_Triangulate | aiProcess_RemoveComponent
+                               | (smooth ? aiProcess_GenSmoothNormals : aiProcess_GenNormals);
+    const aiScene *scene = importer.ReadFile(name.toLocal8Bit().constData(), steps);
+    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
+        qDebug() << "ERROR: ASSIMP: " << importer.GetErrorString();
+        return false;
+    }
+    qDebug() << "assimp read file succeed, mesh size: " << scene->mNumMeshes;
+    if (!processAssimpNode(scene->mRootNode, scene))
+        return false;
+
+    // Placement rewrites the vertices once, so that a fresh model's transform
+    // is the identity and its pivot the centroid.
+    updateBounds();
+    qDebug() << "translate when loaded: " << -center.x() << -center.y() << -boundMin.z();
+    const QVector3D offset(center.x(), center.y(), boundMin.z());
+    for (MeshVertex &v : mesh->vertices) {
+        v.x -= offset.x();
+        v.y -= offset.y();
+        v.z -= offset.z();
+    }
+    updateBounds(true);
+    pivot = center;
+
+    if (boundMax.z() > 200.0f) {
+        const float s = 130.0f / boundMax.z();
+        qDebug() << "set model" << this << "new scale" << s << s << s;
+        dirty = true;
+        scale = QVector3D(s, s, s);
+    }
+    loaded = true;
+    return true;
+}
+
+bool Model::processAssimpNode(const aiNode *node, const aiScene *scene)
+{
+    qDebug() << "processAssimpNode, mesh size:" << node->mNumMeshes;
+    for (unsigned int i = 0; i < node->mNumMeshes; ++i) {
+        qDebug() << "process mesh" << i;
+        processAssimpMesh(scene->mMeshes[node->mMeshes[i]]);
+        if (!mesh->indices.empty())
+            return true;
+    }
+    for (unsigned int i = 0; i < node->mNumChildren; ++i) {
+        if (processAssimpNode(node->mChildren[i], scene))
+            return true;
+    }
+    return false;
+}
+
+bool Model::processAssimpMesh(const aiMesh *source)
+{
+    qDebug() << "processAssimpMesh, total vertices:" << source->mNumVertices;
+    std::vector<MeshVertex> &vertices = mesh->vertices;
+    // A mesh of points or lines read before may have left its vertices in
+    // the array: this mesh's indices count from its own first vertex.
+    const auto first = uint32_t(vertices.size());
+    vertices.reserve(vertices.size() + source->mNumVertices);
+    for (unsigned int i = 0; i < source->mNumVertices; ++i) {
+        const aiVector3D &p = source->mVertices[i];
+        // assimp generates no normals for meshes of points and lines.
+        const aiVector3D n = source->mNormals ? source->mNormals[i] : aiVector3D();
+        vertices.push_back({p.x, p.y, p.z, n.x, n.y, n.z});
+    }
+    qDebug() << "read vertices succeed:" << vertices.size() << vertices.capacity() << vertices.max_size();
+    if (vertices.size() >= vertices.max_size() / 1000)
+        qWarning() << "memory is exhausting, suggest switch to SmoothNormal mode";
+
+    qDebug() << "total faces:" << source->mNumFaces;
+    std::vector<uint32_t> &indices = mesh->indices;
+    for (unsigned int f = 0; f < source->mNumFaces; ++f) {
+        const aiFace &face = source->mFaces[f];
+        // Everything downstream walks indices three at a time: after
+        // triangulation only points and lines have another count, and they
+        // enclose no resin.
+        if (face.mNumIndices != 3)
+            continue;
+        const unsigned int *corner = face.mIndices;
+        if (corner[0] >= source->mNumVertices || corner[1] >= source->mNumVertices
+            || corner[2] >= source->mNumVertices)
+            continue;
+        indices.insert(indices.end(), {first + corner[0], first + corner[1], first + corner[2]});
+    }
+    return true;
+}
+
+bool Model::normalsAreZero() const
+{
+    if (!mesh)
+        return false;
+    const size_t examined = std::min<size_t>(3, mesh->vertices.size());
+    for (size_t i = 0; i < examined; ++i) {
+        const MeshVertex &v = mesh->vertices[i];
+        if (v.nx != 0 || v.ny != 0 || v.nz != 0)
+            return false;
+    }
+    return true;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "slicing/SliceSegment.h"
 #include "workspace/MeshData.h"
 
 #include <QList>
 #include <QMetaType>
+#include <QOpenGLFunctions>
 #include <QMatrix4x4>
 #include <QString>
 #include <QUrl>
@@ -11,7 +13,12 @@
 
 #include <list>
 #include <memory>
+#include <optional>
 #include <vector>
+
+struct aiMesh;
+struct aiNode;
+struct aiScene;
 
 // Kind of a scene object. TYPE_FRAME is never stored in a model: the renderer
 // passes it to the shaders while drawing the platform frame.
@@ -28,8 +35,9 @@ enum ModelType {
 // are all Models; the model manager's list owns every one of them.
 //
 // All members are used on the GUI thread; worker threads only read the mesh,
-// the matrix and the bounds while the manager's status forbids editing.
-class Model
+// the matrix and the bounds while the manager's status forbids editing. The
+// GL members run on the render thread while the GUI thread is blocked.
+class Model : protected QOpenGLFunctions
 {
 public:
     explicit Model(int type);
@@ -41,9 +49,50 @@ public:
     // Unlinks a support from its owner's supports and a base from its owner.
     virtual ~Model();
 
+    // Reads the first mesh with faces of an STL file through assimp and
+    // places it: vertex positions are rewritten so that the model rests on
+    // z = 0 with its centroid at x = y = 0, pivot becomes the centroid, and a
+    // model taller than 200 mm gets the scale 130 mm / height (bounds left
+    // dirty). smooth asks for smoothed vertex normals instead of face normals;
+    // forceNewNormals discards the normals stored in the file. Returns false,
+    // with the model unusable, when the file cannot be read or has no faces.
+    bool load(const QUrl &url, bool smooth, bool forceNewNormals);
+    // Depth-first search for the first mesh that carries faces; true once one is read.
+    bool processAssimpNode(const aiNode *node, const aiScene *scene);
+    // Appends the mesh's vertices and triangles; faces that are not
+    // triangles are dropped, and so is any face naming a missing vertex.
+    bool processAssimpMesh(const aiMesh *mesh);
+    // True when the first three vertex normals are all exactly zero (or there
+    // are no vertices): the file stored no usable normals. False without a mesh.
+    bool normalsAreZero() const;
+
     // Recomputes boundMin/boundMax, center, radius and volume when dirty (or
     // when forced). The volume counts vertices below the plate as lying on it.
     void updateBounds(bool force = false);
+
+    // Appends to segments where the horizontal plane at height z (mm,
+    // platform coordinates) cuts the mesh, one segment per cut triangle, in
+    // triangle order; returns how many it appended. Nothing when z lies
+    // outside the bounds. A triangle touching the plane from above in one
+    // vertex gives a zero-length segment there, one with an edge in the plane
+    // and its third vertex above gives that edge; triangles in the plane or
+    // below it give nothing.
+    // With buildGeometry true it also fills layerCache[layerIndex] (which
+    // must exist) with the part of the mesh strictly below z: whole
+    // triangles below, and a cut triangle's part below as one or two
+    // triangles whose new corners lie on the plane, in mesh coordinates,
+    // with the normal of the cut edge's first corner.
+    int sliceAt(int layerIndex, float z, std::vector<SliceSegment> &segments, bool buildGeometry);
+    // Slice preview: makes layerCache[layer] hold the mesh cut at height z
+    // (mm) unless it already does ("use cached slice data"), and marks the
+    // layer as the most recently used. At most 12 layers keep geometry; the
+    // least recently used beyond that are emptied. A layer outside
+    // layerCache is left alone.
+    void buildLayerGeometry(int layer, float z);
+    // Point where the edge from a to b (mm) meets plane z, or none. An edge
+    // in the plane meets nothing; an end on the plane counts only when the
+    // other end is above it.
+    static std::optional<QVector3D> intersectEdge(const QVector3D &a, const QVector3D &b, float z);
 
     // Model-to-platform transform:
     // T(pivot + translate) * S(scale) * Rx * Ry * Rz * T(-pivot), angles in degrees.
@@ -57,7 +106,8 @@ public:
     void setTranslate(float x, float y, float z);
     void translateBy(float dx, float dy, float dz);
     // Carries the owner's translation to its supports and base; dz is the
-    // owner's change of height (mm).
+    // owner's change of height (mm), over which every support column is
+    // re-fitted between the platform and the model (CWS::Support::followOwnerZ).
     void syncAttachments(float dz);
     // Rests the model on the plate (or on its base plate) moving it up or down;
     // returns the new translate z (mm).
@@ -68,11 +118,30 @@ public:
     // Mirrors the model along axis 1 = x, 2 = y, 3 = z, together with its base
     // and supports. A mesh shared with copies is detached first.
     void flip(int axis);
-    // A placed copy (the first entry, +y beside the source) followed by copies
-    // of the supports. Only for TYPE_NORMAL models.
+    // A placed copy (the first entry, +y beside the source), a new base plate
+    // of the source's thickness when the source has one, then copies of the
+    // supports. Only for TYPE_NORMAL models; the caller adds them to the list.
     QList<Model *> copyWithAttachments();
+    // Replaces this model's base plate (the old one is removed from the
+    // manager's list and deleted) by a new TYPE_BASE box reaching 2 mm beyond
+    // the model's footprint on every side, from z = 0 to z = thickness (mm)
+    // on the platform. A model reaching below the plate's top is raised to
+    // rest on it, its supports lengthened; one above it keeps its height.
+    // Returns the plate, not yet in the list.
+    Model *makeSupportBase(float thickness);
     // Asks the model manager to remove and delete the base and every support.
     void removeAllSupports();
+
+    // Needs a current OpenGL context. Creates vbo and ibo on first use and,
+    // unless buffersValid, fills them: with the mesh, or, while the preview
+    // shows a slice layer that cuts this model, with the mesh followed by
+    // that layer's cut-away geometry. Leaves both buffers unbound.
+    void uploadBuffers();
+    // Needs the context the buffers were made in; zeroes vbo and ibo.
+    void releaseBuffers();
+    // Colour of the model in the view, components 0..1: grey, blue-grey when
+    // selected; a selected support or base is yellow, a new one red.
+    QVector3D drawColor() const;
 
     int type;
     std::shared_ptr<MeshPrimitiveData> mesh;
@@ -88,6 +157,11 @@ public:
     QString name = QStringLiteral("Model");
     Model *owner = nullptr;
     int copyCount = 0;
+    // GL buffer names, 0 = not yet created. They are not deleted with the
+    // model: the manager hands them to the render thread, which owns the context.
+    GLuint vbo = 0;
+    GLuint ibo = 0;
+    int indexCount = 0;
     QUrl url;
     bool selected = false;
     QVector3D translate;
@@ -96,9 +170,16 @@ public:
     Model *base = nullptr;
     float baseThickness = 0; // mm
     bool isNew = true;
+    // Every entry is a CWS::Support: only that class makes TYPE_SUPPORT models.
     std::vector<Model *> supports;
     std::vector<LayerGeometry> layerCache;
     std::list<int> layerCacheOrder;
+
+private:
+    // Layers whose preview geometry is kept, the most recently shown ones.
+    static constexpr size_t maxCachedLayers = 12;
+    // Makes layer the most recently used entry of layerCacheOrder.
+    void touchLayer(int layer);
 };
 
 Q_DECLARE_METATYPE(Model *)

@@ -2,6 +2,7 @@
 
 // Meshes generated in code for the tests: no binary fixtures.
 
+#include "supports/Support.h"
 #include "workspace/MeshData.h"
 #include "workspace/Model.h"
 
@@ -133,6 +134,17 @@ inline Model *makeModel(const MeshPrimitiveData &mesh, int type = TYPE_NORMAL)
     model->loaded = true;
     model->updateBounds(true);
     return model;
+}
+
+// A support of owner (listed in its supports, at its translate) whose mesh is
+// the given one instead of a generated column.
+inline CWS::Support *makeSupportOf(Model *owner, const MeshPrimitiveData &mesh)
+{
+    auto *support = new CWS::Support(owner);
+    *support->mesh = mesh;
+    support->loaded = true;
+    support->updateBounds(true);
+    return support;
 }
 
 } // namespace TestMeshes

@@ -33,9 +33,7 @@ public:
 
 Model *attachSupport(KaloModel &manager, Model *owner)
 {
-    Model *column = makeModel(box({0, 0, 0}, {1, 1, 3}), TYPE_SUPPORT);
-    column->owner = owner;
-    owner->supports.push_back(column);
+    Model *column = makeSupportOf(owner, box({0, 0, 0}, {1, 1, 3}));
     manager.addModel(column);
     return column;
 }

@@ -37,6 +37,7 @@ private Q_SLOTS:
     void boundsAndVolume_data();
     void boundsAndVolume();
     void thinShellCentreIsRepairedToBoxCentre();
+    void flatPlateGetsBoxCentre();
     void scaleAndRotateWorkAboutThePivot();
     void bakeInverseTransformKeepsGeometryInPlace();
     void dropToFloorRestsOnPlate_data();
@@ -107,6 +108,17 @@ void TstModel::thinShellCentreIsRepairedToBoxCentre()
     std::unique_ptr<Model> model(makeModel(shell));
 
     COMPARE_VEC(model->center, (model->boundMin + model->boundMax) * 0.5f);
+}
+
+void TstModel::flatPlateGetsBoxCentre()
+{
+    // Encloses no volume: the centroid would be 0/0.
+    MeshPrimitiveData plate;
+    addTriangle(plate, {0, 0, 0}, {4, 0, 0}, {4, 2, 0});
+    addTriangle(plate, {0, 0, 0}, {4, 2, 0}, {0, 2, 0});
+    std::unique_ptr<Model> model(makeModel(plate));
+    COMPARE_VEC(model->center, QVector3D(2, 1, 0));
+    QCOMPARE(model->volume, 0.0f);
 }
 
 void TstModel::scaleAndRotateWorkAboutThePivot()
@@ -190,9 +202,7 @@ void TstModel::settleLowersOnlyFloatingModelsWithoutSupports()
     QCOMPARE(sunk->translate.z(), -3.0f);
 
     Model *supported = add(makeModel(cube(10)));
-    Model *column = add(makeModel(box({0, 0, 0}, {1, 1, 3}), TYPE_SUPPORT));
-    column->owner = supported;
-    supported->supports.push_back(column);
+    add(makeSupportOf(supported, box({0, 0, 0}, {1, 1, 3})));
     supported->setTranslate(0, 0, 3);
     supported->settleIfFloating();
     QCOMPARE(supported->translate.z(), 3.0f);
@@ -201,10 +211,8 @@ void TstModel::settleLowersOnlyFloatingModelsWithoutSupports()
 void TstModel::attachmentsFollowOwnerTranslation()
 {
     Model *model = add(makeModel(cube(10)));
-    Model *column = add(makeModel(box({0, 0, 0}, {1, 1, 3}), TYPE_SUPPORT));
+    Model *column = add(makeSupportOf(model, box({0, 0, 0}, {1, 1, 3})));
     Model *base = add(makeModel(box({-7, -7, 0}, {7, 7, 2}), TYPE_BASE));
-    column->owner = model;
-    model->supports.push_back(column);
     base->owner = model;
     model->base = base;
 
@@ -270,9 +278,7 @@ void TstModel::flipDetachesSharedMesh()
 void TstModel::flipAboutZTurnsNormalModelOnly()
 {
     Model *model = add(makeModel(cube(10)));
-    Model *column = add(makeModel(box({0, 0, 0}, {1, 1, 3}), TYPE_SUPPORT));
-    column->owner = model;
-    model->supports.push_back(column);
+    Model *column = add(makeSupportOf(model, box({0, 0, 0}, {1, 1, 3})));
     model->rotate = QVector3D(10, 20, 30);
     column->rotate = QVector3D(10, 20, 30);
     const float columnZ = column->mesh->vertices.front().z;
@@ -309,9 +315,7 @@ void TstModel::removeAllSupportsDeletesBaseAndColumns()
 {
     Model *model = add(makeModel(cube(10)));
     for (int i = 0; i < 2; ++i) {
-        Model *column = add(makeModel(box({0, 0, 0}, {1, 1, 3}), TYPE_SUPPORT));
-        column->owner = model;
-        model->supports.push_back(column);
+        add(makeSupportOf(model, box({0, 0, 0}, {1, 1, 3})));
     }
     Model *base = add(makeModel(box({-7, -7, 0}, {7, 7, 2}), TYPE_BASE));
     base->owner = model;

@@ -1,0 +1,355 @@
+#include "app/CommandLine.h"
+
+#include "settings/KaloConfig.h"
+#include "workspace/KaloModel.h"
+#include "workspace/Model.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTextStream>
+
+#include <optional>
+
+namespace {
+
+const char *const programName = "kalo3d-cli";
+
+const char *const helpText =
+    "Usage: kalo3d-cli COMMAND [OPTION]... FILE...\n"
+    "\n"
+    "Prepares models for resin printing with the engine of kalo3d.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE...             Load each STL model as kalo3d does (centred on the\n"
+    "                           platform, resting on it, shrunk when taller than\n"
+    "                           200 mm) and print its size in mm, volume in mL,\n"
+    "                           triangle count and number of layers.\n"
+    "  slice FILE... -o OUT     Load the STL models as kalo3d does and slice them\n"
+    "                           into the print archive OUT (.cws: one PNG per layer\n"
+    "                           and the G-code). Every model is centred on the\n"
+    "                           platform, so several files overlap and print as one\n"
+    "                           merged part. OUT is replaced if it exists.\n"
+    "\n"
+    "FILE and OUT are paths or file:// URLs.\n"
+    "\n"
+    "Settings: the built-in values (printer K20C, rigid resin, 50 um, anti-aliasing\n"
+    "on at factor 2), or those of a settings file, changed by the options below.\n"
+    "A printer, resin or thickness option proposes that resin's bottom layers and\n"
+    "exposures; the options for those override the proposal. No settings file is\n"
+    "written.\n"
+    "  --settings FILE          Start from a kalo3d settings file (slice.custom.conf).\n"
+    "  --printer CODE           K20, K20A, K20C, K20D, K20DO or K30.\n"
+    "  --resin RESIN            0 rigid, 1 elastic, 2 toughness, 3 foundry (number or name).\n"
+    "  --thickness UM           Layer thickness, 10 to 100 um.\n"
+    "  --bottom-layers N        Bottom layers, 0 to 10.\n"
+    "  --bottom-exposure SEC    Exposure of a bottom layer, 1 to 180 s.\n"
+    "  --exposure SEC           Exposure of every other layer, 1 to 180 s.\n"
+    "  --antialias on|off       Anti-aliasing (grey layer edges).\n"
+    "  --aa-factor F            Anti-aliasing factor, 2 to 5 (one decimal).\n"
+    "  --lift-height MM         Lift after each layer, 3 to 12 mm.\n"
+    "  --lift-up-speed SPEED    Lift speed, 20 to 200 mm/min.\n"
+    "  --lift-down-speed SPEED  Lowering speed, 20 to 200 mm/min.\n"
+    "  --wait SEC               Pause after each lowering, 0 to 3 s.\n"
+    "\n"
+    "Other options:\n"
+    "  -o, --output OUT         The archive slice writes.\n"
+    "  --verbose                Show the program's whole log, not only its warnings.\n"
+    "  -h, --help               Show this help.\n"
+    "\n"
+    "Results go to standard output; messages, warnings and the progress bar to\n"
+    "standard error.\n"
+    "Exit status: 0 success, 1 a model or settings file could not be read, 2 wrong\n"
+    "usage or option value, 3 the archive could not be written.\n";
+
+QString twoDecimals(double value)
+{
+    return QString::number(value, 'f', 2);
+}
+
+// Lets warnings and worse through to the handler that was installed before;
+// the debug and info lines of the program's log are for --verbose.
+QtMessageHandler g_forward = nullptr;
+
+void dropDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        g_forward(type, context, message);
+}
+
+class QuietLog
+{
+public:
+    explicit QuietLog(bool verbose)
+        : m_active(!verbose)
+    {
+        if (m_active)
+            g_forward = qInstallMessageHandler(dropDebugMessages);
+    }
+    ~QuietLog()
+    {
+        if (m_active)
+            qInstallMessageHandler(g_forward);
+    }
+
+private:
+    bool m_active;
+};
+
+// Index of name in list, ignoring case, or of a list entry whose first word it is.
+int findName(const QStringList &list, const QString &name)
+{
+    for (int i = 0; i < list.size(); ++i) {
+        const QString &entry = list[i];
+        if (entry.compare(name, Qt::CaseInsensitive) == 0
+            || entry.section(QLatin1Char(' '), 0, 0).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+CommandLine::CommandLine(QTextStream &out, QTextStream &err, bool terminal)
+    : m_out(out)
+    , m_err(err)
+    , m_terminal(terminal)
+{
+}
+
+QUrl CommandLine::fileUrl(const QString &argument)
+{
+    return QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile);
+}
+
+int CommandLine::run(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
+    parser.addOption({QStringLiteral("verbose"), QString()});
+    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("OUT")});
+    for (const char *name : {"settings", "printer", "resin", "thickness", "bottom-layers", "bottom-exposure",
+                             "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
+                             "lift-down-speed", "wait"})
+        parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        m_out << helpText;
+        m_out.flush();
+        return EXIT_OK;
+    }
+    const QuietLog quiet(parser.isSet(QStringLiteral("verbose")));
+
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usageError(QStringLiteral("no command given"));
+    const QString command = positional.takeFirst();
+    if (command == QLatin1String("info")) {
+        if (positional.isEmpty())
+            return usageError(QStringLiteral("info needs at least one FILE"));
+        if (parser.isSet(QStringLiteral("output")))
+            return usageError(QStringLiteral("info writes no file: -o is for slice"));
+        return info(positional, parser);
+    }
+    if (command == QLatin1String("slice")) {
+        if (positional.isEmpty())
+            return usageError(QStringLiteral("slice needs at least one FILE"));
+        if (parser.value(QStringLiteral("output")).isEmpty())
+            return usageError(QStringLiteral("slice needs the archive to write: -o OUT.cws"));
+        return slice(positional, parser);
+    }
+    return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
+}
+
+int CommandLine::usageError(const QString &message)
+{
+    m_err << programName << ": " << message << "\n"
+          << "Try '" << programName << " --help'.\n";
+    m_err.flush();
+    return EXIT_USAGE;
+}
+
+int CommandLine::configure(const QCommandLineParser &parser, KaloConfig &settings)
+{
+    const QString settingsFile = parser.value(QStringLiteral("settings"));
+    if (!settingsFile.isEmpty() && !settings.load()) {
+        m_err << programName << ": cannot read settings file " << settingsFile << "\n";
+        m_err.flush();
+        return EXIT_LOAD_FAILED;
+    }
+
+    QString problem;
+    // The value of option name within [min, max], or none (problem set) when
+    // it is not such a number; none without a problem when it is not given.
+    const auto number = [&](const char *name, double min, double max, bool whole) -> std::optional<double> {
+        const QString option = QString::fromLatin1(name);
+        if (!parser.isSet(option) || !problem.isEmpty())
+            return std::nullopt;
+        const QString text = parser.value(option);
+        bool ok = false;
+        const double value = QLocale::c().toDouble(text, &ok);
+        if (ok && value >= min && value <= max && (!whole || value == int(value)))
+            return value;
+        problem = QStringLiteral("--%1 takes %2 from %3 to %4, not \"%5\"")
+                      .arg(option, whole ? QStringLiteral("a whole number") : QStringLiteral("a number"))
+                      .arg(min)
+                      .arg(max)
+                      .arg(text);
+        return std::nullopt;
+    };
+
+    int printer = settings.modelIndex();
+    if (parser.isSet(QStringLiteral("printer"))) {
+        printer = findName(settings.modelPrinters(), parser.value(QStringLiteral("printer")));
+        if (printer < 0)
+            problem = QStringLiteral("unknown printer \"%1\"; known: %2")
+                          .arg(parser.value(QStringLiteral("printer")), settings.modelPrinters().join(QStringLiteral(", ")));
+    }
+    int resin = settings.resinIndex();
+    if (parser.isSet(QStringLiteral("resin")) && problem.isEmpty()) {
+        const QString value = parser.value(QStringLiteral("resin"));
+        bool isIndex = false;
+        resin = value.toInt(&isIndex);
+        if (!isIndex)
+            resin = findName(settings.resinTypes(), value);
+        if (resin < 0 || resin >= settings.resinTypes().size())
+            problem = QStringLiteral("unknown resin \"%1\"; known: 0 to %2 or %3")
+                          .arg(value)
+                          .arg(settings.resinTypes().size() - 1)
+                          .arg(settings.resinTypes().join(QStringLiteral(", ")));
+    }
+    const std::optional<double> thickness = number("thickness", 10, 100, true);
+    if (problem.isEmpty()
+        && (parser.isSet(QStringLiteral("printer")) || parser.isSet(QStringLiteral("resin")) || thickness)) {
+        const ResinPreset preset = settings.presetFor(printer, resin, thickness ? int(*thickness) : 0);
+        settings.setModelIndex(printer);
+        settings.setResinIndex(resin);
+        settings.setThicknessMM(float(preset.thicknessUM) / 1000.0f);
+        settings.setBottomLayerNum(preset.bottomLayers);
+        settings.setBottomExpoSec(float(preset.bottomExposureMs) / 1000.0f);
+        settings.setNormalExpoSec(float(preset.normalExposureMs) / 1000.0f);
+    }
+    if (const auto n = number("bottom-layers", 0, 10, true))
+        settings.setBottomLayerNum(int(*n));
+    if (const auto sec = number("bottom-exposure", 1, KaloConfig::maxExposureMs / 1000, false))
+        settings.setBottomExpoSec(float(*sec));
+    if (const auto sec = number("exposure", 1, KaloConfig::maxExposureMs / 1000, false))
+        settings.setNormalExpoSec(float(*sec));
+    if (parser.isSet(QStringLiteral("antialias")) && problem.isEmpty()) {
+        const QString value = parser.value(QStringLiteral("antialias"));
+        if (value == QLatin1String("on") || value == QLatin1String("off"))
+            settings.useAntialise(value == QLatin1String("on"));
+        else
+            problem = QStringLiteral("--antialias takes on or off, not \"%1\"").arg(value);
+    }
+    if (const auto factor = number("aa-factor", 2, 5, false))
+        settings.antiAliseValue(float(*factor));
+    if (const auto mm = number("lift-height", 3, 12, false))
+        settings.setLiftHeight(float(*mm));
+    if (const auto speed = number("lift-up-speed", 20, 200, false))
+        settings.setLiftUpSpeed(float(*speed));
+    if (const auto speed = number("lift-down-speed", 20, 200, false))
+        settings.setLiftDownSpeed(float(*speed));
+    if (const auto sec = number("wait", 0, 3, false))
+        settings.setWaitSecAfterStop(float(*sec));
+
+    if (!problem.isEmpty())
+        return usageError(problem);
+    settings.updateBuildConfig();
+    return EXIT_OK;
+}
+
+bool CommandLine::load(KaloModel &manager, const QString &file)
+{
+    const QUrl url = fileUrl(file);
+    if (manager.loadModel(url))
+        return true;
+    const QString reason = QFileInfo::exists(url.toLocalFile()) ? QStringLiteral("not a readable STL file")
+                                                                 : QStringLiteral("no such file");
+    m_err << programName << ": cannot load " << file << ": " << reason << "\n";
+    m_err.flush();
+    return false;
+}
+
+int CommandLine::info(const QStringList &files, const QCommandLineParser &parser)
+{
+    KaloConfig settings(parser.value(QStringLiteral("settings")), true);
+    if (const int status = configure(parser, settings))
+        return status;
+    KaloModel manager;
+    int status = EXIT_OK;
+    for (const QString &file : files) {
+        if (!load(manager, file)) {
+            status = EXIT_LOAD_FAILED;
+            continue;
+        }
+        Model *model = manager.selectedModel();
+        const int layers = manager.calcNumSlices(model);
+        model->updateBounds();
+        const QVector3D size = model->boundMax - model->boundMin;
+        m_out << file << "\n"
+              << "  size:      " << twoDecimals(size.x()) << " x " << twoDecimals(size.y()) << " x "
+              << twoDecimals(size.z()) << " mm\n"
+              << "  volume:    " << twoDecimals(model->volume) << " mL\n"
+              << "  triangles: " << model->mesh->indices.size() / 3 << "\n"
+              << "  layers:    " << layers << " at " << settings.thicknessUM() << QStringLiteral(" \u00b5m\n");
+        m_out.flush();
+        manager.removeModel(model);
+    }
+    return status;
+}
+
+int CommandLine::slice(const QStringList &files, const QCommandLineParser &parser)
+{
+    KaloConfig settings(parser.value(QStringLiteral("settings")), true);
+    if (const int status = configure(parser, settings))
+        return status;
+    KaloModel manager;
+    for (const QString &file : files) {
+        if (!load(manager, file))
+            return EXIT_LOAD_FAILED;
+    }
+
+    const QString archive = QFileInfo(fileUrl(parser.value(QStringLiteral("output"))).toLocalFile()).absoluteFilePath();
+    QEventLoop loop;
+    QObject::connect(&manager, &KaloModel::sliceCompletedProgress, &loop, [&](float ratio) {
+        if (ratio > 1)
+            loop.quit();
+        else if (m_terminal)
+            showProgress(ratio, manager.sliceNumber());
+    });
+    QElapsedTimer timer;
+    timer.start();
+    manager.sliceTo(archive);
+    loop.exec();
+    const qint64 elapsedMs = timer.elapsed();
+
+    if (m_terminal) {
+        showProgress(1, manager.sliceNumber());
+        m_err << "\n";
+        m_err.flush();
+    }
+    if (!manager.sliceError().isEmpty()) {
+        m_err << programName << ": " << manager.sliceError() << "\n";
+        m_err.flush();
+        return EXIT_WRITE_FAILED;
+    }
+    m_out << QDir::toNativeSeparators(archive) << "\n"
+          << "  layers:    " << manager.sliceNumber() << " at " << settings.thicknessUM() << QStringLiteral(" \u00b5m\n")
+          << "  time:      " << twoDecimals(double(elapsedMs) / 1000.0) << " s\n";
+    m_out.flush();
+    return EXIT_OK;
+}
+
+void CommandLine::showProgress(float ratio, int layers)
+{
+    constexpr int width = 40;
+    const int done = qBound(0, int(ratio * width), width);
+    m_err << "\r[" << QString(done, QLatin1Char('#')) << QString(width - done, QLatin1Char(' ')) << "] "
+          << qRound(ratio * 100) << "% of " << layers << " layers";
+    m_err.flush();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QStringList>
+#include <QUrl>
+
+class KaloConfig;
+class KaloModel;
+class QCommandLineParser;
+class QTextStream;
+
+// The commands of the command-line tool kalo3d-cli, kept out of its entry
+// point so that tests can run them. Models are loaded by the model manager
+// and sliced by the slicer exactly as the application does. Settings are the
+// built-in values, or those of a settings file named with --settings, changed
+// by the options; the tool never writes a settings file.
+//
+// Results go to out, messages for the user to err. The program's own log
+// lines go to Qt's message handler (standard error by default): run() lets
+// only warnings and worse through, everything with --verbose.
+class CommandLine
+{
+public:
+    // Exit statuses of run().
+    enum ExitStatus {
+        EXIT_OK = 0,
+        EXIT_LOAD_FAILED = 1, // a model or settings file could not be read
+        EXIT_USAGE = 2,       // unknown command or option, bad option value, missing arguments
+        EXIT_WRITE_FAILED = 3 // the print archive could not be written
+    };
+
+    // terminal: err is shown on a terminal, which gets a progress bar.
+    CommandLine(QTextStream &out, QTextStream &err, bool terminal = false);
+
+    // arguments as QCoreApplication::arguments() gives them: program name
+    // first. Needs a QGuiApplication; runs an event loop while slicing.
+    int run(const QStringList &arguments);
+
+    // A file named on a command line: file URLs stay as they are, plain paths
+    // (relative to the working directory) become file URLs.
+    static QUrl fileUrl(const QString &argument);
+
+private:
+    // For each file: size x/y/z (mm), volume (mL), triangle count and layer count.
+    int info(const QStringList &files, const QCommandLineParser &parser);
+    // Slices every file, placed as the application places it, into one archive.
+    int slice(const QStringList &files, const QCommandLineParser &parser);
+    // Reads --settings and applies the setting options; EXIT_OK or the exit
+    // status after a message.
+    int configure(const QCommandLineParser &parser, KaloConfig &settings);
+    // False, after a message, when the file cannot be loaded.
+    bool load(KaloModel &manager, const QString &file);
+    void showProgress(float ratio, int layers);
+    int usageError(const QString &message);
+
+    QTextStream &m_out;
+    QTextStream &m_err;
+    bool m_terminal;
+};

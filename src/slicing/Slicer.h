@@ -1,0 +1,99 @@
+#pragma once
+
+#include "settings/SliceBuildConfig.h"
+#include "slicing/LayerSink.h"
+
+#include <QList>
+#include <QMutex>
+#include <QThread>
+#include <QThreadPool>
+
+#include <quazip.h>
+
+#include <atomic>
+
+class Model;
+
+namespace CWS {
+
+// One slicing run on a thread of its own: renders every layer of the scene
+// through a pool of Slice jobs and writes the print archive, a zip file of
+// deflated entries:
+// - baseName + layer number + ".png" for every layer, the number padded with
+//   zeros to the digit count of the layer count (150 layers: 000 to 149; 9
+//   layers: 0 to 8), in the order the jobs finish. The image has the native
+//   raster: 1-bit, white where the resin is exposed, or with anti-aliasing
+//   8-bit grey.
+// - baseName + ".gcode" last (see buildGcode), only when every layer is in.
+// Layer i is cut at (i + 0.5) x layerThickness, the height summed in single
+// precision. All layers are queued at once and rendered by as many threads as
+// the machine has logical processors.
+//
+// Construct, start, cancel and delete on the GUI thread; the pool threads
+// report through layerWritten, the end through QThread::finished, then
+// error() tells whether the archive is complete.
+class Slicer : public QThread, public LayerSink
+{
+    Q_OBJECT
+public:
+    // Takes everything the run reads, on the calling (GUI) thread: a copy of
+    // config, whose outputPath and baseName name the archive; the models to
+    // print, which must stay alive and unchanged until the thread has
+    // finished (the model manager's MODEL_SLICING status keeps them so);
+    // totalLayers, their layer count (KaloModel::calcNumSlices, which also
+    // brings their bounds up to date); and from KaloConfig the anti-aliasing
+    // switch and factor and the selected printer's build height.
+    Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int totalLayers,
+           QObject *parent = nullptr);
+    // A slicer still running is cancelled first; waits for every job.
+    ~Slicer() override;
+
+    // Any thread. Jobs not yet started are dropped, running ones still store
+    // their layers, no G-code is written and the partial archive stays.
+    void cancel();
+
+    // Pool threads, from Slice::run: stores the layer in the archive.
+    void layerDone(QImage *image, int layerIndex, QImage *supersampledImage) override;
+
+    // After the thread has finished: empty when the archive was completed or
+    // the run cancelled; otherwise a sentence for the user saying what could
+    // not be written. An archive that could not be completed is deleted.
+    QString error() const { return m_error; }
+    bool cancelled() const { return m_cancelled; }
+
+Q_SIGNALS:
+    // One more layer is in the archive; layers counts them (1 ... layer
+    // count). Emitted on pool threads.
+    void layerWritten(int layers);
+
+protected:
+    void run() override;
+
+private:
+    void startPool();
+    QString entryName(int layerIndex) const;
+    // One entry, deflated; false when it could not be written completely.
+    bool writeEntry(const QString &name, const QByteArray &data);
+    // Records the first failure; the run stops queuing layers.
+    void fail(const QString &message);
+
+    SliceBuildConfig m_config;
+    int m_totalLayers;
+    QThreadPool m_pool;
+    int m_finishedLayers = 0; // under m_mutex
+    QuaZip m_zip;
+    int m_padLength = 1; // digits of the layer numbers
+    // Serialises the archive: one entry open at a time.
+    QMutex m_mutex;
+    QList<Model *> m_models;
+    bool m_antiAliasing;
+    float m_antiAliasingFactor;
+    int m_buildHeightMm;
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_failed{false};
+    // Written once, by a pool thread under m_mutex or by the slicer thread
+    // while no job runs.
+    QString m_error;
+};
+
+} // namespace CWS

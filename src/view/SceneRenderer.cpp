@@ -1,0 +1,232 @@
+#include "view/SceneRenderer.h"
+
+#include "workspace/Model.h"
+
+#include <QDebug>
+#include <QOpenGLContext>
+#include <QOpenGLShaderProgram>
+#include <QQuickWindow>
+#include <QThread>
+
+#include <algorithm>
+#include <cstddef>
+
+namespace {
+
+constexpr GLuint vertexLocation = 0;
+constexpr GLuint normalLocation = 1;
+const QVector3D frameColour(0.73f, 0.73f, 0.73f);
+const QVector3D lightColour(1.0f, 1.0f, 1.0f);
+
+} // namespace
+
+SceneRenderer::SceneRenderer() = default;
+
+// Without a current context Qt queues the program's deletion for the
+// context, or drops it with a context that is gone.
+SceneRenderer::~SceneRenderer() = default;
+
+std::vector<MeshVertex> SceneRenderer::frameVertices(const QVector3D &buildVolume)
+{
+    const float hx = buildVolume.x() * 0.5f;
+    const float hy = buildVolume.y() * 0.5f;
+    const float top = buildVolume.z();
+    std::vector<MeshVertex> vertices;
+    auto add = [&vertices](float x, float y, float z) { vertices.push_back({x, y, z, 0.0f, 0.0f, 1.0f}); };
+
+    const float corners[4][2] = {{hx, hy}, {-hx, hy}, {-hx, -hy}, {hx, -hy}};
+    for (const auto &c : corners)
+        add(c[0], c[1], 0.0f);
+    for (const auto &c : corners)
+        add(c[0], c[1], top);
+    for (const auto &c : corners) {
+        add(c[0], c[1], 0.0f);
+        add(c[0], c[1], top);
+    }
+
+    const int linesX = int(hx / 10.0f);
+    const int linesY = int(hy / 10.0f);
+    // The centre line stands out one millimetre beyond the floor at both ends.
+    add(0.0f, hy + 1.0f, 0.0f);
+    add(0.0f, -(hy + 1.0f), 0.0f);
+    for (int i = 1; i <= linesX; ++i) {
+        for (const float x : {10.0f * float(i), -10.0f * float(i)}) {
+            add(x, hy, 0.0f);
+            add(x, -hy, 0.0f);
+        }
+    }
+    add(hx, 0.0f, 0.0f);
+    add(-hx, 0.0f, 0.0f);
+    for (int j = 1; j <= linesY; ++j) {
+        for (const float y : {10.0f * float(j), -10.0f * float(j)}) {
+            add(hx, y, 0.0f);
+            add(-hx, y, 0.0f);
+        }
+    }
+    return vertices;
+}
+
+void SceneRenderer::synchronize(const View &view, const QList<Model *> &models)
+{
+    m_view = view;
+    m_items.clear();
+    if (!QOpenGLContext::currentContext())
+        return;
+    initializeOpenGLFunctions();
+    if (!m_retiredBuffers.empty()) {
+        glDeleteBuffers(GLsizei(m_retiredBuffers.size()), m_retiredBuffers.data());
+        m_retiredBuffers.clear();
+    }
+    for (Model *model : models) {
+        model->uploadBuffers();
+        if (!model->loaded || !model->buffersValid || model->indexCount <= 0)
+            continue;
+        m_items.push_back({model->vbo, model->ibo, model->indexCount, model->type, model->drawColor(),
+                           view.scene * model->modelMatrix()});
+    }
+}
+
+void SceneRenderer::retireBuffers(GLuint vbo, GLuint ibo)
+{
+    if (vbo != 0)
+        m_retiredBuffers.insert(m_retiredBuffers.end(), {vbo, ibo});
+}
+
+void SceneRenderer::releaseGraphics(const QList<Model *> &models)
+{
+    if (QOpenGLContext::currentContext()) {
+        initializeOpenGLFunctions();
+        for (Model *model : models)
+            model->releaseBuffers();
+        if (!m_retiredBuffers.empty())
+            glDeleteBuffers(GLsizei(m_retiredBuffers.size()), m_retiredBuffers.data());
+        if (m_frameBuffer != 0)
+            glDeleteBuffers(1, &m_frameBuffer);
+    }
+    m_retiredBuffers.clear();
+    m_frameBuffer = 0;
+    m_frameLineCount = 0;
+    m_items.clear();
+    m_program.reset();
+    m_programLinked = false;
+}
+
+void SceneRenderer::initialize()
+{
+    qDebug() << QThread::currentThreadId() << "KaloSceneRenderer::init()";
+    initializeOpenGLFunctions();
+#ifdef GL_MULTISAMPLE
+    glEnable(GL_MULTISAMPLE);
+#endif
+    m_program = std::make_unique<QOpenGLShaderProgram>();
+    m_programLinked = buildProgram();
+
+    GLint maxAttributes = 0;
+    glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &maxAttributes);
+    qDebug() << "Maximum nr of vertex attributes supported: " << maxAttributes;
+
+    const QVector3D &volume = m_view.buildVolume;
+    qDebug() << "Frame right top: " << volume.x() * 0.5f << volume.y() * 0.5f << 0;
+    const std::vector<MeshVertex> frame = frameVertices(volume);
+    m_frameLineCount = int(frame.size() - 16) / 2;
+    glGenBuffers(1, &m_frameBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, m_frameBuffer);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(frame.size() * sizeof(MeshVertex)), frame.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+bool SceneRenderer::buildProgram()
+{
+    bool ok = true;
+    if (!m_program->addCacheableShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/shaders/kalo3d.vsh"))) {
+        qCritical() << "vertex shader does not compile:" << m_program->log();
+        ok = false;
+    }
+    if (!m_program->addCacheableShaderFromSourceFile(QOpenGLShader::Fragment,
+                                                     QStringLiteral(":/shaders/kalo3d.fsh"))) {
+        qCritical() << "fragment shader does not compile:" << m_program->log();
+        ok = false;
+    }
+    m_program->bindAttributeLocation("vertex", int(vertexLocation));
+    m_program->bindAttributeLocation("aNormal", int(normalLocation));
+    if (ok && !m_program->link()) {
+        qCritical() << "shader program does not link:" << m_program->log();
+        ok = false;
+    }
+    return ok;
+}
+
+void SceneRenderer::paint()
+{
+    if (!QOpenGLContext::currentContext())
+        return;
+    if (!m_program)
+        initialize();
+
+    // Qt Quick leaves depth testing off and the clear colour black after
+    // each frame it draws: the 3D view sets its own state every time.
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    glClearColor(0.9f, 0.9f, 0.9f, 1.0f);
+    glViewport(0, 0, m_view.viewport.width(), m_view.viewport.height());
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    if (m_programLinked) {
+        const QVector3D &volume = m_view.buildVolume;
+        const float largest = std::max({volume.x(), volume.y(), volume.z()});
+        m_program->bind();
+        m_program->setUniformValue("model", m_view.scene);
+        m_program->setUniformValue("view", m_view.view);
+        m_program->setUniformValue("projection", m_view.projection);
+        // The light sits at the eye and moves with the camera.
+        m_program->setUniformValue("lightPos", m_view.view.inverted().map(QVector3D()));
+        m_program->setUniformValue("volume", volume / largest);
+        drawFrame();
+        for (const DrawItem &item : m_items)
+            drawItem(item);
+        m_program->release();
+    }
+
+    if (m_view.window)
+        m_view.window->resetOpenGLState();
+}
+
+void SceneRenderer::bindVertexLayout(GLuint vbo)
+{
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glVertexAttribPointer(vertexLocation, 3, GL_FLOAT, GL_FALSE, GLsizei(sizeof(MeshVertex)), nullptr);
+    glVertexAttribPointer(normalLocation, 3, GL_FLOAT, GL_FALSE, GLsizei(sizeof(MeshVertex)),
+                          reinterpret_cast<const void *>(offsetof(MeshVertex, nx)));
+    glEnableVertexAttribArray(vertexLocation);
+    glEnableVertexAttribArray(normalLocation);
+}
+
+void SceneRenderer::drawFrame()
+{
+    m_program->setUniformValue("mType", int(TYPE_FRAME));
+    m_program->setUniformValue("objectColor", frameColour);
+    m_program->setUniformValue("lightColor", lightColour);
+    bindVertexLayout(m_frameBuffer);
+    glLineWidth(0.3f);
+    glDrawArrays(GL_LINE_LOOP, 0, 4);
+    glDrawArrays(GL_LINE_LOOP, 4, 4);
+    glDrawArrays(GL_LINES, 8, 8);
+    glDrawArrays(GL_LINES, 16, 2 * m_frameLineCount);
+    glDisableVertexAttribArray(vertexLocation);
+    glDisableVertexAttribArray(normalLocation);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void SceneRenderer::drawItem(const DrawItem &item)
+{
+    m_program->setUniformValue("mType", item.type);
+    m_program->setUniformValue("model", item.model);
+    m_program->setUniformValue("objectColor", item.colour);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, item.ibo);
+    bindVertexLayout(item.vbo);
+    glDrawElements(GL_TRIANGLES, item.indexCount, GL_UNSIGNED_INT, nullptr);
+    glDisableVertexAttribArray(vertexLocation);
+    glDisableVertexAttribArray(normalLocation);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}

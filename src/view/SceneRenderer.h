@@ -1,0 +1,86 @@
+#pragma once
+
+#include "workspace/MeshData.h"
+
+#include <QList>
+#include <QMatrix4x4>
+#include <QOpenGLFunctions>
+#include <QSize>
+#include <QVector3D>
+
+#include <memory>
+#include <vector>
+
+class Model;
+class QOpenGLShaderProgram;
+class QQuickWindow;
+
+// Draws the 3D scene with raw OpenGL into the window's framebuffer before the
+// QML scene is drawn over it: the outline of the build volume with a floor
+// grid, then every model, lit by one light at the eye.
+//
+// The renderer owns the shader program, the frame's buffer and the drawing
+// state of every frame. It reads models only in synchronize, while the GUI
+// thread is blocked, and draws from what it copied there: the GUI thread may
+// change or delete models while a frame is drawn. Buffers of deleted models
+// are handed over with retireBuffers and deleted at the next synchronize,
+// when no frame uses them any more.
+class SceneRenderer : protected QOpenGLFunctions
+{
+public:
+    // What one frame shows, apart from the models.
+    struct View
+    {
+        QSize viewport;         // device pixels
+        QVector3D buildVolume;  // mm
+        QMatrix4x4 scene;       // platform mm to model space
+        QMatrix4x4 view;
+        QMatrix4x4 projection;
+        QQuickWindow *window = nullptr; // its OpenGL state is restored after painting
+    };
+
+    SceneRenderer();
+    ~SceneRenderer();
+
+    // Render thread, GUI thread blocked, context current: deletes the retired
+    // buffers, brings the models' buffers up to date and copies what paint draws.
+    void synchronize(const View &view, const QList<Model *> &models);
+    // Render thread, context current: draws the last synchronized state.
+    void paint();
+    // GUI thread: the buffers of a model that is being deleted.
+    void retireBuffers(GLuint vbo, GLuint ibo);
+    // Render thread, context current: deletes every GL object, the models'
+    // buffers included; the next frame makes them anew.
+    void releaseGraphics(const QList<Model *> &models);
+
+    // The platform frame of a build volume (mm), normals up: the floor
+    // rectangle, the top rectangle, the four vertical edges as pairs, then
+    // two vertices per floor grid line (the lines x = 0 and y = 0 and every
+    // 10 mm out to the edges).
+    static std::vector<MeshVertex> frameVertices(const QVector3D &buildVolume);
+
+private:
+    struct DrawItem
+    {
+        GLuint vbo;
+        GLuint ibo;
+        int indexCount;
+        int type;
+        QVector3D colour;
+        QMatrix4x4 model; // scene × model matrix
+    };
+
+    void initialize();
+    bool buildProgram();
+    void drawFrame();
+    void drawItem(const DrawItem &item);
+    void bindVertexLayout(GLuint vbo);
+
+    View m_view;
+    std::vector<DrawItem> m_items;
+    std::vector<GLuint> m_retiredBuffers;
+    std::unique_ptr<QOpenGLShaderProgram> m_program;
+    bool m_programLinked = false;
+    GLuint m_frameBuffer = 0;
+    int m_frameLineCount = 0;
+};

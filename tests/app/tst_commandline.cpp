@@ -1,0 +1,433 @@
+#include "app/CommandLine.h"
+#include "common/StlWriter.h"
+#include "common/TestMeshes.h"
+#include "settings/KaloConfig.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QtTest>
+
+#include <quazip.h>
+#include <quazipfile.h>
+
+namespace {
+
+struct Result
+{
+    int status;
+    QString out;
+    QString err;
+};
+
+Result runCli(const QStringList &arguments, bool terminal = false)
+{
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    const int status = CommandLine(outStream, errStream, terminal).run(QStringList{"kalo3d-cli"} + arguments);
+    return {status, out, err};
+}
+
+// Entry names in archive order and their contents; empty when the file is no zip.
+QHash<QString, QByteArray> readArchive(const QString &path, QStringList *names = nullptr)
+{
+    QHash<QString, QByteArray> entries;
+    QuaZip zip(path);
+    if (!zip.open(QuaZip::mdUnzip))
+        return entries;
+    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+        QuaZipFile file(&zip);
+        file.open(QIODevice::ReadOnly);
+        entries.insert(zip.getCurrentFileName(), file.readAll());
+        if (names)
+            names->append(zip.getCurrentFileName());
+    }
+    return entries;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList g_messages;
+QtMessageHandler g_previousHandler = nullptr;
+
+void collectMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    g_messages.append(message);
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        g_previousHandler(type, context, message);
+}
+
+} // namespace
+
+class TstCommandLine : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void infoReportsPlacedModel_data();
+    void infoReportsPlacedModel();
+    void infoAcceptsPathsAndUrls_data();
+    void infoAcceptsPathsAndUrls();
+    void infoFailsOnBadFiles_data();
+    void infoFailsOnBadFiles();
+    void usage_data();
+    void usage();
+    void sliceWritesArchive_data();
+    void sliceWritesArchive();
+    void sliceLeavesSettingsFileAlone();
+    void sliceFailures_data();
+    void sliceFailures();
+    void logIsQuietUnlessVerbose_data();
+    void logIsQuietUnlessVerbose();
+    void progressBarOnlyOnTerminal_data();
+    void progressBarOnlyOnTerminal();
+
+private:
+    // A 1 mm cube: 20 layers at 50 µm.
+    QString writeCube()
+    {
+        const QString path = m_dir.filePath("cube.stl");
+        return StlWriter::write(path, TestMeshes::cube(1), StlWriter::Binary) ? path : QString();
+    }
+
+    QTemporaryDir m_dir;
+};
+
+void TstCommandLine::init()
+{
+    QVERIFY(m_dir.isValid());
+    QFile::remove("slice.custom.conf");
+}
+
+void TstCommandLine::cleanup()
+{
+    QFile::remove("slice.custom.conf");
+}
+
+void TstCommandLine::infoReportsPlacedModel_data()
+{
+    QTest::addColumn<QVector3D>("min");
+    QTest::addColumn<QVector3D>("max");
+    QTest::addColumn<int>("thicknessUm");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("20 mm cube, 50 um") << QVector3D(5, 5, 5) << QVector3D(25, 25, 25) << 50
+                                      << "  size:      20.00 x 20.00 x 20.00 mm\n"
+                                         "  volume:    8.00 mL\n"
+                                         "  triangles: 12\n"
+                                         "  layers:    400 at 50 \u00b5m\n";
+    // 20 mm / 0.03 mm = 666.7: the top reaches past the middle of layer 667.
+    QTest::newRow("20 mm cube, 30 um") << QVector3D(5, 5, 5) << QVector3D(25, 25, 25) << 30
+                                      << "  size:      20.00 x 20.00 x 20.00 mm\n"
+                                         "  volume:    8.00 mL\n"
+                                         "  triangles: 12\n"
+                                         "  layers:    667 at 30 \u00b5m\n";
+    // Shrunk to half about its centroid at 130 mm: it spans 65 to 195 mm.
+    QTest::newRow("260 mm tower") << QVector3D(0, 0, 0) << QVector3D(10, 10, 260) << 50
+                                  << "  size:      5.00 x 5.00 x 130.00 mm\n"
+                                     "  volume:    3.25 mL\n"
+                                     "  triangles: 12\n"
+                                     "  layers:    3900 at 50 \u00b5m\n";
+}
+
+void TstCommandLine::infoReportsPlacedModel()
+{
+    QFETCH(QVector3D, min);
+    QFETCH(QVector3D, max);
+    QFETCH(int, thicknessUm);
+    QFETCH(QString, report);
+    const QString path = m_dir.filePath("model.stl");
+    QVERIFY(StlWriter::write(path, TestMeshes::box(min, max), StlWriter::Binary));
+
+    const Result result = runCli({"info", "--thickness", QString::number(thicknessUm), path});
+
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out, path + "\n" + report);
+    QVERIFY2(result.err.isEmpty(), qPrintable("no message for a good file, got " + result.err));
+}
+
+void TstCommandLine::infoAcceptsPathsAndUrls_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::newRow("absolute path") << m_dir.filePath("cube.stl");
+    QTest::newRow("file URL") << QUrl::fromLocalFile(m_dir.filePath("cube.stl")).toString();
+    QTest::newRow("relative path") << QDir::current().relativeFilePath(m_dir.filePath("cube.stl"));
+}
+
+void TstCommandLine::infoAcceptsPathsAndUrls()
+{
+    QFETCH(QString, argument);
+    QVERIFY(StlWriter::write(m_dir.filePath("cube.stl"), TestMeshes::cube(10), StlWriter::Ascii));
+
+    const Result result = runCli({"info", argument});
+
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.out.startsWith(argument + "\n  size:      10.00 x 10.00 x 10.00 mm\n"),
+             qPrintable("the report names the file as given, got " + result.out));
+}
+
+void TstCommandLine::infoFailsOnBadFiles_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << "missing.stl" << QByteArray() << "no such file";
+    QTest::newRow("not an STL") << "broken.stl" << QByteArray("this is no mesh") << "not a readable STL file";
+    QTest::newRow("other type") << "part.obj" << QByteArray("v 0 0 0\n") << "not a readable STL file";
+}
+
+void TstCommandLine::infoFailsOnBadFiles()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    const QString bad = m_dir.filePath(fileName);
+    if (!content.isNull()) {
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    const QString good = m_dir.filePath("cube.stl");
+    QVERIFY(StlWriter::write(good, TestMeshes::cube(10), StlWriter::Binary));
+
+    const Result result = runCli({"info", bad, good});
+
+    QCOMPARE(result.status, 1);
+    QCOMPARE(result.err, "kalo3d-cli: cannot load " + bad + ": " + reason + "\n");
+    QVERIFY2(result.out.startsWith(good + "\n"), "the files after a bad one are still reported");
+}
+
+void TstCommandLine::usage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("expected"); // in the output for status 0, in the message otherwise
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "info FILE...";
+    QTest::newRow("nothing") << QStringList{} << 2 << "no command given";
+    QTest::newRow("unknown command") << QStringList{"print", "a.stl"} << 2 << "unknown command \"print\"";
+    QTest::newRow("info without files") << QStringList{"info"} << 2 << "info needs at least one FILE";
+    QTest::newRow("unknown option") << QStringList{"--fast", "info", "a.stl"} << 2 << "fast";
+}
+
+void TstCommandLine::usage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, expected);
+
+    const Result result = runCli(arguments);
+
+    QCOMPARE(result.status, status);
+    const QString &text = status == 0 ? result.out : result.err;
+    QVERIFY2(text.contains(expected), qPrintable("expected \"" + expected + "\" in: " + text));
+}
+
+void TstCommandLine::sliceWritesArchive_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("layers");
+    QTest::addColumn<int>("thicknessUm");
+    QTest::addColumn<int>("depth"); // of the layer images
+    QTest::addColumn<QStringList>("gcodeLines");
+
+    QTest::newRow("built-in values") << QStringList{} << 20 << 50 << 8
+                                     << QStringList{";(Layer Thickness         = 0.05000 mm )",
+                                                    ";(Layer Time              = 8000 ms )",
+                                                    ";(Bottom Layers Time      = 30000 ms )",
+                                                    ";(Number of Bottom Layers = 3 )",
+                                                    "G1 Z4.000 F100", "G1 Z-3.950 F100", ";<Delay> 6800", "G1 Z50"};
+    // (5 mm at 60 mm/min + 5 mm at 80 mm/min) + 1.5 s = 10.25 s.
+    QTest::newRow("every setting")
+        << QStringList{"--thickness", "40", "--bottom-layers", "2", "--bottom-exposure", "12.5", "--exposure", "3",
+                       "--antialias", "off", "--lift-height", "5", "--lift-up-speed", "60", "--lift-down-speed", "80",
+                       "--wait", "1.5"}
+        << 25 << 40 << 1
+        << QStringList{";(Layer Thickness         = 0.04000 mm )", ";(Layer Time              = 3000 ms )",
+                       ";(Bottom Layers Time      = 12500 ms )", ";(Number of Bottom Layers = 2 )",
+                       ";(Lift Distance           = 5 mm )", ";(Z Lift Feed Rate        = 60.0 mm/s )",
+                       ";(Z Lift Retract Rate     = 80.0 mm/s )", "G1 Z5.000 F60", "G1 Z-4.960 F80", ";<Delay> 10250"};
+    // The K20 foundry resin preset: 20 µm, 150 s bottom and 30 s exposures.
+    QTest::newRow("printer and resin preset")
+        << QStringList{"--printer", "k20", "--resin", "foundry", "--antialias", "off"} << 50 << 20 << 1
+        << QStringList{";(Layer Thickness         = 0.02000 mm )", ";(Layer Time              = 30000 ms )",
+                       ";(Bottom Layers Time      = 150000 ms )"};
+    QTest::newRow("preset, then own exposure")
+        << QStringList{"--resin", "2", "--thickness", "100", "--exposure", "7", "--antialias", "off"} << 10 << 100 << 1
+        << QStringList{";(Layer Time              = 7000 ms )", ";(Bottom Layers Time      = 60000 ms )"};
+}
+
+void TstCommandLine::sliceWritesArchive()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, layers);
+    QFETCH(int, thicknessUm);
+    QFETCH(int, depth);
+    QFETCH(QStringList, gcodeLines);
+    const QString cube = writeCube();
+    const QString archive = m_dir.filePath("job.cws");
+
+    const Result result = runCli(QStringList{"slice", cube, "-o", archive} + options);
+
+    QVERIFY2(result.status == 0, qPrintable("slicing succeeds, got " + result.err));
+    const QRegularExpression report(QStringLiteral("^%1\n  layers:    %2 at %3 \u00b5m\n  time:      \\d+\\.\\d\\d s\n$")
+                                        .arg(QRegularExpression::escape(archive))
+                                        .arg(layers)
+                                        .arg(thicknessUm));
+    QVERIFY2(report.match(result.out).hasMatch(), qPrintable("the report names archive, layers and time, got " + result.out));
+
+    QStringList names;
+    const QHash<QString, QByteArray> entries = readArchive(archive, &names);
+    QCOMPARE(names.size(), layers + 1);
+    QCOMPARE(names.last(), QStringLiteral("job.gcode"));
+    QImage first;
+    QVERIFY2(first.loadFromData(entries.value(QStringLiteral("job%1.png").arg(0, QString::number(layers).size(), 10,
+                                                                             QLatin1Char('0'))),
+                                "PNG"),
+             "the first layer decodes");
+    QCOMPARE(first.depth(), depth);
+    QCOMPARE(first.size(), QSize(1375, 2455));
+    const QStringList gcode = QString::fromLatin1(entries.value("job.gcode")).split('\n');
+    for (const QString &line : qAsConst(gcodeLines))
+        QVERIFY2(gcode.contains(line), qPrintable("the G-code holds \"" + line + "\""));
+}
+
+void TstCommandLine::sliceLeavesSettingsFileAlone()
+{
+    // The user's settings in the working directory: 100 µm layers.
+    {
+        KaloConfig user;
+        user.setThicknessMM(0.1f);
+        QVERIFY(user.save());
+    }
+    const QByteArray before = fileBytes("slice.custom.conf");
+    const QString cube = writeCube();
+    const QString archive = m_dir.filePath("job.cws");
+
+    const Result builtIn = runCli({"slice", cube, "-o", archive, "--antialias", "off"});
+    QCOMPARE(builtIn.status, 0);
+    QVERIFY2(builtIn.out.contains("layers:    20 at 50"), "without --settings the built-in 50 µm apply");
+
+    const Result fromFile =
+        runCli({"slice", cube, "-o", archive, "--settings", "slice.custom.conf", "--antialias", "off"});
+    QCOMPARE(fromFile.status, 0);
+    QVERIFY2(fromFile.out.contains("layers:    10 at 100"), "--settings reads the file's 100 µm");
+    QVERIFY2(readArchive(archive).size() == 11, "the archive is rewritten with the file's layers");
+
+    const Result info = runCli({"info", cube, "--settings", "slice.custom.conf", "--thickness", "25"});
+    QVERIFY2(info.out.contains("layers:    40 at 25"), "options change what the file says");
+
+    QVERIFY2(fileBytes("slice.custom.conf") == before, "the settings file is never written");
+    QVERIFY2(!QFile::exists(m_dir.filePath("slice.custom.conf")), "and none is made beside the models");
+}
+
+void TstCommandLine::sliceFailures_data()
+{
+    // CUBE stands for a good model, OUT for the archive, MISSING for one in a
+    // directory that does not exist.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing model") << QStringList{"slice", "CUBE", "missing.stl", "-o", "OUT"} << 1
+                                   << "cannot load missing.stl: no such file";
+    QTest::newRow("unreadable settings") << QStringList{"slice", "CUBE", "-o", "OUT", "--settings", "nothing.conf"}
+                                         << 1 << "cannot read settings file nothing.conf";
+    QTest::newRow("output directory missing") << QStringList{"slice", "CUBE", "-o", "MISSING"} << 3
+                                              << "Cannot create the print file";
+    QTest::newRow("no output") << QStringList{"slice", "CUBE"} << 2 << "-o OUT.cws";
+    QTest::newRow("no model") << QStringList{"slice", "-o", "OUT"} << 2 << "slice needs at least one FILE";
+    QTest::newRow("output for info") << QStringList{"info", "CUBE", "-o", "OUT"} << 2 << "-o is for slice";
+    const auto badValue = [](const char *option, const char *value, const char *message) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(option, value)))
+            << QStringList{"slice", "CUBE", "-o", "OUT", option, value} << 2 << message;
+    };
+    badValue("--thickness", "5", "--thickness takes a whole number from 10 to 100, not \"5\"");
+    badValue("--thickness", "50.5", "--thickness takes a whole number from 10 to 100");
+    badValue("--bottom-layers", "-1", "--bottom-layers takes a whole number from 0 to 10");
+    badValue("--exposure", "abc", "--exposure takes a number from 1 to 180, not \"abc\"");
+    badValue("--bottom-exposure", "200", "--bottom-exposure takes a number from 1 to 180");
+    badValue("--antialias", "maybe", "--antialias takes on or off");
+    badValue("--aa-factor", "1", "--aa-factor takes a number from 2 to 5");
+    badValue("--printer", "K99", "unknown printer \"K99\"; known: K20, K20A, K20C, K20D, K20DO, K30");
+    badValue("--resin", "7", "unknown resin \"7\"");
+    badValue("--lift-height", "20", "--lift-height takes a number from 3 to 12");
+    badValue("--lift-up-speed", "500", "--lift-up-speed takes a number from 20 to 200");
+    badValue("--lift-down-speed", "0", "--lift-down-speed takes a number from 20 to 200");
+    badValue("--wait", "4", "--wait takes a number from 0 to 3");
+}
+
+void TstCommandLine::sliceFailures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    const QString cube = writeCube();
+    const QString archive = m_dir.filePath("out.cws");
+    const QString unreachable = m_dir.filePath("missing/out.cws");
+    arguments.replaceInStrings("CUBE", cube);
+    arguments.replaceInStrings("OUT", archive);
+    arguments.replaceInStrings("MISSING", unreachable);
+
+    const Result result = runCli(arguments);
+
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.err.contains(message), qPrintable("expected \"" + message + "\" in: " + result.err));
+    QVERIFY2(result.out.isEmpty(), "a failure reports nothing as done");
+    QVERIFY2(!QFile::exists(archive) && !QFile::exists(unreachable), "no archive is written");
+}
+
+void TstCommandLine::logIsQuietUnlessVerbose_data()
+{
+    QTest::addColumn<bool>("verbose");
+    QTest::newRow("quiet") << false;
+    QTest::newRow("verbose") << true;
+}
+
+void TstCommandLine::logIsQuietUnlessVerbose()
+{
+    QFETCH(bool, verbose);
+    const QString cube = writeCube();
+    QStringList arguments{"slice", cube, "-o", m_dir.filePath("job.cws"), "--antialias", "off"};
+    if (verbose)
+        arguments << "--verbose";
+
+    g_messages.clear();
+    g_previousHandler = qInstallMessageHandler(collectMessage);
+    const Result result = runCli(arguments);
+    qInstallMessageHandler(g_previousHandler);
+
+    QCOMPARE(result.status, 0);
+    const bool startLogged = !g_messages.filter("KaloModel::startSlice").isEmpty();
+    QVERIFY2(startLogged == verbose, verbose ? "--verbose lets the whole log through" : "debug lines are dropped");
+}
+
+void TstCommandLine::progressBarOnlyOnTerminal_data()
+{
+    QTest::addColumn<bool>("terminal");
+    QTest::newRow("terminal") << true;
+    QTest::newRow("pipe") << false;
+}
+
+void TstCommandLine::progressBarOnlyOnTerminal()
+{
+    QFETCH(bool, terminal);
+    const Result result =
+        runCli({"slice", writeCube(), "-o", m_dir.filePath("job.cws"), "--antialias", "off", "--thickness", "100"},
+               terminal);
+
+    QCOMPARE(result.status, 0);
+    if (terminal)
+        QVERIFY2(result.err.startsWith("\r[") && result.err.endsWith("] 100% of 10 layers\n"),
+                 qPrintable("a bar redrawn in place, ending full, got " + result.err));
+    else
+        QVERIFY2(result.err.isEmpty(), qPrintable("no bar into a pipe, got " + result.err));
+}
+
+QTEST_MAIN(TstCommandLine)
+#include "tst_commandline.moc"

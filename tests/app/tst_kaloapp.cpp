@@ -1,0 +1,156 @@
+#include "app/KaloApp.h"
+#include "common/StlWriter.h"
+#include "common/TestMeshes.h"
+#include "workspace/KaloModel.h"
+
+#include <QQmlApplicationEngine>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Every log line of the program, so that a test can tell which way open() went.
+QStringList g_log;
+QtMessageHandler g_previousHandler = nullptr;
+
+void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    g_log.append(message);
+    g_previousHandler(type, context, message);
+}
+
+bool logged(const QString &text)
+{
+    for (const QString &line : qAsConst(g_log)) {
+        if (line.contains(text))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TstKaloApp : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void openRoutesByName_data();
+    void openRoutesByName();
+    void prjFileAnnouncesChanges_data();
+    void prjFileAnnouncesChanges();
+    void cwsFileStartsSlicing();
+    void criticalMessageFromWorkerThread();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<KaloApp> m_app;
+    std::unique_ptr<KaloModel> m_manager;
+};
+
+void TstKaloApp::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_app = std::make_unique<KaloApp>();
+    m_manager = std::make_unique<KaloModel>();
+    g_log.clear();
+    g_previousHandler = qInstallMessageHandler(recordMessage);
+}
+
+void TstKaloApp::cleanup()
+{
+    qInstallMessageHandler(g_previousHandler);
+    m_manager.reset();
+    m_app.reset();
+    m_dir.reset();
+}
+
+void TstKaloApp::openRoutesByName_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("asProject");
+    QTest::newRow("project") << "job.kalo3d" << true;
+    QTest::newRow("project, upper case") << "JOB.KALO3D" << true;
+    QTest::newRow("model") << "cube.stl" << false;
+    QTest::newRow("model named like a project") << "a.kalo3d.stl" << false;
+}
+
+void TstKaloApp::openRoutesByName()
+{
+    QFETCH(QString, fileName);
+    QFETCH(bool, asProject);
+    // Every file holds a good STL: only the name may decide the route.
+    const QString path = m_dir->filePath(fileName);
+    QVERIFY(StlWriter::write(path, TestMeshes::cube(10), StlWriter::Binary));
+
+    m_app->open(QUrl::fromLocalFile(path));
+
+    QCOMPARE(logged("KaloApp::loadPrj()"), asProject);
+    QCOMPARE(logged("KaloModel::loadModel"), !asProject);
+    QCOMPARE(m_manager->models().size(), asProject ? 0 : 1);
+}
+
+void TstKaloApp::prjFileAnnouncesChanges_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<int>("announcements");
+    QTest::newRow("same path twice") << "/tmp/job.kalo3d" << "/tmp/job.kalo3d" << 1;
+    QTest::newRow("file URL, then its path") << "file:///tmp/job.kalo3d" << "/tmp/job.kalo3d" << 1;
+    QTest::newRow("two files") << "/tmp/job.kalo3d" << "/tmp/other.kalo3d" << 2;
+}
+
+void TstKaloApp::prjFileAnnouncesChanges()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(int, announcements);
+    QSignalSpy changed(m_app.get(), &KaloApp::prjFileChanged);
+
+    m_app->setProperty("prjFile", first);
+    m_app->setProperty("prjFile", second);
+
+    QCOMPARE(changed.size(), announcements);
+    QCOMPARE(m_app->property("prjFile").toString(), second);
+}
+
+void TstKaloApp::cwsFileStartsSlicing()
+{
+    QSignalSpy ready(m_app.get(), &KaloApp::readyToSlice);
+    const QUrl target = QUrl::fromLocalFile(m_dir->filePath("print.cws"));
+
+    QMetaObject::invokeMethod(m_app.get(), "setCwsFile", Q_ARG(QUrl, target));
+
+    QCOMPARE(ready.size(), 1);
+    QCOMPARE(m_app->cwsFileUrl(), target);
+}
+
+void TstKaloApp::criticalMessageFromWorkerThread()
+{
+    QQmlApplicationEngine engine;
+    engine.loadData(R"(
+import QtQml 2.2
+QtObject {
+    property string shown: ""
+    function showCriticalMsgBox(message) { shown = message }
+}
+)");
+    QVERIFY(!engine.rootObjects().isEmpty());
+    m_app->setEngine(&engine);
+
+    std::unique_ptr<QThread> worker(QThread::create([this] { m_app->showCriticalMsgBox("disk full"); }));
+    worker->start();
+    QVERIFY(worker->wait(5000));
+    QTRY_COMPARE(engine.rootObjects().first()->property("shown").toString(), QStringLiteral("disk full"));
+}
+
+QTEST_MAIN(TstKaloApp)
+#include "tst_kaloapp.moc"

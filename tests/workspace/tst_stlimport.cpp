@@ -1,0 +1,296 @@
+#include "app/KaloApp.h"
+#include "common/StlWriter.h"
+#include "common/TestMeshes.h"
+#include "workspace/KaloModel.h"
+#include "workspace/Model.h"
+
+#include <QQmlApplicationEngine>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using TestMeshes::box;
+
+namespace {
+
+// Stands in for the main window: records what the critical message box would show.
+const QByteArray mainWindowQml = R"(
+import QtQml 2.2
+QtObject {
+    property string shown: ""
+    function showCriticalMsgBox(message) { shown += message + "\n" }
+}
+)";
+
+bool fuzzyEqual(const QVector3D &a, const QVector3D &b, float tolerance = 1e-4f)
+{
+    return (a - b).length() <= tolerance;
+}
+
+QString text(const QVector3D &v)
+{
+    return QString::asprintf("(%g, %g, %g)", double(v.x()), double(v.y()), double(v.z()));
+}
+
+} // namespace
+
+class TstStlImport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { qRegisterMetaType<KaloModel::ModelStatus>(); }
+    void init();
+    void cleanup();
+
+    void placesModelOnPlate_data();
+    void placesModelOnPlate();
+    void firstLoadSelectsAndLeavesInit();
+    void refusesOtherFileTypesQuietly_data();
+    void refusesOtherFileTypesQuietly();
+    void reportsUnreadableFiles_data();
+    void reportsUnreadableFiles();
+    void zeroNormalsGetFlatFaceNormals_data();
+    void zeroNormalsGetFlatFaceNormals();
+    void shrinksTallModels_data();
+    void shrinksTallModels();
+    void refusesWhileBusy();
+
+private:
+    QString writeStl(const QString &name, const MeshPrimitiveData &mesh,
+                     StlWriter::Encoding encoding = StlWriter::Binary, bool zeroNormals = false);
+    QString writeFile(const QString &name, const QByteArray &content);
+    QString shownMessages() const { return m_engine->rootObjects().first()->property("shown").toString(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QQmlApplicationEngine> m_engine;
+    std::unique_ptr<KaloApp> m_app;
+    std::unique_ptr<KaloModel> m_manager;
+};
+
+void TstStlImport::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY2(m_dir->isValid(), "a temporary folder for the STL files");
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    m_engine->loadData(mainWindowQml);
+    QVERIFY2(!m_engine->rootObjects().isEmpty(), "the stand-in main window loads");
+    m_app = std::make_unique<KaloApp>();
+    m_app->setEngine(m_engine.get());
+    m_manager = std::make_unique<KaloModel>();
+}
+
+void TstStlImport::cleanup()
+{
+    m_manager.reset();
+    m_app.reset();
+    m_engine.reset();
+    m_dir.reset();
+}
+
+QString TstStlImport::writeStl(const QString &name, const MeshPrimitiveData &mesh, StlWriter::Encoding encoding,
+                               bool zeroNormals)
+{
+    const QString path = m_dir->filePath(name);
+    if (!StlWriter::write(path, mesh, encoding, zeroNormals))
+        qWarning() << "cannot write" << path;
+    return path;
+}
+
+QString TstStlImport::writeFile(const QString &name, const QByteArray &content)
+{
+    const QString path = m_dir->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qWarning() << "cannot write" << path;
+    return path;
+}
+
+void TstStlImport::placesModelOnPlate_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("encoding");
+    QTest::newRow("ascii") << "cube.stl" << int(StlWriter::Ascii);
+    QTest::newRow("binary") << "cube.stl" << int(StlWriter::Binary);
+    QTest::newRow("upper-case name") << "PART.STL" << int(StlWriter::Binary);
+}
+
+void TstStlImport::placesModelOnPlate()
+{
+    QFETCH(QString, fileName);
+    QFETCH(int, encoding);
+    // A 20 mm cube away from the plate centre and floating 5 mm above it.
+    const QString path = writeStl(fileName, box({10, 40, 5}, {30, 60, 25}), StlWriter::Encoding(encoding));
+
+    QVERIFY2(m_manager->loadModel(QUrl::fromLocalFile(path)), "a valid STL file loads");
+    QCOMPARE(m_manager->models().size(), 1);
+    Model *model = m_manager->models().first();
+    QVERIFY2(model->loaded, "a loaded model is drawable");
+    QCOMPARE(model->name, path);
+    QCOMPARE(model->mesh->indices.size(), size_t(36));
+
+    // Placement rewrites the vertices themselves; the transform stays neutral.
+    QVector3D low(1e9f, 1e9f, 1e9f), high(-1e9f, -1e9f, -1e9f);
+    for (const MeshVertex &v : model->mesh->vertices) {
+        const QVector3D p(v.x, v.y, v.z);
+        for (int a = 0; a < 3; ++a) {
+            low[a] = std::min(low[a], p[a]);
+            high[a] = std::max(high[a], p[a]);
+        }
+    }
+    QVERIFY2(fuzzyEqual(low, {-10, -10, 0}) && fuzzyEqual(high, {10, 10, 20}),
+             qPrintable("vertices centred on the plate and resting on it, got " + text(low) + " " + text(high)));
+    QVERIFY2(fuzzyEqual(model->modelMatrix().map(QVector3D(1, 2, 3)), {1, 2, 3}),
+             "the transform of a fresh model is the identity");
+    QVERIFY2(fuzzyEqual(model->pivot, {0, 0, 10}), qPrintable("pivot at the centroid, got " + text(model->pivot)));
+    model->updateBounds(true);
+    QVERIFY2(qAbs(model->volume - 8.0f) < 1e-4f, qPrintable(QString("8 mL, got %1").arg(model->volume)));
+}
+
+void TstStlImport::firstLoadSelectsAndLeavesInit()
+{
+    QSignalSpy status(m_manager.get(), &KaloModel::modelStatusChanged);
+    QSignalSpy selection(m_manager.get(), &KaloModel::modelSelectionChanged);
+    const QString path = writeStl("cube.stl", TestMeshes::cube(10));
+
+    QCOMPARE(m_manager->status(), KaloModel::MODEL_INIT);
+    QVERIFY(m_manager->loadModel(QUrl::fromLocalFile(path)));
+
+    QCOMPARE(m_manager->status(), KaloModel::MODEL_LOADED);
+    QVERIFY2(m_manager->selectedModel() == m_manager->models().first(), "the new model is the selection");
+    QVERIFY2(!status.isEmpty(), "the panels hear of the new status");
+    // The status moves before the forced announcement, which therefore
+    // reports MODEL_LOADED as both the old and the new status.
+    const QList<QVariant> last = status.last();
+    QCOMPARE(last.at(0).value<KaloModel::ModelStatus>(), KaloModel::MODEL_LOADED);
+    QCOMPARE(last.at(1).value<KaloModel::ModelStatus>(), KaloModel::MODEL_LOADED);
+    QCOMPARE(last.at(2).toBool(), false); // no supports yet
+    QCOMPARE(last.at(3).toBool(), true);  // a normal model
+    QCOMPARE(selection.size(), 1);
+    QCOMPARE(selection.first().first().toInt(), 0);
+    QVERIFY2(shownMessages().isEmpty(), "no message box for a good file");
+}
+
+void TstStlImport::refusesOtherFileTypesQuietly_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("obj") << "part.obj";
+    QTest::newRow("backup") << "part.stl.bak";
+    QTest::newRow("no extension") << "stl";
+}
+
+void TstStlImport::refusesOtherFileTypesQuietly()
+{
+    QFETCH(QString, fileName);
+    // The content is a good STL: only the name decides.
+    const QString path = writeStl(fileName, TestMeshes::cube(10));
+
+    QVERIFY2(!m_manager->loadModel(QUrl::fromLocalFile(path)), "only names ending in .stl are loaded");
+    QVERIFY(m_manager->models().isEmpty());
+    QCOMPARE(m_manager->status(), KaloModel::MODEL_INIT);
+    QVERIFY2(shownMessages().isEmpty(), qPrintable("no message box for a refused name, got " + shownMessages()));
+}
+
+void TstStlImport::reportsUnreadableFiles_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("content");
+    QByteArray noFacets(80, 'B');
+    noFacets.append(4, '\0');
+    QTest::newRow("missing") << "missing.stl" << QByteArray();
+    QTest::newRow("empty ascii solid") << "empty.stl" << QByteArray("solid empty\nendsolid empty\n");
+    QTest::newRow("binary without facets") << "none.stl" << noFacets;
+    QTest::newRow("truncated binary") << "short.stl" << QByteArray(90, 'B');
+}
+
+void TstStlImport::reportsUnreadableFiles()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, content);
+    const QString path = content.isNull() ? m_dir->filePath(fileName) : writeFile(fileName, content);
+
+    QVERIFY2(!m_manager->loadModel(QUrl::fromLocalFile(path)), "an unreadable file is refused");
+    QVERIFY2(m_manager->models().isEmpty(), "a failed model never reaches the list");
+    QCOMPARE(m_manager->status(), KaloModel::MODEL_INIT);
+    QCOMPARE(shownMessages(), QStringLiteral("load modal failed!\n"));
+}
+
+void TstStlImport::zeroNormalsGetFlatFaceNormals_data()
+{
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<bool>("zeroNormals");
+    QTest::newRow("ascii, zero normals") << int(StlWriter::Ascii) << true;
+    QTest::newRow("binary, zero normals") << int(StlWriter::Binary) << true;
+    QTest::newRow("binary, stored normals") << int(StlWriter::Binary) << false;
+}
+
+void TstStlImport::zeroNormalsGetFlatFaceNormals()
+{
+    QFETCH(int, encoding);
+    QFETCH(bool, zeroNormals);
+    const QString path = writeStl("cube.stl", TestMeshes::cube(10), StlWriter::Encoding(encoding), zeroNormals);
+
+    QVERIFY(m_manager->loadModel(QUrl::fromLocalFile(path)));
+    const MeshPrimitiveData &mesh = *m_manager->models().first()->mesh;
+    // Each vertex must carry the normal of every triangle that uses it: a
+    // corner shared between two sides of the cube would be shaded wrongly.
+    for (size_t t = 0; t + 2 < mesh.indices.size(); t += 3) {
+        const MeshVertex *v[3];
+        for (int k = 0; k < 3; ++k)
+            v[k] = &mesh.vertices[mesh.indices[t + size_t(k)]];
+        const QVector3D face = QVector3D::normal(QVector3D(v[0]->x, v[0]->y, v[0]->z),
+                                                 QVector3D(v[1]->x, v[1]->y, v[1]->z),
+                                                 QVector3D(v[2]->x, v[2]->y, v[2]->z));
+        for (int k = 0; k < 3; ++k) {
+            const QVector3D n(v[k]->nx, v[k]->ny, v[k]->nz);
+            QVERIFY2(fuzzyEqual(n, face),
+                     qPrintable(QString("triangle %1: vertex normal %2, face normal %3")
+                                    .arg(t / 3)
+                                    .arg(text(n), text(face))));
+        }
+    }
+    QCOMPARE(mesh.vertices.size(), size_t(24)); // four corners per side, none shared between sides
+}
+
+void TstStlImport::shrinksTallModels_data()
+{
+    QTest::addColumn<float>("height");
+    QTest::addColumn<float>("scale");
+    QTest::newRow("200 mm stays") << 200.0f << 1.0f;
+    QTest::newRow("260 mm halves") << 260.0f << 0.5f;
+}
+
+void TstStlImport::shrinksTallModels()
+{
+    QFETCH(float, height);
+    QFETCH(float, scale);
+    const QString path = writeStl("tower.stl", box({0, 0, 0}, {10, 10, height}));
+
+    QVERIFY(m_manager->loadModel(QUrl::fromLocalFile(path)));
+    Model *model = m_manager->models().first();
+    QVERIFY2(fuzzyEqual(model->scale, {scale, scale, scale}), qPrintable("scale " + text(model->scale)));
+
+    // Scaling about the centroid lifts the shrunk model off the plate.
+    model->updateBounds(true);
+    QVERIFY2(qAbs(model->boundMax.z() - model->boundMin.z() - height * scale) < 1e-3f,
+             qPrintable(QString("height %1 mm").arg(double(height * scale))));
+    QVERIFY2(qAbs(model->boundMin.z() - height / 2 * (1 - scale)) < 1e-3f,
+             qPrintable(QString("lowest point at %1 mm").arg(double(model->boundMin.z()))));
+}
+
+void TstStlImport::refusesWhileBusy()
+{
+    const QString path = writeStl("cube.stl", TestMeshes::cube(10));
+    QVERIFY(m_manager->loadModel(QUrl::fromLocalFile(path)));
+    m_manager->setModelStatus(KaloModel::MODEL_SLICING);
+
+    QVERIFY2(!m_manager->loadModel(QUrl::fromLocalFile(path)), "no load while slicing");
+    QCOMPARE(m_manager->models().size(), 1);
+    QCOMPARE(m_manager->status(), KaloModel::MODEL_SLICING);
+    QVERIFY2(shownMessages().isEmpty(), "refused quietly");
+}
+
+QTEST_MAIN(TstStlImport)
+#include "tst_stlimport.moc"
