@@ -1,37 +1,138 @@
 import QtQuick 2.9
+import QtQuick.Controls 1.4
 import QtQuick.Window 2.3
-import QtQuick.Dialogs 1.2
 import Kalo3D 1.0
 import "qml_model"
 
-Window {
+// The main window: the 3D view under the panels, the menu, the dialogs and
+// the wiring between the model manager's signals and the panels.
+ApplicationWindow {
     id: mainWindow
+    objectName: "mainWindow"
     visible: true
-    width: 1280
-    height: 800
-    title: qsTr("Kalo3D") + " " + kalo3dApp.version()
+    width: Screen.width * 0.8
+    height: Screen.height * 0.8
+    minimumWidth: 800
+    minimumHeight: 600
+    color: "whitesmoke"
+    title: qsTr("marn3d") + " " + qsTr("Desktop") + " v" + kalo3dApp.version() + " " + kalo3dApp.bitInfo()
+
+    // Called by the application object for errors the user must see.
+    function showCriticalMsgBox(msg) {
+        criticalMsgBox.text = msg
+        criticalMsgBox.open()
+    }
+
+    menuBar: MainMenu {
+        objectName: "mainMenu"
+        fileDialog: fileDialog
+    }
+
+    MyFileDialog {
+        id: fileDialog
+        objectName: "fileDialog"
+        progress: sliceProgress
+    }
+
+    LeftButtons {
+        id: leftButtons
+        objectName: "leftButtons"
+        x: 0
+        z: 1 // the pages open over the status bar
+        anchors.verticalCenter: parent.verticalCenter
+        fit: Math.min(1, (parent.height - 8) / height)
+        focusTarget: view
+        onSliceRequested: {
+            fileDialog.setMode("Slice")
+            fileDialog.open()
+        }
+    }
+
+    RightTopButtons {
+        objectName: "rightTopButtons"
+        anchors.right: parent.right
+        anchors.top: parent.top
+    }
+
+    BottomLabel {
+        id: bottomLabel
+        objectName: "bottomLabel"
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: parent.height - height + 4
+    }
 
     // The model manager must exist before the view that paints it.
     KaloModel {
         id: kalo3dModel
+
+        onModelStatusChanged: {
+            console.log("status changed to: " + statusNew)
+            hint.visible = statusNew === KaloModel.MODEL_INIT
+            leftButtons.onModelStatus(statusNew, haveSupports, isNormalType)
+            rightSlider.onModelStatus(statusNew, haveSupports, isNormalType)
+        }
+        onModelSelectionChanged: leftButtons.updatePageData(index)
+        onLayerChanged: rightSlider.setLayer(layer)
+        onSliceCompletedProgress: sliceProgress.updateProgress(ratio, cancled, event)
+        onKaloModelDataChanged: bottomLabel.updateInfo()
     }
 
     Kalo3DView {
+        id: view
         objectName: "Kalo3DScene"
         anchors.fill: parent
         z: -3
         manager: kalo3dModel
     }
 
-    MessageDialog {
-        id: criticalMsgBox
-        objectName: "criticalMsgBox"
-        title: qsTr("Error")
-        icon: StandardIcon.Critical
+    SliceProgress {
+        id: sliceProgress
+        objectName: "sliceProgress"
+        z: 2
+        width: parent.width
+        anchors.bottom: parent.bottom
+        completeDialog: sliceDialog
     }
 
-    function showCriticalMsgBox(message) {
-        criticalMsgBox.text = message
-        criticalMsgBox.open()
+    SliceDialog {
+        id: sliceDialog
+        objectName: "sliceDialog"
+        progress: sliceProgress
+    }
+
+    CriticalMsgBox {
+        id: criticalMsgBox
+        objectName: "criticalMsgBox"
+    }
+
+    ADLabel {
+        objectName: "adLabel"
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.margins: 8
+        z: -1
+    }
+
+    StartCheck {
+        objectName: "startCheck"
+    }
+
+    RightSlider {
+        id: rightSlider
+        objectName: "rightSlider"
+        anchors.right: parent.right
+        anchors.rightMargin: 10
+        anchors.verticalCenter: parent.verticalCenter
+        height: parent.height - 300
+    }
+
+    Text {
+        id: hint
+        objectName: "hintText"
+        anchors.centerIn: parent
+        font.family: "Arial"
+        font.pointSize: 14
+        color: "deepskyblue"
+        text: qsTr("Drag your model file and drop it here or File -> Open")
     }
 }

@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
+#include "app/ProjectFile.h"
 #include "settings/KaloConfig.h"
+#include "slicing/PrintTime.h"
 #include "workspace/KaloModel.h"
 #include "workspace/Model.h"
 
@@ -12,6 +14,7 @@
 #include <QLocale>
 #include <QTextStream>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -27,14 +30,20 @@ const char *const helpText =
     "  info FILE...             Load each STL model as kalo3d does (centred on the\n"
     "                           platform, resting on it, shrunk when taller than\n"
     "                           200 mm) and print its size in mm, volume in mL,\n"
-    "                           triangle count and number of layers.\n"
+    "                           triangle count, number of layers and estimated\n"
+    "                           print time. For a project the figures are those of\n"
+    "                           all its objects together.\n"
     "  slice FILE... -o OUT     Load the STL models as kalo3d does and slice them\n"
     "                           into the print archive OUT (.cws: one PNG per layer\n"
     "                           and the G-code). Every model is centred on the\n"
     "                           platform, so several files overlap and print as one\n"
-    "                           merged part. OUT is replaced if it exists.\n"
+    "                           merged part. A project's objects stay where they\n"
+    "                           were saved. OUT is replaced if it exists. Prints\n"
+    "                           the layers, the resin volume in mL (models, supports\n"
+    "                           and plates) and the estimated print time.\n"
     "\n"
-    "FILE and OUT are paths or file:// URLs.\n"
+    "FILE is an STL model or a kalo3d project (.kalo3d). FILE and OUT are paths or\n"
+    "file:// URLs.\n"
     "\n"
     "Settings: the built-in values (printer K20C, rigid resin, 50 um, anti-aliasing\n"
     "on at factor 2), or those of a settings file, changed by the options below.\n"
@@ -57,6 +66,12 @@ const char *const helpText =
     "\n"
     "Other options:\n"
     "  -o, --output OUT         The archive slice writes.\n"
+    "  --auto-supports          slice: first add automatic supports, as kalo3d's\n"
+    "                           \"Add support auto smart\" does: columns from the\n"
+    "                           platform under every part of a model that would\n"
+    "                           otherwise start in mid-air, 5 mm apart. Supports a\n"
+    "                           project brings stay. The report counts the new\n"
+    "                           ones and the time they took.\n"
     "  --verbose                Show the program's whole log, not only its warnings.\n"
     "  -h, --help               Show this help.\n"
     "\n"
@@ -68,6 +83,12 @@ const char *const helpText =
 QString twoDecimals(double value)
 {
     return QString::number(value, 'f', 2);
+}
+
+// The estimated print time of layers layers at the tool's settings.
+QString printTime(int layers, KaloConfig &settings)
+{
+    return CWS::durationText(CWS::printTimeMs(layers, *settings.buildConfig(), settings.buildHeightMm()));
 }
 
 // Lets warnings and worse through to the handler that was installed before;
@@ -130,6 +151,7 @@ int CommandLine::run(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
     parser.addOption({QStringLiteral("verbose"), QString()});
+    parser.addOption({QStringLiteral("auto-supports"), QString()});
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("OUT")});
     for (const char *name : {"settings", "printer", "resin", "thickness", "bottom-layers", "bottom-exposure",
                              "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
@@ -153,6 +175,8 @@ int CommandLine::run(const QStringList &arguments)
             return usageError(QStringLiteral("info needs at least one FILE"));
         if (parser.isSet(QStringLiteral("output")))
             return usageError(QStringLiteral("info writes no file: -o is for slice"));
+        if (parser.isSet(QStringLiteral("auto-supports")))
+            return usageError(QStringLiteral("--auto-supports is for slice"));
         return info(positional, parser);
     }
     if (command == QLatin1String("slice")) {
@@ -266,10 +290,14 @@ int CommandLine::configure(const QCommandLineParser &parser, KaloConfig &setting
 bool CommandLine::load(KaloModel &manager, const QString &file)
 {
     const QUrl url = fileUrl(file);
-    if (manager.loadModel(url))
+    const bool project = url.fileName().toLower().endsWith(QLatin1String(".kalo3d"));
+    QString reason;
+    if (project ? ProjectFile::load(url.toLocalFile(), manager, &reason) : manager.loadModel(url))
         return true;
-    const QString reason = QFileInfo::exists(url.toLocalFile()) ? QStringLiteral("not a readable STL file")
-                                                                 : QStringLiteral("no such file");
+    if (!QFileInfo::exists(url.toLocalFile()))
+        reason = QStringLiteral("no such file");
+    else if (!project)
+        reason = QStringLiteral("not a readable STL file");
     m_err << programName << ": cannot load " << file << ": " << reason << "\n";
     m_err.flush();
     return false;
@@ -280,25 +308,36 @@ int CommandLine::info(const QStringList &files, const QCommandLineParser &parser
     KaloConfig settings(parser.value(QStringLiteral("settings")), true);
     if (const int status = configure(parser, settings))
         return status;
-    KaloModel manager;
     int status = EXIT_OK;
     for (const QString &file : files) {
+        // A scene of its own per file: a project brings several objects.
+        KaloModel manager;
         if (!load(manager, file)) {
             status = EXIT_LOAD_FAILED;
             continue;
         }
-        Model *model = manager.selectedModel();
-        const int layers = manager.calcNumSlices(model);
-        model->updateBounds();
-        const QVector3D size = model->boundMax - model->boundMin;
+        const int layers = manager.calcNumSlices();
+        const QList<Model *> &models = manager.models();
+        // An empty project measures nothing.
+        QVector3D min = models.isEmpty() ? QVector3D() : models.first()->boundMin;
+        QVector3D max = models.isEmpty() ? QVector3D() : models.first()->boundMax;
+        size_t triangles = 0;
+        for (const Model *model : models) {
+            for (int a = 0; a < 3; ++a) {
+                min[a] = std::min(min[a], model->boundMin[a]);
+                max[a] = std::max(max[a], model->boundMax[a]);
+            }
+            triangles += model->mesh->indices.size() / 3;
+        }
+        const QVector3D size = max - min;
         m_out << file << "\n"
               << "  size:      " << twoDecimals(size.x()) << " x " << twoDecimals(size.y()) << " x "
               << twoDecimals(size.z()) << " mm\n"
-              << "  volume:    " << twoDecimals(model->volume) << " mL\n"
-              << "  triangles: " << model->mesh->indices.size() / 3 << "\n"
-              << "  layers:    " << layers << " at " << settings.thicknessUM() << QStringLiteral(" \u00b5m\n");
+              << "  volume:    " << twoDecimals(manager.getTotalVolume()) << " mL\n"
+              << "  triangles: " << triangles << "\n"
+              << "  layers:    " << layers << " at " << settings.thicknessUM() << QStringLiteral(" \u00b5m\n")
+              << "  printing:  " << printTime(layers, settings) << "\n";
         m_out.flush();
-        manager.removeModel(model);
     }
     return status;
 }
@@ -314,25 +353,24 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
             return EXIT_LOAD_FAILED;
     }
 
+    QString supportsLine;
+    // An empty project leaves nothing to support.
+    if (parser.isSet(QStringLiteral("auto-supports")) && manager.status() == KaloModel::MODEL_LOADED) {
+        const int before = manager.models().size();
+        QElapsedTimer timer;
+        timer.start();
+        runWithProgress(manager, [&] { manager.addSupportAuto(0); });
+        supportsLine = QStringLiteral("  supports:  %1 added in %2 s\n")
+                           .arg(manager.models().size() - before)
+                           .arg(twoDecimals(double(timer.elapsed()) / 1000.0));
+    }
+
     const QString archive = QFileInfo(fileUrl(parser.value(QStringLiteral("output"))).toLocalFile()).absoluteFilePath();
-    QEventLoop loop;
-    QObject::connect(&manager, &KaloModel::sliceCompletedProgress, &loop, [&](float ratio) {
-        if (ratio > 1)
-            loop.quit();
-        else if (m_terminal)
-            showProgress(ratio, manager.sliceNumber());
-    });
     QElapsedTimer timer;
     timer.start();
-    manager.sliceTo(archive);
-    loop.exec();
+    runWithProgress(manager, [&] { manager.sliceTo(archive); });
     const qint64 elapsedMs = timer.elapsed();
 
-    if (m_terminal) {
-        showProgress(1, manager.sliceNumber());
-        m_err << "\n";
-        m_err.flush();
-    }
     if (!manager.sliceError().isEmpty()) {
         m_err << programName << ": " << manager.sliceError() << "\n";
         m_err.flush();
@@ -340,9 +378,30 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
     }
     m_out << QDir::toNativeSeparators(archive) << "\n"
           << "  layers:    " << manager.sliceNumber() << " at " << settings.thicknessUM() << QStringLiteral(" \u00b5m\n")
-          << "  time:      " << twoDecimals(double(elapsedMs) / 1000.0) << " s\n";
+          << "  volume:    " << twoDecimals(manager.getTotalVolume()) << " mL\n"
+          << "  printing:  " << printTime(manager.sliceNumber(), settings) << "\n"
+          << "  time:      " << twoDecimals(double(elapsedMs) / 1000.0) << " s\n"
+          << supportsLine;
     m_out.flush();
     return EXIT_OK;
+}
+
+void CommandLine::runWithProgress(KaloModel &manager, const std::function<void()> &start)
+{
+    QEventLoop loop;
+    QObject::connect(&manager, &KaloModel::sliceCompletedProgress, &loop, [&](float ratio) {
+        if (ratio > 1)
+            loop.quit();
+        else if (m_terminal)
+            showProgress(ratio, manager.sliceNumber());
+    });
+    start();
+    loop.exec();
+    if (m_terminal) {
+        showProgress(1, manager.sliceNumber());
+        m_err << "\n";
+        m_err.flush();
+    }
 }
 
 void CommandLine::showProgress(float ratio, int layers)

@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+
 class KaloConfig;
 class KaloModel;
 class QCommandLineParser;
@@ -40,15 +42,20 @@ public:
     static QUrl fileUrl(const QString &argument);
 
 private:
-    // For each file: size x/y/z (mm), volume (mL), triangle count and layer count.
+    // For each file: size x/y/z (mm), volume (mL), triangle count and layer
+    // count; for a project, of all its objects together.
     int info(const QStringList &files, const QCommandLineParser &parser);
     // Slices every file, placed as the application places it, into one archive.
     int slice(const QStringList &files, const QCommandLineParser &parser);
     // Reads --settings and applies the setting options; EXIT_OK or the exit
     // status after a message.
     int configure(const QCommandLineParser &parser, KaloConfig &settings);
-    // False, after a message, when the file cannot be loaded.
+    // Adds an STL model, or the objects of a project (".kalo3d"), to
+    // manager; false, after a message, when the file cannot be loaded.
     bool load(KaloModel &manager, const QString &file);
+    // Starts a run of manager (slicing or automatic supports) by calling
+    // start, and waits for its end report, showing the progress on a terminal.
+    void runWithProgress(KaloModel &manager, const std::function<void()> &start);
     void showProgress(float ratio, int layers);
     int usageError(const QString &message);
 

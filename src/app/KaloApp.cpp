@@ -1,11 +1,13 @@
 #include "app/KaloApp.h"
 
+#include "app/ProjectFile.h"
 #include "view/KaloScene.h"
 #include "workspace/KaloModel.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDesktopServices>
+#include <QDir>
 #include <QQmlApplicationEngine>
 #include <QThread>
 
@@ -77,15 +79,38 @@ void KaloApp::newPrj()
     qDebug() << "KaloApp::newPrj()";
 }
 
-void KaloApp::savePrj()
+bool KaloApp::savePrj()
 {
     qDebug() << "KaloApp::savePrj()" << m_prjFileUrl;
+    const QString path = prjFile();
+    KaloModel *manager = KaloModel::instance();
+    if (path.isEmpty() || !manager) {
+        qDebug() << "no project file name";
+        return false;
+    }
+    QString problem;
+    if (!ProjectFile::save(path, manager->models(), &problem)) {
+        showCriticalMsgBox(tr("Cannot save the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
+        return false;
+    }
+    return true;
 }
 
 bool KaloApp::loadPrj(const QUrl &url)
 {
     qDebug() << "KaloApp::loadPrj()" << url;
-    return false;
+    setPrjFileUrl(QUrl());
+    KaloModel *manager = KaloModel::instance();
+    if (!manager)
+        return false;
+    const QString path = url.toLocalFile();
+    QString problem;
+    if (!ProjectFile::load(path, *manager, &problem)) {
+        showCriticalMsgBox(tr("Cannot open the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
+        return false;
+    }
+    setPrjFileUrl(url);
+    return true;
 }
 
 void KaloApp::openKalo3DLink(const QString &key)
@@ -126,7 +151,17 @@ void KaloApp::setPrjFile(const QString &file)
 {
     if (file == prjFile())
         return;
-    m_prjFileUrl = QUrl::fromUserInput(file);
+    // A bare name like "job.kalo3d" is a file here, never a web address.
+    m_prjFileUrl = QUrl::fromUserInput(file, QDir::currentPath(), QUrl::AssumeLocalFile);
+    Q_EMIT prjFileChanged();
+}
+
+void KaloApp::setPrjFileUrl(const QUrl &url)
+{
+    // Announced, so that whatever shows the project's name follows a load.
+    if (url == m_prjFileUrl)
+        return;
+    m_prjFileUrl = url;
     Q_EMIT prjFileChanged();
 }
 

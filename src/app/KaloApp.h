@@ -30,8 +30,12 @@ public:
     // repaints when the model arrives.
     Q_INVOKABLE void open(const QUrl &url);
     Q_INVOKABLE void newPrj();
-    // Writes the scene to the project file prjFile. Not yet built: only logs.
-    Q_INVOKABLE void savePrj();
+    // Writes the whole scene to the project file prjFile, replacing it only
+    // once the new file is complete. Without a name (prjFile empty) it
+    // writes nothing and returns false: the window then asks for a name,
+    // sets prjFile and calls savePrj again. A file that cannot be written
+    // is shown in the critical message box, and false returned.
+    Q_INVOKABLE bool savePrj();
     // Opens a page of the project in the browser: key "main", "buy", "readme"
     // or "download"; any other key opens the home page.
     Q_INVOKABLE void openKalo3DLink(const QString &key);
@@ -40,8 +44,10 @@ public:
     Q_INVOKABLE QString version();
     Q_INVOKABLE QString bitInfo();
 
-    // Replaces the scene by the project in the file; false when it cannot be
-    // read. Not yet built: only logs and returns false.
+    // Appends the objects of the project file at url (a local file) to the
+    // scene and makes it the project file. A file that cannot be read
+    // completely adds nothing, leaves prjFile empty, is shown in the
+    // critical message box, and false is returned.
     bool loadPrj(const QUrl &url);
 
     // Local path of the project file; empty before one is saved or loaded.
@@ -62,6 +68,8 @@ Q_SIGNALS:
     void readyToSlice();
 
 private:
+    void setPrjFileUrl(const QUrl &url);
+
     QUrl m_prjFileUrl;
     QUrl m_cwsFileUrl;
     std::unique_ptr<DeviceDescriptor> m_device;

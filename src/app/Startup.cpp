@@ -31,6 +31,12 @@ QString translationFileName(const QStringList &uiLanguages)
     return QStringLiteral("kalo3d_") + code;
 }
 
+void setOrganization()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Kalo3D"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("kalo3d.example.org"));
+}
+
 void registerQmlTypes()
 {
     qmlRegisterType<KaloModel>(qmlModuleUri, 1, 0, "KaloModel");
@@ -56,6 +62,13 @@ QQuickItem *findSceneItem(const QQmlApplicationEngine &engine)
     if (roots.isEmpty())
         return nullptr;
     return qobject_cast<QQuickItem *>(roots.first()->findChild<QObject *>(QStringLiteral("Kalo3DScene")));
+}
+
+void connectSignals(KaloApp &app)
+{
+    QObject::connect(KaloModel::instance(), &KaloModel::kaloModelDataChanged, KaloScene::instance(),
+                     &KaloScene::updateView);
+    QObject::connect(&app, &KaloApp::readyToSlice, KaloModel::instance(), &KaloModel::startSlice);
 }
 
 } // namespace Startup

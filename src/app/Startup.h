@@ -21,6 +21,9 @@ double dpiRatio(double logicalDpi);
 // language ("kalo3d_de_DE" for "de-DE"); empty when no language is known.
 QString translationFileName(const QStringList &uiLanguages);
 
+// Names the maker for the settings the file dialog keeps (its last folder).
+void setOrganization();
+
 // Registers "KaloModel" and "Kalo3DScene" under qmlModuleUri, version 1.0.
 void registerQmlTypes();
 
@@ -29,5 +32,9 @@ void setContextProperties(QQmlApplicationEngine &engine, KaloApp &app, KaloConfi
 
 // The item named "Kalo3DScene" under the main window, or null.
 QQuickItem *findSceneItem(const QQmlApplicationEngine &engine);
+
+// After the main window has loaded: the scene repaints when the models
+// change, and choosing an archive (KaloApp::readyToSlice) starts slicing.
+void connectSignals(KaloApp &app);
 
 } // namespace Startup

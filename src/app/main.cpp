@@ -3,8 +3,6 @@
 #include "app/Logger.h"
 #include "app/Startup.h"
 #include "settings/KaloConfig.h"
-#include "view/KaloScene.h"
-#include "workspace/KaloModel.h"
 
 #include <QDebug>
 #include <QGuiApplication>
@@ -21,6 +19,7 @@ int main(int argc, char *argv[])
     logger.start();
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3").arg(1).arg(2).arg(8));
+    Startup::setOrganization();
 
     QTranslator translator;
     const QStringList uiLanguages = QLocale::system().uiLanguages();
@@ -55,9 +54,7 @@ int main(int argc, char *argv[])
         return -2;
     }
 
-    QObject::connect(KaloModel::instance(), &KaloModel::kaloModelDataChanged,
-                     KaloScene::instance(), &KaloScene::updateView);
-    QObject::connect(&kaloApp, &KaloApp::readyToSlice, KaloModel::instance(), &KaloModel::startSlice);
+    Startup::connectSignals(kaloApp);
 
     // Files handed over by the desktop (a desktop entry's %F) or typed after
     // the program name open as if dropped on the view.

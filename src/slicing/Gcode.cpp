@@ -5,6 +5,7 @@
 #include <QLatin1String>
 
 #include <algorithm>
+#include <vector>
 
 // The printer's firmware parses this text literally: every space, missing
 // parenthesis and number format below is part of the format it expects.
@@ -32,49 +33,69 @@ QString three(double x)
     return QString::asprintf("%.3f", x);
 }
 
-// Seconds a move of mm takes at mmPerMin. A speed of 0 (only possible from an
-// edited settings file) counts as no time rather than an infinite delay.
-double moveSeconds(double mm, double mmPerMin)
+// One move of a lift: up or down by mm at mmPerMin.
+struct ZMove
 {
-    return mmPerMin > 0 ? mm * 60 / mmPerMin : 0;
+    bool up;
+    float mm;
+    float mmPerMin;
+};
+
+// The moves of one layer's lift and the delay (ms) that covers them and the
+// wait after them: the G-code lines and the print time both come from here.
+struct Lift
+{
+    std::vector<ZMove> moves;
+    int delayMs = 0;
+};
+
+Lift liftOf(const SliceBuildConfig &c)
+{
+    Lift lift;
+    const float h = c.liftHeight;
+    const float down = c.liftHeight - c.layerThickness;
+
+    double upSeconds;
+    const float h1 = c.liftUpFirstStageHeight;
+    const float s1 = c.liftUpFirstStageSpeed;
+    if (h1 > 0 && h1 < h && s1 > 0 && s1 < c.liftUpSpeed) {
+        lift.moves.push_back({true, h1, s1});
+        lift.moves.push_back({true, h - h1, c.liftUpSpeed});
+        upSeconds = float(CWS::moveSeconds(h1, s1)) + CWS::moveSeconds(h - h1, c.liftUpSpeed);
+    } else {
+        lift.moves.push_back({true, h, c.liftUpSpeed});
+        upSeconds = CWS::moveSeconds(h, c.liftUpSpeed);
+    }
+
+    double downSeconds;
+    const float h2 = c.liftDownLastStageHeight;
+    const float s2 = c.liftDownLastStageSpeed;
+    if (h2 > 0 && h2 < down && s2 > 0 && s2 < c.liftDownSpeed) {
+        lift.moves.push_back({false, down - h2, c.liftDownSpeed});
+        lift.moves.push_back({false, h2, s2});
+        downSeconds = CWS::moveSeconds(down - h2, c.liftDownSpeed) + CWS::moveSeconds(h2, s2);
+    } else {
+        lift.moves.push_back({false, down, c.liftDownSpeed});
+        // Timed over the full lift height, not the shorter lowering: the
+        // delays printers have always received from this program stay as they were.
+        downSeconds = CWS::moveSeconds(h, c.liftDownSpeed);
+    }
+
+    const float moveSecondsTotal = float(upSeconds + downSeconds);
+    lift.delayMs = int((moveSecondsTotal + c.waitSecAfterStop) * 1000.0f);
+    return lift;
 }
 
 } // namespace
 
 void SliceBuildConfig::appendLiftSequence(QStringList &lines) const
 {
-    const float h = liftHeight;
-    const float down = liftHeight - layerThickness;
-
-    double upSeconds;
-    const float h1 = liftUpFirstStageHeight;
-    const float s1 = liftUpFirstStageSpeed;
-    if (h1 > 0 && h1 < h && s1 > 0 && s1 < liftUpSpeed) {
-        lines << line(QLatin1String("G1 Z") + three(h1) + QLatin1String(" F") + shortNum(s1));
-        lines << line(QLatin1String("G1 Z") + three(h - h1) + QLatin1String(" F") + shortNum(liftUpSpeed));
-        upSeconds = float(moveSeconds(h1, s1)) + moveSeconds(h - h1, liftUpSpeed);
-    } else {
-        lines << line(QLatin1String("G1 Z") + three(h) + QLatin1String(" F") + shortNum(liftUpSpeed));
-        upSeconds = moveSeconds(h, liftUpSpeed);
+    const Lift lift = liftOf(*this);
+    for (const ZMove &move : lift.moves) {
+        lines << line(QLatin1String(move.up ? "G1 Z" : "G1 Z-") + three(move.mm) + QLatin1String(" F")
+                      + shortNum(move.mmPerMin));
     }
-
-    double downSeconds;
-    const float h2 = liftDownLastStageHeight;
-    const float s2 = liftDownLastStageSpeed;
-    if (h2 > 0 && h2 < down && s2 > 0 && s2 < liftDownSpeed) {
-        lines << line(QLatin1String("G1 Z-") + three(down - h2) + QLatin1String(" F") + shortNum(liftDownSpeed));
-        lines << line(QLatin1String("G1 Z-") + three(h2) + QLatin1String(" F") + shortNum(s2));
-        downSeconds = moveSeconds(down - h2, liftDownSpeed) + moveSeconds(h2, s2);
-    } else {
-        lines << line(QLatin1String("G1 Z-") + three(down) + QLatin1String(" F") + shortNum(liftDownSpeed));
-        // Timed over the full lift height, not the shorter lowering: the
-        // delays printers have always received from this program stay as they were.
-        downSeconds = moveSeconds(h, liftDownSpeed);
-    }
-
-    const float moveSecondsTotal = float(upSeconds + downSeconds);
-    const int delayMs = int((moveSecondsTotal + waitSecAfterStop) * 1000.0f);
-    lines << line(QLatin1String(";<Delay> ") + QString::number(delayMs));
+    lines << line(QLatin1String(";<Delay> ") + QString::number(lift.delayMs));
 }
 
 namespace CWS {
@@ -130,11 +151,10 @@ void buildGcode(QStringList &lines, int totalLayers, const SliceBuildConfig &con
     add(QStringLiteral("M106 S0"));
 
     for (int i = 0; i < totalLayers; ++i) {
-        const int exposureMs = i < config.bottomLayers ? config.bottomExposureMs : config.normalExposureMs;
         add(QString());
         add(QStringLiteral(";<Slice> ") + QString::number(i));
         add(QStringLiteral("M106 S255"));
-        add(QStringLiteral(";<Delay> ") + QString::number(exposureMs));
+        add(QStringLiteral(";<Delay> ") + QString::number(layerExposureMs(config, i)));
         add(QStringLiteral("M106 S0"));
         add(QStringLiteral(";<Slice> Blank"));
         config.appendLiftSequence(lines);
@@ -143,10 +163,33 @@ void buildGcode(QStringList &lines, int totalLayers, const SliceBuildConfig &con
     add(QString());
     add(QStringLiteral("M18 ;Disable Motors"));
     add(QStringLiteral("M106 S0"));
-    const float remainingMm = float(buildHeightMm) - float(totalLayers) * config.layerThickness;
-    if (remainingMm > 0)
-        add(QStringLiteral("G1 Z") + shortNum(std::min(remainingMm, 50.0f)));
+    const float raiseMm = closingRaiseMm(totalLayers, config, buildHeightMm);
+    if (raiseMm > 0)
+        add(QStringLiteral("G1 Z") + shortNum(raiseMm));
     add(QStringLiteral(";<Completed>"));
+}
+
+int layerExposureMs(const SliceBuildConfig &config, int layer)
+{
+    return layer < config.bottomLayers ? config.bottomExposureMs : config.normalExposureMs;
+}
+
+int liftDelayMs(const SliceBuildConfig &config)
+{
+    return liftOf(config).delayMs;
+}
+
+float closingRaiseMm(int totalLayers, const SliceBuildConfig &config, int buildHeightMm)
+{
+    const float remainingMm = float(buildHeightMm) - float(totalLayers) * config.layerThickness;
+    return remainingMm > 0 ? std::min(remainingMm, 50.0f) : 0.0f;
+}
+
+// A speed of 0 can only come from an edited settings file: no time rather
+// than an infinite delay.
+double moveSeconds(double mm, double mmPerMin)
+{
+    return mmPerMin > 0 ? mm * 60 / mmPerMin : 0;
 }
 
 } // namespace CWS

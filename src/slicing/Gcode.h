@@ -18,4 +18,19 @@ namespace CWS {
 // printer's (KaloConfig::buildHeightMm). Plain text work: any thread.
 void buildGcode(QStringList &lines, int totalLayers, const SliceBuildConfig &config, int buildHeightMm);
 
+// The numbers the text above is written from, for whatever must agree with
+// it (the print time estimate).
+
+// The exposure of layer (0-based), ms: bottomExposureMs for the first
+// bottomLayers layers, normalExposureMs after them.
+int layerExposureMs(const SliceBuildConfig &config, int layer);
+// The ";<Delay> " value after every layer's lift, ms: the time the lift's
+// moves take plus waitSecAfterStop.
+int liftDelayMs(const SliceBuildConfig &config);
+// The closing raise, mm: what is left of buildHeightMm above totalLayers
+// layers, at most 50; 0 (no raise) when nothing is left.
+float closingRaiseMm(int totalLayers, const SliceBuildConfig &config, int buildHeightMm);
+// Seconds a move of mm takes at mmPerMin; 0 for a speed of 0 or less.
+double moveSeconds(double mm, double mmPerMin);
+
 } // namespace CWS

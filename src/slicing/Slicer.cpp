@@ -2,9 +2,10 @@
 
 #include "settings/KaloConfig.h"
 #include "slicing/Gcode.h"
+#include "slicing/PngEncoder.h"
 #include "slicing/Slice.h"
+#include "slicing/ZipEntry.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
@@ -12,9 +13,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QUrl>
-
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
 
 namespace CWS {
 
@@ -66,7 +64,8 @@ void Slicer::run()
                           + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
                           + QLatin1Char('\n')};
         buildGcode(lines, m_totalLayers, m_config, m_buildHeightMm);
-        if (!writeEntry(m_config.baseName + QStringLiteral(".gcode"), lines.join(QString()).toLatin1()))
+        if (!ZipEntry::compress(m_config.baseName + QStringLiteral(".gcode"), lines.join(QString()).toLatin1())
+                 .writeTo(m_zip))
             fail(tr("Cannot write the G-code into the print file %1.").arg(path));
     }
 
@@ -87,11 +86,13 @@ void Slicer::startPool()
     m_finishedLayers = 0;
     m_config.beginSupersampling(m_antiAliasing, m_antiAliasingFactor);
 
-    float z = m_config.layerThickness * 0.5f;
-    for (int i = 0; i < m_totalLayers; ++i) {
-        m_pool.start(new Slice(this, &m_config, i, z, &m_models), 0);
-        z += m_config.layerThickness;
-    }
+    // Every model is placed and sorted by layer once, not once per layer.
+    const std::vector<float> heights = PlacedMesh::layerHeights(m_totalLayers, m_config.layerThickness);
+    m_meshes.reserve(size_t(m_models.size()));
+    for (const Model *model : qAsConst(m_models))
+        m_meshes.emplace_back(*model, heights);
+    for (int i = 0; i < m_totalLayers; ++i)
+        m_pool.start(new Slice(this, &m_config, i, heights[size_t(i)], &m_meshes), 0);
     qDebug() << "active thread:" << m_pool.activeThreadCount();
 
     while (!m_pool.waitForDone(50)) {
@@ -113,17 +114,15 @@ void Slicer::startPool()
 void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
 {
     Q_UNUSED(supersampledImage)
-    // Encoded before taking the lock, so that jobs compress their images in
+    // Encoded and compressed before taking the lock, so that jobs do that in
     // parallel and only the archive itself is written one entry at a time.
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    const bool encoded = image->save(&buffer, "PNG");
+    const QByteArray png = encodePng(*image);
+    const ZipEntry entry = ZipEntry::compress(entryName(layerIndex), png);
 
     QMutexLocker lock(&m_mutex);
     if (m_failed)
         return;
-    if (!encoded || !writeEntry(entryName(layerIndex), png)) {
+    if (png.isEmpty() || !entry.writeTo(m_zip)) {
         fail(tr("Cannot write layer %1 into the print file %2.")
                  .arg(layerIndex)
                  .arg(QDir::toNativeSeparators(m_config.outputPath)));
@@ -137,18 +136,6 @@ QString Slicer::entryName(int layerIndex) const
 {
     return m_config.baseName + QStringLiteral("%1").arg(layerIndex, m_padLength, 10, QLatin1Char('0'))
            + QStringLiteral(".png");
-}
-
-bool Slicer::writeEntry(const QString &name, const QByteArray &data)
-{
-    QuaZipFile file(&m_zip);
-    if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(name))) {
-        qDebug() << "open fail" << name;
-        return false;
-    }
-    const bool written = file.write(data) == data.size();
-    file.close();
-    return written && file.getZipError() == ZIP_OK;
 }
 
 void Slicer::fail(const QString &message)

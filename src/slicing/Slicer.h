@@ -2,6 +2,7 @@
 
 #include "settings/SliceBuildConfig.h"
 #include "slicing/LayerSink.h"
+#include "slicing/PlacedMesh.h"
 
 #include <QList>
 #include <QMutex>
@@ -11,6 +12,7 @@
 #include <quazip.h>
 
 #include <atomic>
+#include <vector>
 
 class Model;
 
@@ -26,8 +28,11 @@ namespace CWS {
 //   8-bit grey.
 // - baseName + ".gcode" last (see buildGcode), only when every layer is in.
 // Layer i is cut at (i + 0.5) x layerThickness, the height summed in single
-// precision. All layers are queued at once and rendered by as many threads as
-// the machine has logical processors.
+// precision. The models are placed for the run once (PlacedMesh); all layers
+// are queued at once and rendered by as many threads as the machine has
+// logical processors, each of which also encodes its layer (encodePng) and
+// compresses the entry, so that the archive's lock covers only writing it.
+// A layer's images live only while its job runs.
 //
 // Construct, start, cancel and delete on the GUI thread; the pool threads
 // report through layerWritten, the end through QThread::finished, then
@@ -72,8 +77,6 @@ protected:
 private:
     void startPool();
     QString entryName(int layerIndex) const;
-    // One entry, deflated; false when it could not be written completely.
-    bool writeEntry(const QString &name, const QByteArray &data);
     // Records the first failure; the run stops queuing layers.
     void fail(const QString &message);
 
@@ -86,6 +89,8 @@ private:
     // Serialises the archive: one entry open at a time.
     QMutex m_mutex;
     QList<Model *> m_models;
+    // The models placed for the run, in list order; read by the jobs.
+    std::vector<PlacedMesh> m_meshes;
     bool m_antiAliasing;
     float m_antiAliasingFactor;
     int m_buildHeightMm;

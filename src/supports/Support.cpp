@@ -3,6 +3,8 @@
 #include "settings/KaloConfig.h"
 #include "supports/SupportConfig.h"
 
+#include <QDataStream>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -60,6 +62,38 @@ Support::Support(const Support &source)
 {
     name = nextName();
     type = TYPE_SUPPORT;
+}
+
+void Support::write(QDataStream &stream) const
+{
+    stream << actualFootHeight << actualHeadHeight << qint32(bodyIndexBegin) << qint32(indexEnd)
+           << qint32(footIndexBegin) << qint32(headIndexBegin) << qint32(footBottomRing) << qint32(footTopRing)
+           << qint32(bodyBottomRing) << qint32(headBottomRing) << qint32(headTopRing);
+    Model::write(stream);
+}
+
+bool Support::read(QDataStream &stream, int major, int minor)
+{
+    stream >> actualFootHeight >> actualHeadHeight >> bodyIndexBegin >> indexEnd >> footIndexBegin
+        >> headIndexBegin >> footBottomRing >> footTopRing >> bodyBottomRing >> headBottomRing >> headTopRing;
+    return std::isfinite(actualFootHeight) && std::isfinite(actualHeadHeight) && Model::read(stream, major, minor)
+           && partsFitMesh();
+}
+
+bool Support::partsFitMesh() const
+{
+    const auto vertices = qint64(mesh->vertices.size());
+    const auto indices = qint64(mesh->indices.size());
+    const bool ringsInOrder = 0 <= footBottomRing && footBottomRing <= footTopRing && footTopRing <= bodyBottomRing
+                              && bodyBottomRing <= headBottomRing && headBottomRing <= headTopRing;
+    // Re-fitting reads rings 2 and 3 and rewrites the head up to the top
+    // ring's centre vertex; a column without segments touches no ring.
+    const int n = segmentCount();
+    const bool ringsInside = qint64(headTopRing) + (n > 0 ? n + 1 : 0) <= vertices;
+    const bool indicesInOrder = 0 <= footIndexBegin && footIndexBegin <= bodyIndexBegin
+                                && bodyIndexBegin <= headIndexBegin && headIndexBegin <= indexEnd
+                                && indexEnd <= indices;
+    return ringsInOrder && ringsInside && indicesInOrder;
 }
 
 int Support::segmentCount() const

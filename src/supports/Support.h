@@ -30,6 +30,14 @@ public:
     // Copies the column with its own mesh; the caller sets the owner.
     Support(const Support &source);
 
+    // The support's own block of a project file, then the Model block:
+    // actualFootHeight, actualHeadHeight, bodyIndexBegin, indexEnd,
+    // footIndexBegin, headIndexBegin, the five ring starts foot ring first.
+    void write(QDataStream &stream) const override;
+    // Also refuses ring starts and index counts that do not lie, in order,
+    // within the mesh read, so that re-fitting the column stays inside it.
+    bool read(QDataStream &stream, int major, int minor) override;
+
     // Generates the column of length L (> 0) standing on the platform with
     // its axis on x = y = 0. Heads and feet are at most 0.4 L high each, so
     // short columns get shortened cones.
@@ -71,6 +79,8 @@ public:
 
 private:
     int segmentCount() const;
+    // The ring starts and index counts describe a column inside the mesh.
+    bool partsFitMesh() const;
     // Rewrites the n positions from first as a horizontal circle of radius
     // at height z around the z axis.
     void writeRing(int first, double radius, float z);

@@ -1,11 +1,14 @@
 #include "workspace/KaloModel.h"
 
 #include "app/KaloApp.h"
+#include "app/ProjectFile.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
+#include "slicing/PrintTime.h"
 #include "slicing/Slice.h"
 #include "slicing/Slicer.h"
 #include "supports/Support.h"
+#include "supports/SupportGenerator.h"
 #include "view/SceneRenderer.h"
 #include "workspace/Model.h"
 #include "workspace/Picking.h"
@@ -33,6 +36,7 @@ KaloModel::~KaloModel()
     g_instance = nullptr;
     qDebug() << QThread::currentThreadId() << "KaloModel::~KaloModel()";
     // A run still going is cancelled and waited for: its jobs read the models.
+    m_supportGenerator.reset();
     m_slicer.reset();
     qDebug() << "KaloModel::~KaloModel() end";
     // Every model goes with the scene; their GL buffers go with the context.
@@ -112,6 +116,23 @@ bool KaloModel::loadModel(const QUrl &url)
     }
     addModel(model);
     selectModel(model);
+    return true;
+}
+
+bool KaloModel::loadObjects(ProjectObjects &objects)
+{
+    if (m_status > MODEL_LOADED) {
+        qDebug() << "invalid status for load" << m_status;
+        return false;
+    }
+    const size_t count = objects.objects.size();
+    const std::vector<Model *> added = objects.releaseLinked();
+    for (Model *model : added)
+        addModel(model);
+    qDebug() << "read models:" << count << "actual" << added.size();
+    setModelStatus(MODEL_LOADED);
+    clearSelection(true);
+    Q_EMIT kaloModelDataChanged();
     return true;
 }
 
@@ -389,12 +410,20 @@ int KaloModel::sliceNumber()
     return m_sliceCount;
 }
 
+QString KaloModel::getPrintTime()
+{
+    KaloConfig *settings = KaloConfig::instance();
+    return CWS::durationText(CWS::printTimeMs(calcNumSlices(), *settings->buildConfig(), settings->buildHeightMm()));
+}
+
 void KaloModel::cancleSlice()
 {
     qDebug() << "cancle slice";
     m_sliceCancelled = true;
     if (m_slicer)
         m_slicer->cancel();
+    if (m_supportGenerator)
+        m_supportGenerator->cancel();
 }
 
 bool KaloModel::getCancleSlice()
@@ -687,6 +716,57 @@ void KaloModel::addSupportBase(float thickness)
         m_status = MODEL_INIT;
     emitStatus(previous);
     Q_EMIT kaloModelDataChanged();
+}
+
+void KaloModel::addSupportAuto(float thickness)
+{
+    Q_UNUSED(thickness)
+    qDebug() << "KaloModel::addSupportAuto";
+    if (m_status != MODEL_LOADED)
+        return;
+
+    std::vector<CWS::SupportGenerator::Job> jobs;
+    for (Model *model : qAsConst(m_models)) {
+        if (model->type == TYPE_NORMAL)
+            jobs.push_back({model, calcNumSlices(model)});
+    }
+    KaloConfig *settings = KaloConfig::instance();
+    m_supportGenerator = std::make_unique<CWS::SupportGenerator>(settings->supportConfig(),
+                                                                 *settings->buildConfig(), std::move(jobs));
+    CWS::SupportGenerator *generator = m_supportGenerator.get();
+    connect(generator, &CWS::SupportGenerator::genNewSupport, this, &KaloModel::autoAddSupport);
+    connect(generator, &QThread::finished, this, &KaloModel::autoGenSupportFinished);
+    // The selection belongs to the GUI thread: the generator only says which model is next.
+    connect(generator, &CWS::SupportGenerator::modelStarted, this, &KaloModel::selectModel);
+    connect(generator, &CWS::SupportGenerator::layerDone, this,
+            [this](int layers) { updateSliceProgress(layers, QStringLiteral("autoSupport")); });
+    setModelStatus(MODEL_AUTO_GEN_SUPPORT);
+
+    m_sliceTimer.start();
+    m_sliceCancelled = false;
+    m_sliceCount = calcNumSlices();
+    generator->start(QThread::InheritPriority);
+    Q_EMIT kaloModelDataChanged();
+}
+
+void KaloModel::autoAddSupport(float x, float y, float z, float zbase, Model *model)
+{
+    Q_UNUSED(zbase)
+    CWS::Support *support = createSupport(x, y, z, model);
+    support->bakeInverseTransform();
+    support->updateBounds(true);
+}
+
+void KaloModel::autoGenSupportFinished()
+{
+    qDebug() << QThread::currentThreadId() << "SupportGenerator thread finished";
+    if (m_supportGenerator) {
+        m_supportGenerator->disconnect(this);
+        m_supportGenerator.reset();
+    }
+    m_sliceCost = QTime::fromMSecsSinceStartOfDay(int(m_sliceTimer.elapsed()));
+    setModelStatus(MODEL_LOADED);
+    Q_EMIT sliceCompletedProgress(1.1f, m_sliceCancelled, QStringLiteral("autoSupport"));
 }
 
 bool KaloModel::setShowSliceEnable(bool enable)

@@ -23,8 +23,10 @@ class SceneRenderer;
 namespace CWS {
 class Slicer;
 class Support;
+class SupportGenerator;
 }
 struct PickHit;
+struct ProjectObjects;
 
 // The scene: the one list of every Model (loaded models, copies, supports and
 // base plates), the selection and the status machine that decides what the
@@ -65,6 +67,14 @@ public Q_SLOTS:
     // Emits sliceCompletedProgress(layers / sliceCount, sliceCancelled,
     // event) while layers < sliceCount.
     void updateSliceProgress(int layers, QString event = QStringLiteral("slice"));
+    // One automatic support of model: a column of length z (mm) standing on
+    // the platform at x, y (mm), its tip 0.01 layer above the middle of the
+    // layer it holds up. zbase is not used: every column reaches down to the
+    // platform, through any material below it.
+    void autoAddSupport(float x, float y, float z, float zbase, Model *model);
+    // The support generator has ended, completed or cancelled: back to
+    // MODEL_LOADED, then the end report (ratio 1.1, event "autoSupport").
+    void autoGenSupportFinished();
 
 public:
     // Mouse input of the 3D view: buttons numbered as Qt does (1 left,
@@ -98,15 +108,19 @@ public:
     // An empty scene is always MODEL_INIT. Emits modelStatusChanged when the
     // status changes, or always when forced.
     Q_INVOKABLE void setModelStatus(ModelStatus status, bool force = false);
-    // Duration of the last slicing run as "hh:mm:ss"; empty before the first.
+    // Duration of the last slicing or support run as "hh:mm:ss"; empty before the first.
     Q_INVOKABLE QString getSliceCostTime();
     // Layer count of the last slicing run.
     Q_INVOKABLE int sliceNumber();
+    // How long printing the scene would take with the current settings
+    // (calcNumSlices layers, CWS::printTimeMs) as CWS::durationText: "3 h 07 min".
+    Q_INVOKABLE QString getPrintTime();
     // Number of layers up to the top of the given model, or of the whole scene
     // without one, at the configured layer thickness.
     Q_INVOKABLE int calcNumSlices(Model *model = nullptr);
     // Stops the slicing run: layers already being drawn are still stored, the
-    // archive stays without G-code. Also read by the support generator.
+    // archive stays without G-code. Stops the support generator before its
+    // next layer; the supports it has found stay.
     Q_INVOKABLE void cancleSlice();
     Q_INVOKABLE bool getCancleSlice();
     Q_INVOKABLE void setSelectedModelTranslate(float x, float y, float z); // mm
@@ -142,6 +156,15 @@ public:
     // Gives every normal model a new base plate of thickness (mm) in place of
     // its old one (see Model::makeSupportBase) and appends the plates to the list.
     Q_INVOKABLE void addSupportBase(float thickness);
+    // Only in MODEL_LOADED: starts the support generator on every normal
+    // model, in list order, and returns at once. The status is
+    // MODEL_AUTO_GEN_SUPPORT until autoGenSupportFinished; the columns are
+    // added as the generator finds them, next to any existing supports, each
+    // model is selected as its turn comes, and progress arrives as
+    // sliceCompletedProgress with the event "autoSupport". thickness is ignored.
+    // When modelStatusChanged announces MODEL_AUTO_GEN_SUPPORT the generator
+    // (supportGenerator) exists but has not started yet.
+    Q_INVOKABLE void addSupportAuto(float thickness);
     // While checked a left click on the selected normal model adds a support
     // column whose tip touches the clicked point, and deleting is refused.
     Q_INVOKABLE void setManualAddingSupport(bool checked);
@@ -157,6 +180,12 @@ public:
     // while slicing, previewing or generating supports. A file that cannot be
     // read shows "load modal failed!" in the main window; a refused name does not.
     bool loadModel(const QUrl &url);
+    // Appends the objects of a project read completely (ProjectFile), links
+    // supports and base plates to their models, clears the selection and
+    // leaves the status MODEL_LOADED (MODEL_INIT when the scene stays
+    // empty). Refused, adding nothing, while slicing, previewing or
+    // generating supports.
+    bool loadObjects(ProjectObjects &objects);
 
     // Starts slicing the scene into the archive at archivePath (a local file,
     // replaced if it exists) and returns at once. Models floating above the
@@ -197,6 +226,8 @@ public:
     int sliceCount() const { return m_sliceCount; }
     bool manualAddingSupport() const { return m_manualAddingSupport; }
     bool sliceCancelled() const { return m_sliceCancelled; }
+    // The running support generator, or null.
+    CWS::SupportGenerator *supportGenerator() const { return m_supportGenerator.get(); }
     const QMatrix4x4 &sceneMatrix() const { return m_sceneMatrix; }
 
 Q_SIGNALS:
@@ -227,7 +258,7 @@ private:
 
     ModelStatus m_status = MODEL_INIT;
     QElapsedTimer m_sliceTimer; // started with each slicing or support run
-    QTime m_sliceCost;          // duration of the last slicing run as a time of day
+    QTime m_sliceCost;          // duration of the last slicing or support run as a time of day
     float m_layerThickness = 0; // mm, of the last calcNumSlices
     int m_currentLayer = -1;
     float m_currentLayerHeight = 0;
@@ -245,4 +276,5 @@ private:
     int m_sliceCount = 0;
     bool m_sliceCancelled = false;
     bool m_manualAddingSupport = false;
+    std::unique_ptr<CWS::SupportGenerator> m_supportGenerator; // while a support run lasts
 };

@@ -1,10 +1,14 @@
 #include "workspace/Model.h"
 
+#include "app/ProjectFile.h"
 #include "supports/Support.h"
 #include "workspace/KaloModel.h"
+#include "workspace/VertexJoiner.h"
 
 #include <QColor>
+#include <QDataStream>
 #include <QDebug>
+#include <QGenericMatrix>
 
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
@@ -133,6 +137,102 @@ Model::~Model()
         owner->base = nullptr;
 }
 
+namespace {
+
+constexpr int nameBytes = 64;
+constexpr qint32 blockMarker = 1;
+constexpr qint32 vertexMarker = 2;
+constexpr qint32 indexMarker = 3;
+constexpr qint32 blockEndMarker = 2017;
+
+} // namespace
+
+void Model::write(QDataStream &stream) const
+{
+    QByteArray utf8 = name.toUtf8();
+    // A cut inside a character would read back as a replacement character.
+    if (utf8.size() > nameBytes) {
+        int cut = nameBytes;
+        while (cut > 0 && (uchar(utf8[cut]) & 0xC0) == 0x80)
+            --cut;
+        utf8.truncate(cut);
+    }
+    utf8 += QByteArray(nameBytes - utf8.size(), '\0');
+    stream << blockMarker << qint32(type);
+    stream.writeRawData(utf8.constData(), nameBytes);
+
+    // Normals are turned with the model, so that a reloaded rotated model
+    // is shaded as it was; zero normals (supports) stay zero.
+    const QMatrix4x4 matrix = modelMatrix();
+    const QMatrix3x3 turn = matrix.normalMatrix();
+    stream << vertexMarker << qint64(mesh->vertices.size());
+    for (const MeshVertex &v : mesh->vertices) {
+        const QVector3D p = matrix.map(QVector3D(v.x, v.y, v.z));
+        const QVector3D n = QVector3D(turn(0, 0) * v.nx + turn(0, 1) * v.ny + turn(0, 2) * v.nz,
+                                      turn(1, 0) * v.nx + turn(1, 1) * v.ny + turn(1, 2) * v.nz,
+                                      turn(2, 0) * v.nx + turn(2, 1) * v.ny + turn(2, 2) * v.nz)
+                                .normalized();
+        stream << p.x() << p.y() << p.z() << n.x() << n.y() << n.z();
+    }
+    stream << indexMarker << qint64(mesh->indices.size());
+    for (const uint32_t index : mesh->indices)
+        stream << qint32(index);
+    stream << blockEndMarker;
+}
+
+bool Model::read(QDataStream &stream, int major, int minor)
+{
+    // Format 1.0 is the only one; later versions would branch here.
+    Q_UNUSED(major)
+    Q_UNUSED(minor)
+    qint32 marker = 0;
+    qint32 storedType = 0;
+    stream >> marker >> storedType;
+    char rawName[nameBytes] = {};
+    stream.readRawData(rawName, nameBytes);
+    stream >> marker;
+
+    qint64 vertexCount = 0;
+    stream >> vertexCount;
+    if (!ProjectFile::fits(stream, vertexCount, 6 * 8))
+        return false;
+    auto data = std::make_shared<MeshPrimitiveData>();
+    data->vertices.resize(size_t(vertexCount));
+    for (MeshVertex &v : data->vertices) {
+        stream >> v.x >> v.y >> v.z >> v.nx >> v.ny >> v.nz;
+        if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z) || !std::isfinite(v.nx)
+            || !std::isfinite(v.ny) || !std::isfinite(v.nz))
+            return false;
+    }
+
+    stream >> marker;
+    qint64 indexCount = 0;
+    stream >> indexCount;
+    if (!ProjectFile::fits(stream, indexCount, 4) || indexCount == 0 || indexCount % 3 != 0)
+        return false;
+    data->indices.resize(size_t(indexCount));
+    for (uint32_t &index : data->indices) {
+        qint32 value = 0;
+        stream >> value;
+        if (value < 0 || value >= vertexCount)
+            return false;
+        index = uint32_t(value);
+    }
+    stream >> marker;
+    if (stream.status() != QDataStream::Ok)
+        return false;
+
+    type = storedType;
+    name = QString::fromUtf8(rawName, int(qstrnlen(rawName, nameBytes)));
+    mesh = std::move(data);
+    loaded = true;
+    // The vertices stand where they stood when saved; turning and scaling
+    // the reloaded model work about its centroid as for a model just loaded.
+    updateBounds(true);
+    pivot = center;
+    return true;
+}
+
 void Model::updateBounds(bool force)
 {
     if (!dirty && !force)
@@ -216,15 +316,7 @@ int Model::sliceAt(int layerIndex, float z, std::vector<SliceSegment> &segments,
         }
         std::optional<QVector3D> edgeHit[3];
         QVector3D hits[3];
-        int n = 0;
-        for (int edge = 0; edge < 3; ++edge) {
-            // The closing edge only matters once the triangle is known to reach the plane.
-            if (edge == 2 && n == 0)
-                break;
-            edgeHit[edge] = intersectEdge(corner[edge], corner[(edge + 1) % 3], z);
-            if (edgeHit[edge])
-                hits[n++] = *edgeHit[edge];
-        }
+        const int n = cutTriangle(corner, z, edgeHit, hits);
         if (n == 2)
             segments.push_back({hits[0], hits[1]});
         else if (n != 0)
@@ -258,6 +350,21 @@ void Model::touchLayer(int layer)
         layerCacheOrder.remove(layer);
         layerCacheOrder.push_back(layer);
     }
+}
+
+int Model::cutTriangle(const QVector3D corner[3], float z, std::optional<QVector3D> edgeHit[3], QVector3D hits[3])
+{
+    int n = 0;
+    edgeHit[2].reset();
+    for (int edge = 0; edge < 3; ++edge) {
+        // The closing edge only matters once the triangle is known to reach the plane.
+        if (edge == 2 && n == 0)
+            break;
+        edgeHit[edge] = intersectEdge(corner[edge], corner[(edge + 1) % 3], z);
+        if (edgeHit[edge])
+            hits[n++] = *edgeHit[edge];
+    }
+    return n;
 }
 
 std::optional<QVector3D> Model::intersectEdge(const QVector3D &a, const QVector3D &b, float z)
@@ -575,7 +682,10 @@ bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals)
     importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, removedComponents);
     qDebug() << "AI_CONFIG_PP_RVC_FLAGS:" << importer.GetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS);
 
-    const unsigned int steps = aiProcess_JoinIdenticalVertices | aiProcess_Triangulate | aiProcess_RemoveComponent
+    // Identical vertices are joined while the mesh is copied (VertexJoiner):
+    // assimp's own join needs several hundred bytes and microseconds per
+    // vertex, more than the rest of loading and slicing a model together.
+    const unsigned int steps = aiProcess_Triangulate | aiProcess_RemoveComponent
                                | (smooth ? aiProcess_GenSmoothNormals : aiProcess_GenNormals);
     const aiScene *scene = importer.ReadFile(name.toLocal8Bit().constData(), steps);
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
@@ -630,14 +740,15 @@ bool Model::processAssimpMesh(const aiMesh *source)
     qDebug() << "processAssimpMesh, total vertices:" << source->mNumVertices;
     std::vector<MeshVertex> &vertices = mesh->vertices;
     // A mesh of points or lines read before may have left its vertices in
-    // the array: this mesh's indices count from its own first vertex.
-    const auto first = uint32_t(vertices.size());
+    // the array: this mesh's vertices are joined among themselves only.
     vertices.reserve(vertices.size() + source->mNumVertices);
+    VertexJoiner joiner(vertices, source->mNumVertices);
+    std::vector<uint32_t> joined(source->mNumVertices);
     for (unsigned int i = 0; i < source->mNumVertices; ++i) {
         const aiVector3D &p = source->mVertices[i];
         // assimp generates no normals for meshes of points and lines.
         const aiVector3D n = source->mNormals ? source->mNormals[i] : aiVector3D();
-        vertices.push_back({p.x, p.y, p.z, n.x, n.y, n.z});
+        joined[i] = joiner.add({p.x, p.y, p.z, n.x, n.y, n.z});
     }
     qDebug() << "read vertices succeed:" << vertices.size() << vertices.capacity() << vertices.max_size();
     if (vertices.size() >= vertices.max_size() / 1000)
@@ -656,7 +767,7 @@ bool Model::processAssimpMesh(const aiMesh *source)
         if (corner[0] >= source->mNumVertices || corner[1] >= source->mNumVertices
             || corner[2] >= source->mNumVertices)
             continue;
-        indices.insert(indices.end(), {first + corner[0], first + corner[1], first + corner[2]});
+        indices.insert(indices.end(), {joined[corner[0]], joined[corner[1]], joined[corner[2]]});
     }
     return true;
 }

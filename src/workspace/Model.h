@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+class QDataStream;
 struct aiMesh;
 struct aiNode;
 struct aiScene;
@@ -48,6 +49,21 @@ public:
     Model &operator=(const Model &) = delete;
     // Unlinks a support from its owner's supports and a base from its owner.
     virtual ~Model();
+
+    // The object's block of a project file (see ProjectFile): type, name
+    // (UTF-8, at most 64 bytes, cut between characters), the vertices with
+    // positions placed by the model matrix and normals turned with them,
+    // the triangle indices. The stream's byte order and precision are the
+    // caller's.
+    virtual void write(QDataStream &stream) const;
+    // Replaces type, name and mesh by the block read from stream, written by
+    // project format major.minor; the transform stays the identity and the
+    // pivot becomes the centroid, as for a model just loaded. False, leaving
+    // the model unusable, when the block is truncated or damaged: a count
+    // larger than the rest of the stream can hold, an index outside the
+    // vertices, a coordinate that is not finite, an index count that is zero
+    // or not a multiple of three.
+    virtual bool read(QDataStream &stream, int major, int minor);
 
     // Reads the first mesh with faces of an STL file through assimp and
     // places it: vertex positions are rewritten so that the model rests on
@@ -93,6 +109,12 @@ public:
     // in the plane meets nothing; an end on the plane counts only when the
     // other end is above it.
     static std::optional<QVector3D> intersectEdge(const QVector3D &a, const QVector3D &b, float z);
+    // Where plane z meets the triangle with the given corners (mm): edge 0
+    // (corner 0 to 1), then edge 1 (1 to 2), and edge 2 (2 to 0) only when
+    // one of them met it. edgeHit[e] receives edge e's point or none, hits
+    // the points found in that order; returns how many (2 for a cut).
+    static int cutTriangle(const QVector3D corner[3], float z, std::optional<QVector3D> edgeHit[3],
+                           QVector3D hits[3]);
 
     // Model-to-platform transform:
     // T(pivot + translate) * S(scale) * Rx * Ry * Rz * T(-pivot), angles in degrees.

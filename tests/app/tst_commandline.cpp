@@ -83,6 +83,7 @@ private Q_SLOTS:
     void sliceWritesArchive_data();
     void sliceWritesArchive();
     void sliceLeavesSettingsFileAlone();
+    void sliceWithAutoSupports();
     void sliceFailures_data();
     void sliceFailures();
     void logIsQuietUnlessVerbose_data();
@@ -122,19 +123,22 @@ void TstCommandLine::infoReportsPlacedModel_data()
                                       << "  size:      20.00 x 20.00 x 20.00 mm\n"
                                          "  volume:    8.00 mL\n"
                                          "  triangles: 12\n"
-                                         "  layers:    400 at 50 \u00b5m\n";
+                                         "  layers:    400 at 50 \u00b5m\n"
+                                         "  printing:  1 h 40 min\n";
     // 20 mm / 0.03 mm = 666.7: the top reaches past the middle of layer 667.
     QTest::newRow("20 mm cube, 30 um") << QVector3D(5, 5, 5) << QVector3D(25, 25, 25) << 30
                                       << "  size:      20.00 x 20.00 x 20.00 mm\n"
                                          "  volume:    8.00 mL\n"
                                          "  triangles: 12\n"
-                                         "  layers:    667 at 30 \u00b5m\n";
+                                         "  layers:    667 at 30 \u00b5m\n"
+                                         "  printing:  2 h 10 min\n";
     // Shrunk to half about its centroid at 130 mm: it spans 65 to 195 mm.
     QTest::newRow("260 mm tower") << QVector3D(0, 0, 0) << QVector3D(10, 10, 260) << 50
                                   << "  size:      5.00 x 5.00 x 130.00 mm\n"
                                      "  volume:    3.25 mL\n"
                                      "  triangles: 12\n"
-                                     "  layers:    3900 at 50 \u00b5m\n";
+                                     "  layers:    3900 at 50 \u00b5m\n"
+                                     "  printing:  16 h 03 min\n";
 }
 
 void TstCommandLine::infoReportsPlacedModel()
@@ -276,11 +280,13 @@ void TstCommandLine::sliceWritesArchive()
     const Result result = runCli(QStringList{"slice", cube, "-o", archive} + options);
 
     QVERIFY2(result.status == 0, qPrintable("slicing succeeds, got " + result.err));
-    const QRegularExpression report(QStringLiteral("^%1\n  layers:    %2 at %3 \u00b5m\n  time:      \\d+\\.\\d\\d s\n$")
+    const QRegularExpression report(QStringLiteral("^%1\n  layers:    %2 at %3 \u00b5m\n  volume:    0\\.00 mL\n"
+                                                   "  printing:  \\d+ (h \\d\\d )?min( \\d\\d s)?\n"
+                                                   "  time:      \\d+\\.\\d\\d s\n$")
                                         .arg(QRegularExpression::escape(archive))
                                         .arg(layers)
                                         .arg(thicknessUm));
-    QVERIFY2(report.match(result.out).hasMatch(), qPrintable("the report names archive, layers and time, got " + result.out));
+    QVERIFY2(report.match(result.out).hasMatch(), qPrintable("the report names archive, layers, volume, print time and time, got " + result.out));
 
     QStringList names;
     const QHash<QString, QByteArray> entries = readArchive(archive, &names);
@@ -327,6 +333,39 @@ void TstCommandLine::sliceLeavesSettingsFileAlone()
     QVERIFY2(!QFile::exists(m_dir.filePath("slice.custom.conf")), "and none is made beside the models");
 }
 
+void TstCommandLine::sliceWithAutoSupports()
+{
+    // A 5 mm post and beside it a block from 3 to 4 mm: only the block starts in mid-air.
+    const QString model = m_dir.filePath("overhang.stl");
+    QVERIFY(StlWriter::write(
+        model, TestMeshes::combined(TestMeshes::box({0, 0, 0}, {1, 1, 5}), TestMeshes::box({3, 0, 3}, {5, 1, 4})),
+        StlWriter::Binary));
+    const QStringList options{"--antialias", "off", "--thickness", "100"};
+
+    const Result plain = runCli(QStringList{"slice", model, "-o", m_dir.filePath("plain.cws")} + options);
+    const Result supported =
+        runCli(QStringList{"slice", model, "-o", m_dir.filePath("supported.cws"), "--auto-supports"} + options);
+
+    QVERIFY2(plain.status == 0 && supported.status == 0, qPrintable("both runs succeed, got " + plain.err + supported.err));
+    QVERIFY2(QRegularExpression(QStringLiteral("\n  supports:  1 added in \\d+\\.\\d\\d s\n$")).match(supported.out).hasMatch(),
+             qPrintable("the report ends with the one support added, got " + supported.out));
+    QVERIFY2(!plain.out.contains("supports:"), "without the option nothing is added");
+    // Layer 5 (0.55 mm) cuts the post, and with the support also the foot of its column.
+    const auto whitePixels = [](const QByteArray &png) {
+        const QImage image = QImage::fromData(png, "PNG").convertToFormat(QImage::Format_Grayscale8);
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            const uchar *line = image.constScanLine(y);
+            count += int(std::count(line, line + image.width(), uchar(255)));
+        }
+        return count;
+    };
+    const int post = whitePixels(readArchive(m_dir.filePath("plain.cws")).value("plain05.png"));
+    const int withColumn = whitePixels(readArchive(m_dir.filePath("supported.cws")).value("supported05.png"));
+    QVERIFY2(post > 0 && withColumn > post + 2000,
+             qPrintable(QStringLiteral("the column adds its foot to the layer: %1 then %2 white pixels").arg(post).arg(withColumn)));
+}
+
 void TstCommandLine::sliceFailures_data()
 {
     // CUBE stands for a good model, OUT for the archive, MISSING for one in a
@@ -343,6 +382,8 @@ void TstCommandLine::sliceFailures_data()
     QTest::newRow("no output") << QStringList{"slice", "CUBE"} << 2 << "-o OUT.cws";
     QTest::newRow("no model") << QStringList{"slice", "-o", "OUT"} << 2 << "slice needs at least one FILE";
     QTest::newRow("output for info") << QStringList{"info", "CUBE", "-o", "OUT"} << 2 << "-o is for slice";
+    QTest::newRow("supports for info") << QStringList{"info", "CUBE", "--auto-supports"} << 2
+                                       << "--auto-supports is for slice";
     const auto badValue = [](const char *option, const char *value, const char *message) {
         QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(option, value)))
             << QStringList{"slice", "CUBE", "-o", "OUT", option, value} << 2 << message;

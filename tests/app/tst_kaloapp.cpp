@@ -3,6 +3,7 @@
 #include "common/TestMeshes.h"
 #include "workspace/KaloModel.h"
 
+#include <QDir>
 #include <QQmlApplicationEngine>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -46,6 +47,7 @@ private Q_SLOTS:
     void openRoutesByName();
     void prjFileAnnouncesChanges_data();
     void prjFileAnnouncesChanges();
+    void bareNameIsAFileInTheWorkingDirectory();
     void cwsFileStartsSlicing();
     void criticalMessageFromWorkerThread();
 
@@ -106,6 +108,12 @@ void TstKaloApp::prjFileAnnouncesChanges_data()
     QTest::newRow("same path twice") << "/tmp/job.kalo3d" << "/tmp/job.kalo3d" << 1;
     QTest::newRow("file URL, then its path") << "file:///tmp/job.kalo3d" << "/tmp/job.kalo3d" << 1;
     QTest::newRow("two files") << "/tmp/job.kalo3d" << "/tmp/other.kalo3d" << 2;
+}
+
+void TstKaloApp::bareNameIsAFileInTheWorkingDirectory()
+{
+    m_app->setProperty("prjFile", QStringLiteral("job.kalo3d"));
+    QCOMPARE(m_app->property("prjFile").toString(), QDir::current().absoluteFilePath(QStringLiteral("job.kalo3d")));
 }
 
 void TstKaloApp::prjFileAnnouncesChanges()

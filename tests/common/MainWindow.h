@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QDir>
 #include <QQmlApplicationEngine>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QtTest>
 
@@ -24,15 +25,17 @@ public:
     // window() afterwards.
     MainWindow()
     {
-        static const bool registered = (Startup::registerQmlTypes(), true);
+        static const bool registered = (Startup::registerQmlTypes(), Startup::setOrganization(), true);
         Q_UNUSED(registered)
         m_app = std::make_unique<KaloApp>();
         m_config = std::make_unique<KaloConfig>();
         m_engine = std::make_unique<QQmlApplicationEngine>();
         Startup::setContextProperties(*m_engine, *m_app, *m_config);
+        m_app->setEngine(m_engine.get());
         m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
         if (m_engine->rootObjects().isEmpty())
             return;
+        Startup::connectSignals(*m_app);
         auto *window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().first());
         if (!window || !QTest::qWaitForWindowExposed(window))
             return;
@@ -45,12 +48,43 @@ public:
     }
     QQuickWindow *window() const { return m_window; }
     KaloModel *manager() const { return KaloModel::instance(); }
+    KaloApp *app() const { return m_app.get(); }
+    KaloConfig *config() const { return m_config.get(); }
+    // The 3D view; it fills the window below the menu bar.
+    QQuickItem *view() const { return item(QStringLiteral("Kalo3DScene")); }
+
+    // The object of the window with this objectName, or null.
+    template<typename T = QQuickItem>
+    T *item(const QString &objectName) const
+    {
+        return m_window ? m_window->findChild<T *>(objectName) : nullptr;
+    }
+    // Where the middle of an item is, in window pixels.
+    static QPoint centreOf(const QQuickItem *item)
+    {
+        return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+    }
+    // A left click in the middle of the item, as the mouse does it.
+    void click(const QQuickItem *item) const
+    {
+        QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, centreOf(item));
+    }
+    void click(const QString &objectName) const
+    {
+        const QQuickItem *target = item(objectName);
+        QVERIFY2(target, qPrintable(objectName + QStringLiteral(" is in the window")));
+        click(target);
+    }
 
     // A frame of the window as the scene stands now.
     QImage frame() const { return m_window->grabWindow(); }
 
-    // Pixel of a platform point (mm) in the view.
-    QPoint pixelOf(const QVector3D &mm) const { return ViewProbe::pixelOf(*manager(), m_window->size(), mm); }
+    // Pixel of a platform point (mm) in the window.
+    QPoint pixelOf(const QVector3D &mm) const
+    {
+        const QQuickItem *scene = view();
+        return scene->mapToScene(ViewProbe::pixelOf(*manager(), scene->size().toSize(), mm)).toPoint();
+    }
     QColor colourAt(const QImage &image, const QVector3D &mm) const { return QColor(image.pixel(pixelOf(mm))); }
 
     // Keeps image as name (".png" added) in the folder the environment

@@ -126,6 +126,16 @@ inline QPolygonF star(int n, double outer, double inner)
     return polygon;
 }
 
+// Both meshes in one, b's triangles after a's.
+inline MeshPrimitiveData combined(MeshPrimitiveData a, const MeshPrimitiveData &b)
+{
+    const auto offset = uint32_t(a.vertices.size());
+    a.vertices.insert(a.vertices.end(), b.vertices.begin(), b.vertices.end());
+    for (uint32_t index : b.indices)
+        a.indices.push_back(index + offset);
+    return a;
+}
+
 // A loaded normal model holding mesh, as the importer would leave it.
 inline Model *makeModel(const MeshPrimitiveData &mesh, int type = TYPE_NORMAL)
 {

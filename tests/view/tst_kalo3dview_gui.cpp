@@ -6,6 +6,7 @@
 #include "workspace/Model.h"
 
 #include <QQmlApplicationEngine>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QtTest>
@@ -33,13 +34,15 @@ private Q_SLOTS:
     void deleteKeyRemovesTheSelection();
 
 private:
+    // A point of the view (which starts below the menu bar) in window pixels.
+    QPoint at(int x, int y) const { return m_view->mapToScene(QPointF(x, y)).toPoint(); }
     QPoint pixelOf(const QVector3D &mm) const
     {
         const Camera &camera = m_manager->camera();
-        const QSize size = m_window->size();
+        const QSize size = m_view->size().toSize();
         const QVector3D ndc =
             (camera.projectionMatrix(size) * camera.viewMatrix() * m_manager->sceneMatrix()).map(mm);
-        return QPoint(int((ndc.x() + 1.0f) * size.width() / 2.0f), int((1.0f - ndc.y()) * size.height() / 2.0f));
+        return at(int((ndc.x() + 1.0f) * size.width() / 2.0f), int((1.0f - ndc.y()) * size.height() / 2.0f));
     }
     void dragAlong(Qt::MouseButton button, const QList<QPoint> &path)
     {
@@ -53,6 +56,7 @@ private:
     std::unique_ptr<KaloConfig> m_config;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QQuickWindow *m_window = nullptr;
+    QQuickItem *m_view = nullptr;
     KaloModel *m_manager = nullptr;
     Model *m_model = nullptr;
 };
@@ -72,6 +76,8 @@ void TstKalo3DView::init()
     QVERIFY(QTest::qWaitForWindowActive(m_window));
     m_manager = KaloModel::instance();
     QVERIFY(m_manager);
+    m_view = Startup::findSceneItem(*m_engine);
+    QVERIFY(m_view);
 
     // A 20 mm cube in the middle of the plate, selected as after a load.
     m_model = makeModel(cube(20));
@@ -91,7 +97,7 @@ void TstKalo3DView::cleanup()
 void TstKalo3DView::clickSelectsAndClears()
 {
     QSignalSpy selection(m_manager, &KaloModel::modelSelectionChanged);
-    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, at(20, 20));
     QCOMPARE(m_manager->selectedModel(), nullptr);
     QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, pixelOf(QVector3D(2, 2, 20)));
     QCOMPARE(m_manager->selectedModel(), m_model);
@@ -122,20 +128,20 @@ void TstKalo3DView::leftDragMovesTheModelUnderTheMouse()
 
 void TstKalo3DView::dragsOnEmptySpaceTurnAndPan()
 {
-    dragAlong(Qt::LeftButton, {QPoint(20, 20), QPoint(30, 25), QPoint(60, 10)});
+    dragAlong(Qt::LeftButton, {at(20, 20), at(30, 25), at(60, 10)});
     QCOMPARE(m_manager->camera().viewRotateZ, 40);
     QCOMPARE(m_manager->camera().viewRotateY, -10);
     QCOMPARE(m_model->translate, QVector3D());
     QVERIFY2(m_manager->selectedModel() == m_model, "a drag is no click: the selection stays");
 
-    const int width = m_window->width();
-    dragAlong(Qt::RightButton, {QPoint(20, 20), QPoint(20 + width / 2, 20)});
+    const int width = int(m_view->width());
+    dragAlong(Qt::RightButton, {at(20, 20), at(20 + width / 2, 20)});
     QCOMPARE(m_manager->camera().viewPanX, 1.0f);
 }
 
 void TstKalo3DView::wheelAndHomeKey()
 {
-    const QPoint centre(m_window->width() / 2, m_window->height() / 2);
+    const QPoint centre = at(m_view->width() / 2, m_view->height() / 2);
     for (int i = 0; i < 3; ++i) {
         QWheelEvent wheel(centre, m_window->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -143,7 +149,7 @@ void TstKalo3DView::wheelAndHomeKey()
     }
     QVERIFY2(qFuzzyCompare(m_manager->camera().viewScale, 1.1f * 1.1f * 1.1f), "three steps away zoom out");
 
-    dragAlong(Qt::LeftButton, {QPoint(20, 20), QPoint(50, 20)});
+    dragAlong(Qt::LeftButton, {at(20, 20), at(50, 20)});
     QTest::keyClick(m_window, Qt::Key_Home);
     QCOMPARE(m_manager->camera().viewScale, 1.0f);
     QCOMPARE(m_manager->camera().viewRotateZ, 0);

@@ -1,0 +1,54 @@
+import QtQuick 2.9
+import QtQuick.Controls 1.4
+
+// The "File" menu.
+Menu {
+    // The file dialog the items open.
+    property var fileDialog
+
+    function openDialog(mode) {
+        fileDialog.setMode(mode)
+        fileDialog.open()
+    }
+
+    title: qsTr("&File")
+
+    MenuItem {
+        objectName: "menuOpen"
+        text: qsTr("Open")
+        shortcut: StandardKey.Open
+        onTriggered: openDialog("Open")
+    }
+    MenuSeparator {}
+    MenuItem {
+        objectName: "menuSave"
+        text: qsTr("&Save")
+        shortcut: StandardKey.Save
+        // A job saved once is saved again to the same file without asking.
+        onTriggered: {
+            if (kalo3dApp.prjFile === "")
+                openDialog("Save")
+            else
+                kalo3dApp.savePrj()
+        }
+    }
+    MenuItem {
+        objectName: "menuSaveAs"
+        text: qsTr("Save &As...")
+        shortcut: StandardKey.SaveAs
+        onTriggered: openDialog("SaveAs")
+    }
+    MenuSeparator {}
+    MenuItem {
+        objectName: "menuSlice"
+        text: qsTr("Slice...")
+        onTriggered: openDialog("Slice")
+    }
+    MenuSeparator {}
+    MenuItem {
+        objectName: "menuExit"
+        text: qsTr("Exit")
+        shortcut: StandardKey.Quit
+        onTriggered: Qt.quit()
+    }
+}

@@ -1,0 +1,49 @@
+import QtQuick 2.9
+import QtQuick.Dialogs 1.2
+
+// The one file dialog, in four modes: "Open" a model or job, "Save" and
+// "SaveAs" the job, and "Slice" to choose the print archive, which starts
+// slicing.
+FileDialog {
+    id: root
+
+    property string mode: "Open"
+    // The progress bar that slicing moves.
+    property var progress
+
+    title: qsTr("Please choose a file")
+    folder: shortcuts.home
+
+    function setMode(m) {
+        console.log("set mode: " + m)
+        mode = m
+        selectExisting = m === "Open"
+        if (m === "Open")
+            nameFilters = [qsTr("All model files (*.stl *.obj *.kalo3d)"), qsTr("Kalo3D jobs (*.kalo3d)")]
+        else if (m === "Slice")
+            nameFilters = [qsTr("Kalo3D CWS (*.CWS)")]
+        else
+            nameFilters = [qsTr("Kalo3D jobs (*.kalo3d)")]
+    }
+
+    // A name typed without the file type gets it, so that the file shows up
+    // under the filter it was saved with.
+    function withSuffix(url, suffix) {
+        var text = url.toString()
+        return text.toLowerCase().slice(-suffix.length) === suffix ? text : text + suffix
+    }
+
+    onAccepted: {
+        console.log("You chose: " + fileUrls + " Mode: " + mode)
+        if (mode === "Open") {
+            kalo3dApp.open(fileUrl)
+        } else if (mode === "Save" || mode === "SaveAs") {
+            kalo3dApp.prjFile = withSuffix(fileUrl, ".kalo3d")
+            kalo3dApp.savePrj()
+        } else if (mode === "Slice") {
+            progress.updateProgress(0, false, "slice")
+            kalo3dApp.setCwsFile(withSuffix(fileUrl, ".cws"))
+        }
+    }
+    onRejected: console.log("Canceled")
+}

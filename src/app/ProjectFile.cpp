@@ -1,0 +1,240 @@
+#include "app/ProjectFile.h"
+
+#include "supports/Support.h"
+#include "workspace/KaloModel.h"
+#include "workspace/Model.h"
+
+#include <QDataStream>
+#include <QDebug>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+constexpr qint32 startMarker = -1;
+constexpr qint32 headerMarker = 1;
+constexpr qint32 endSectionMarker = 2;
+constexpr qint32 endMarker = -1;
+constexpr char logo[8] = {'K', 'A', 'L', 'O', '3', 'D', 0, 0};
+
+// The smallest object entry: list index and type, then an object block
+// without vertices or indices.
+constexpr qint64 minEntryBytes = 8 + 4 + (4 + 4 + 64 + 4 + 8 + 4 + 8 + 4);
+
+void setProblem(QString *problem, const QString &text)
+{
+    if (problem)
+        *problem = text;
+}
+
+QString damaged()
+{
+    return QStringLiteral("the file is damaged or incomplete");
+}
+
+// Reads the object list and the relations. Objects are created by the
+// entry's type, and an object whose block names another type is refused: a
+// support must be a CWS::Support, since its owner treats it as one.
+bool readObjects(QDataStream &stream, int major, int minor, ProjectObjects &result)
+{
+    qint64 count = 0;
+    stream >> count;
+    if (!ProjectFile::fits(stream, count, minEntryBytes))
+        return false;
+    for (qint64 i = 0; i < count; ++i) {
+        qint64 listIndex = 0;
+        qint32 type = 0;
+        stream >> listIndex >> type;
+        if (stream.status() != QDataStream::Ok || type < TYPE_NORMAL || type > TYPE_BASE)
+            return false;
+        std::unique_ptr<Model> object =
+            type == TYPE_SUPPORT ? std::make_unique<CWS::Support>(nullptr) : std::make_unique<Model>(type);
+        if (!object->read(stream, major, minor) || object->type != type)
+            return false;
+        result.objects.push_back(std::move(object));
+    }
+
+    qint64 relationCount = 0;
+    stream >> relationCount;
+    if (!ProjectFile::fits(stream, relationCount, 8))
+        return false;
+    const int objectCount = int(result.objects.size());
+    std::vector<bool> owned(result.objects.size(), false);
+    std::vector<bool> hasBase(result.objects.size(), false);
+    for (qint64 i = 0; i < relationCount; ++i) {
+        qint32 object = 0;
+        qint32 owner = 0;
+        stream >> object >> owner;
+        if (stream.status() != QDataStream::Ok)
+            return false;
+        const bool inRange = object >= 0 && object < objectCount && owner >= 0 && owner < objectCount;
+        const int type = inRange ? result.objects[size_t(object)]->type : TYPE_NORMAL;
+        // A second owner or a second base would leave a link behind that
+        // outlives the object it points to.
+        const bool valid = inRange && result.objects[size_t(owner)]->type == TYPE_NORMAL && !owned[size_t(object)]
+                           && (type == TYPE_SUPPORT || (type == TYPE_BASE && !hasBase[size_t(owner)]));
+        if (!valid) {
+            qWarning() << "skip relation" << object << owner;
+            continue;
+        }
+        owned[size_t(object)] = true;
+        if (type == TYPE_BASE)
+            hasBase[size_t(owner)] = true;
+        result.relations.emplace_back(object, owner);
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<Model *> ProjectObjects::releaseLinked()
+{
+    for (const auto &[index, ownerIndex] : relations) {
+        Model *object = objects[size_t(index)].get();
+        Model *owner = objects[size_t(ownerIndex)].get();
+        object->owner = owner;
+        if (object->type == TYPE_SUPPORT) {
+            owner->supports.push_back(object);
+        } else {
+            // The plate's thickness is not stored; its height is that thickness.
+            object->updateBounds();
+            owner->base = object;
+            owner->baseThickness = object->boundMax.z() - object->boundMin.z();
+            object->baseThickness = owner->baseThickness;
+        }
+    }
+    qDebug() << "make support relationship size" << relations.size();
+    relations.clear();
+    std::vector<Model *> released;
+    for (auto &object : objects)
+        released.push_back(object.release());
+    objects.clear();
+    return released;
+}
+
+bool ProjectFile::fits(const QDataStream &stream, qint64 count, qint64 bytesEach)
+{
+    return stream.status() == QDataStream::Ok && count >= 0
+           && count <= stream.device()->bytesAvailable() / bytesEach;
+}
+
+bool ProjectFile::write(QIODevice &device, const QList<Model *> &models)
+{
+    QDataStream stream(&device);
+    stream.setByteOrder(QDataStream::BigEndian);
+    stream.setFloatingPointPrecision(QDataStream::DoublePrecision);
+    stream << startMarker << headerMarker;
+    stream.writeRawData(logo, sizeof logo);
+    stream << majorVersion << minorVersion;
+
+    stream << qint64(models.size());
+    for (int i = 0; i < models.size(); ++i) {
+        stream << qint64(i) << qint32(models[i]->type);
+        models[i]->write(stream);
+    }
+
+    std::vector<std::pair<qint32, qint32>> relations;
+    for (int i = 0; i < models.size(); ++i) {
+        const int owner = models[i]->owner ? models.indexOf(models[i]->owner) : -1;
+        if (owner >= 0)
+            relations.emplace_back(i, owner);
+    }
+    stream << qint64(relations.size());
+    for (const auto &[object, owner] : relations)
+        stream << object << owner;
+
+    stream << endSectionMarker << endMarker;
+    return stream.status() == QDataStream::Ok;
+}
+
+bool ProjectFile::read(QIODevice &device, ProjectObjects &objects, QString *problem)
+{
+    QDataStream stream(&device);
+    stream.setByteOrder(QDataStream::BigEndian);
+    stream.setFloatingPointPrecision(QDataStream::DoublePrecision);
+    qint32 start = 0;
+    qint32 header = 0;
+    stream >> start;
+    qDebug() << "start marker:" << start;
+    stream >> header;
+    qDebug() << "header marker:" << header;
+    if (stream.status() != QDataStream::Ok || start != startMarker || header != headerMarker) {
+        setProblem(problem, QStringLiteral("it is not a project file"));
+        return false;
+    }
+    char fileLogo[sizeof logo] = {};
+    stream.readRawData(fileLogo, sizeof fileLogo);
+    qDebug() << "logo:" << QByteArray(fileLogo, sizeof fileLogo);
+    qint16 major = 0;
+    qint16 minor = 0;
+    stream >> major >> minor;
+    qDebug() << "job file version:" << major << minor;
+    if (stream.status() != QDataStream::Ok) {
+        setProblem(problem, damaged());
+        return false;
+    }
+    if (major != majorVersion || minor != minorVersion) {
+        qDebug() << "Reject this version";
+        setProblem(problem, QStringLiteral("it was saved in project format %1.%2, and only %3.%4 can be read")
+                                .arg(major)
+                                .arg(minor)
+                                .arg(majorVersion)
+                                .arg(minorVersion));
+        return false;
+    }
+
+    ProjectObjects result;
+    bool complete = readObjects(stream, major, minor, result);
+    if (complete) {
+        qint32 endSection = 0;
+        qint32 end = 0;
+        stream >> endSection >> end;
+        complete = stream.status() == QDataStream::Ok && endSection == endSectionMarker && end == endMarker;
+    }
+    if (!complete) {
+        qWarning() << "damaged project file at byte" << device.pos();
+        setProblem(problem, damaged());
+        return false;
+    }
+    objects = std::move(result);
+    return true;
+}
+
+bool ProjectFile::save(const QString &path, const QList<Model *> &models, QString *problem)
+{
+    // Written beside the old file and renamed over it when complete: a full
+    // disk or a crash half-way must not cost the user the last good project.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qDebug() << "open file failed" << path;
+        setProblem(problem, file.errorString());
+        return false;
+    }
+    // A short write leaves Qt without a reason to give ("Unknown error").
+    const bool written = write(file, models);
+    if (!written || !file.commit()) {
+        qWarning() << "write project failed" << path << file.errorString();
+        setProblem(problem, written ? file.errorString()
+                                    : QStringLiteral("the file could not be written completely; the disk may be full"));
+        return false;
+    }
+    return true;
+}
+
+bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "open file failed" << path;
+        setProblem(problem, file.errorString());
+        return false;
+    }
+    ProjectObjects objects;
+    if (!read(file, objects, problem))
+        return false;
+    if (!manager.loadObjects(objects)) {
+        setProblem(problem, QStringLiteral("the scene is busy slicing, previewing or adding supports"));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+class KaloModel;
+class Model;
+class QDataStream;
+class QIODevice;
+
+// The objects of a project file, read completely and checked but not yet in
+// a scene. The objects are not linked to each other: deleting them is safe.
+struct ProjectObjects
+{
+    std::vector<std::unique_ptr<Model>> objects;
+    // (object, owner) indices into objects: the object is a support or a
+    // base plate, the owner a normal model; no object has two owners and no
+    // owner two bases.
+    std::vector<std::pair<int, int>> relations;
+
+    // Links every object to its owner (a support joins the owner's
+    // supports, a base plate becomes its base and both take the plate's
+    // height as baseThickness) and hands the objects over, in file order.
+    std::vector<Model *> releaseLinked();
+};
+
+// Project files (".kalo3d"): the whole scene, every object with its mesh
+// already placed by its transform, and which supports and base plates belong
+// to which model. One QDataStream over the file, big-endian, floats stored as
+// 8-byte doubles:
+//   int32 -1, int32 1, "KALO3D" and two zero bytes, int16 major 1, int16 minor 0,
+//   int64 object count, the objects (int64 list index, int32 type, then the
+//   object's own block, Model::write), int64 relation count, the relations
+//   (int32 object index, int32 owner index), int32 2, int32 -1.
+//
+// Reading trusts nothing: counts are bounded by what the rest of the file can
+// hold, a short or damaged file is refused as a whole, relations that do not
+// name a support or base and a normal model of the same file are skipped.
+// Devices must know their size (files, buffers).
+class ProjectFile
+{
+public:
+    static constexpr qint16 majorVersion = 1;
+    static constexpr qint16 minorVersion = 0;
+
+    // Writes models (a scene's list, in order) as a project; false when the
+    // device failed.
+    static bool write(QIODevice &device, const QList<Model *> &models);
+    // Reads a whole project into objects (which must be empty). False, with
+    // nothing in objects and, when problem is given, the reason in words for
+    // the user, when the data is no project, of another version, or
+    // truncated or damaged.
+    static bool read(QIODevice &device, ProjectObjects &objects, QString *problem = nullptr);
+
+    // Writes the project file at path (a local file). An existing file is
+    // replaced only once the new one is complete.
+    static bool save(const QString &path, const QList<Model *> &models, QString *problem = nullptr);
+    // Reads the project file at path and appends its objects to manager's
+    // scene (KaloModel::loadObjects); a file that cannot be read completely
+    // adds nothing.
+    static bool load(const QString &path, KaloModel &manager, QString *problem = nullptr);
+
+    // True when count items of bytesEach bytes each can still follow in
+    // stream: the bound every count read from a file must pass before it
+    // sizes a loop or an allocation.
+    static bool fits(const QDataStream &stream, qint64 count, qint64 bytesEach);
+};

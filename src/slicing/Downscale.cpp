@@ -1,0 +1,122 @@
+#include "slicing/Downscale.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace CWS {
+
+namespace {
+
+bool isWhite(const uchar *line, int x)
+{
+    return (line[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+// One direction of the painting library's area-averaging reduction from s
+// to d pixels (fixed point, 14 fraction bits): reduced pixel i covers source
+// pixels first[i], first[i] + 1, ... weighted share[i], then whole while more
+// than whole is left of 1 << 14, then what is left.
+struct AreaAxis
+{
+    std::vector<int> first;
+    std::vector<int> share;
+    int whole;
+
+    AreaAxis(int s, int d)
+        : whole(((d << 14) + s - 1) / s)
+    {
+        const qint64 step = (qint64(s) << 16) / d;
+        qint64 position = 0;
+        for (int i = 0; i < d; ++i) {
+            first.push_back(int(position >> 16));
+            share.push_back(int(((0x10000 - (position & 0xffff)) * whole) >> 16));
+            position += step;
+        }
+    }
+
+    // Calls visit(source pixel, weight) for reduced pixel i, in order.
+    template<typename Visit>
+    void forEach(int i, Visit visit) const
+    {
+        int p = first[size_t(i)];
+        visit(p, uint32_t(share[size_t(i)]));
+        int left = (1 << 14) - share[size_t(i)];
+        for (; left > whole; left -= whole)
+            visit(++p, uint32_t(whole));
+        visit(++p, uint32_t(left));
+    }
+
+    // The reduced pixels whose source pixels reach into [from, to].
+    std::pair<int, int> over(int from, int to) const
+    {
+        const auto last = [this](int i) {
+            int p = 0;
+            forEach(i, [&p](int pixel, uint32_t) { p = pixel; });
+            return p;
+        };
+        int begin = 0;
+        while (begin < int(first.size()) && last(begin) < from)
+            ++begin;
+        int end = begin;
+        while (end < int(first.size()) && first[size_t(end)] <= to)
+            ++end;
+        return {begin, end - 1};
+    }
+};
+
+// Any reduction of more than half in one direction: the painting library
+// averages the areas (QImage::smoothScaled): per reduced pixel, each source
+// row is summed across with 14-bit weights, and the row sums, shifted right
+// by 4, down with 14-bit weights, in 32 bits; the level is the top byte.
+QImage averageAreas(const QImage &mono, const QRect &content, const QSize &size)
+{
+    QImage grey(size, QImage::Format_Grayscale8);
+    grey.fill(0);
+    if (content.isEmpty())
+        return grey;
+    const AreaAxis xAxis(mono.width(), size.width());
+    const AreaAxis yAxis(mono.height(), size.height());
+    const auto [x0, x1] = xAxis.over(content.left(), content.right());
+    const auto [y0, y1] = yAxis.over(content.top(), content.bottom());
+    if (x0 > x1)
+        return grey;
+
+    std::vector<uint32_t> total(size_t(x1 - x0 + 1));
+    for (int y = y0; y <= y1; ++y) {
+        std::fill(total.begin(), total.end(), 0u);
+        yAxis.forEach(y, [&](int row, uint32_t rowWeight) {
+            const uchar *bits = mono.constScanLine(row);
+            for (int x = x0; x <= x1; ++x) {
+                uint32_t sum = 0;
+                xAxis.forEach(x, [&](int column, uint32_t weight) { sum += isWhite(bits, column) ? 255 * weight : 0; });
+                total[size_t(x - x0)] += (sum >> 4) * rowWeight;
+            }
+        });
+        uchar *line = grey.scanLine(y);
+        for (size_t x = 0; x < total.size(); ++x)
+            line[size_t(x0) + x] = uchar(total[x] >> 24);
+    }
+    return grey;
+}
+
+} // namespace
+
+QImage downscale(const QImage &mono, const QRect &content, const QSize &size)
+{
+    const int w = size.width(), h = size.height();
+    const int W = mono.width(), H = mono.height();
+    // QImage::scaled switches to area averaging beyond a halving; only
+    // reductions in both directions are averaged here.
+    if (W > w && H > h && (W > 2 * w || H > 2 * h))
+        return averageAreas(mono, content, size);
+    return mono.convertToFormat(QImage::Format_Grayscale8)
+        .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_Grayscale8);
+}
+
+} // namespace CWS

@@ -1,0 +1,168 @@
+#include "slicing/LayerRaster.h"
+
+#include "settings/SliceBuildConfig.h"
+
+#include <QDebug>
+#include <QLine>
+#include <QPainter>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+namespace CWS {
+
+namespace {
+
+// A segment in pixels relative to the raster's centre, with the rows it
+// crosses: from its lower end row up to, not including, end (a segment
+// lying on one row crosses that row only, with both ends).
+struct Edge
+{
+    int xl, yl; // the end with the smaller row
+    int xh, yh;
+    int end;
+};
+
+} // namespace
+
+LayerRaster::LayerRaster(const SliceBuildConfig &config)
+    : m_image(config.resolutionX, config.resolutionY, QImage::Format_Mono)
+    , m_centreX(config.resolutionX / 2 + config.offsetX)
+    , m_centreY(config.resolutionY / 2 + config.offsetY)
+    , m_scaleX(config.pixelsPerMmX)
+    , m_scaleY(config.pixelsPerMmY)
+{
+    m_image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    m_image.fill(0);
+}
+
+void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
+{
+    if (segments.empty())
+        return;
+
+    std::vector<Edge> edges;
+    std::vector<QLine> lines;
+    edges.reserve(segments.size());
+    lines.reserve(segments.size());
+    int minRow = std::numeric_limits<int>::max();
+    int maxRow = std::numeric_limits<int>::min();
+    int minColumn = std::numeric_limits<int>::max();
+    int maxColumn = std::numeric_limits<int>::min();
+    for (const SliceSegment &s : segments) {
+        const int x1 = int(double(s.p1.x()) * m_scaleX), y1 = int(double(s.p1.y()) * m_scaleY);
+        const int x2 = int(double(s.p2.x()) * m_scaleX), y2 = int(double(s.p2.y()) * m_scaleY);
+        lines.emplace_back(x1 + m_centreX, y1 + m_centreY, x2 + m_centreX, y2 + m_centreY);
+        if (y1 <= y2)
+            edges.push_back({x1, y1, x2, y2, y1 == y2 ? y1 + 1 : y2});
+        else
+            edges.push_back({x2, y2, x1, y1, y1});
+        minRow = std::min({minRow, y1, y2});
+        maxRow = std::max({maxRow, y1, y2});
+        minColumn = std::min({minColumn, x1, x2});
+        maxColumn = std::max({maxColumn, x1, x2});
+    }
+    m_content |= QRect(QPoint(minColumn + m_centreX, minRow + m_centreY),
+                       QPoint(maxColumn + m_centreX, maxRow + m_centreY))
+                 & m_image.rect();
+
+    QPainter painter(&m_image);
+    painter.setPen(QPen(QColor(255, 255, 255, 255), 1, Qt::SolidLine));
+    painter.drawLines(lines.data(), int(lines.size()));
+    painter.end();
+
+    // Rows are swept upwards with the segments that cross the current one;
+    // a segment joins at its lower row and leaves after its last.
+    std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.yl < b.yl; });
+    std::vector<const Edge *> active;
+    std::vector<int> crossings;
+    size_t next = 0;
+    for (int row = minRow; row < maxRow; ++row) {
+        while (next < edges.size() && edges[next].yl <= row)
+            active.push_back(&edges[next++]);
+        crossings.clear();
+        // Where two segments meet on a row only the one that goes on to
+        // larger rows counts the shared end: an outline passing through the
+        // row there crosses it once, one turning back there twice or not at all.
+        for (const Edge *e : active) {
+            if (e->yl == e->yh) {
+                crossings.push_back(e->xl);
+                crossings.push_back(e->xh);
+            } else if (e->yl == row) {
+                crossings.push_back(e->xl);
+            } else {
+                crossings.push_back(int(e->xl + double(e->xh - e->xl) * (row - e->yl) / (e->yh - e->yl)));
+            }
+        }
+        active.erase(std::remove_if(active.begin(), active.end(), [row](const Edge *e) { return e->end <= row + 1; }),
+                     active.end());
+
+        if (crossings.size() % 2 != 0) {
+            qDebug().nospace() << "Row y=" << row << " odd # of points = " << crossings.size()
+                               << " - Model may have holes";
+            continue;
+        }
+        const int y = row + m_centreY;
+        if (y < 0 || y >= m_image.height())
+            continue;
+        std::sort(crossings.begin(), crossings.end());
+        for (size_t i = 0; i < crossings.size(); i += 2)
+            fillSpan(y, crossings[i] + m_centreX, crossings[i + 1] + m_centreX);
+    }
+}
+
+void LayerRaster::fillSpan(int y, int x1, int x2)
+{
+    x1 = std::max(x1, 0);
+    x2 = std::min(x2, m_image.width() - 1);
+    if (x1 > x2)
+        return;
+    // Format_Mono keeps the leftmost pixel in a byte's highest bit.
+    uchar *line = m_image.scanLine(y);
+    const int first = x1 >> 3, last = x2 >> 3;
+    const uchar firstMask = uchar(0xff >> (x1 & 7));
+    const uchar lastMask = uchar(0xff << (7 - (x2 & 7)));
+    if (first == last) {
+        line[first] |= firstMask & lastMask;
+        return;
+    }
+    line[first] |= firstMask;
+    std::memset(line + first + 1, 0xff, size_t(last - first - 1));
+    line[last] |= lastMask;
+}
+
+QImage LayerRaster::toGrey() const
+{
+    // The eight levels of a byte's pixels, the first pixel in the first byte.
+    static const std::array<quint64, 256> levels = [] {
+        std::array<quint64, 256> table{};
+        for (int b = 0; b < 256; ++b) {
+            uchar pixels[8];
+            for (int i = 0; i < 8; ++i)
+                pixels[i] = (b >> (7 - i)) & 1 ? 255 : 0;
+            std::memcpy(&table[size_t(b)], pixels, 8);
+        }
+        return table;
+    }();
+
+    QImage grey(m_image.size(), QImage::Format_Grayscale8);
+    grey.fill(0);
+    const int width = grey.width();
+    for (int y = m_content.top(); y <= m_content.bottom(); ++y) {
+        const uchar *bits = m_image.constScanLine(y);
+        uchar *line = grey.scanLine(y);
+        for (int b = m_content.left() / 8; b <= m_content.right() / 8; ++b) {
+            if (bits[b] == 0)
+                continue;
+            if (8 * b + 8 <= width)
+                std::memcpy(line + 8 * b, &levels[bits[b]], 8);
+            else
+                std::memcpy(line + 8 * b, &levels[bits[b]], size_t(width - 8 * b));
+        }
+    }
+    return grey;
+}
+
+} // namespace CWS

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "slicing/SliceSegment.h"
+
+#include <QImage>
+#include <QRect>
+
+#include <vector>
+
+struct SliceBuildConfig;
+
+namespace CWS {
+
+// The 1-bit drawing of one layer: models' outlines and the areas they
+// enclose, in white on black.
+//
+// Raster: config's resolutionX x resolutionY pixels at pixelsPerMmX/Y.
+// Platform x = y = 0 lies on pixel (resolutionX / 2 + offsetX,
+// resolutionY / 2 + offsetY); columns grow with platform x and rows with
+// platform y. A coordinate becomes a pixel by truncation toward zero (in
+// double precision), so the centre column and row cover twice the width of
+// the others. Whatever falls outside the raster is dropped.
+class LayerRaster
+{
+public:
+    // A black raster of config's size and scale.
+    explicit LayerRaster(const SliceBuildConfig &config);
+
+    // Draws one model's cut in white, uniting it with what is drawn: every
+    // segment as a 1-pixel line (the painting library's aliased line), then
+    // each row from the lowest segment row up to, but not including, the
+    // highest filled between the 1st and 2nd, 3rd and 4th, ... crossing
+    // (even-odd rule), both end pixels included. A segment crosses a row
+    // between its end rows, at the truncated interpolated column; an end on
+    // the row counts only as the segment's lower end, and a segment lying
+    // on the row counts both ends. A row with an odd number of crossings (an
+    // open or self-intersecting mesh) is logged ("Row y=...") and keeps its
+    // outline only.
+    void drawSegments(const std::vector<SliceSegment> &segments);
+
+    // Format_Mono, index 0 black, 1 white.
+    const QImage &image() const { return m_image; }
+    // Holds every white pixel; empty while nothing is drawn.
+    QRect content() const { return m_content; }
+    // The same drawing as 8-bit grey: 0 black, 255 white.
+    QImage toGrey() const;
+
+private:
+    // Fills pixels from x1 to x2 (both included, image columns) of image row y.
+    void fillSpan(int y, int x1, int x2);
+
+    QImage m_image;
+    QRect m_content;
+    int m_centreX;
+    int m_centreY;
+    double m_scaleX;
+    double m_scaleY;
+};
+
+} // namespace CWS

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "slicing/SliceSegment.h"
+
+#include <QVector3D>
+
+#include <cstdint>
+#include <vector>
+
+class Model;
+
+namespace CWS {
+
+// One model's triangles prepared for a whole slicing run: mapped once to
+// platform coordinates (mm) by its model matrix, and listed under every
+// layer whose plane can meet them, so that a layer visits only those.
+//
+// Built on one thread from a model that does not change while it is built;
+// afterwards it is plain data that any number of threads may cut at once.
+class PlacedMesh
+{
+public:
+    // The planes of a run of layers layers of thickness mm: 0.5 x thickness,
+    // then thickness added once per layer in single precision.
+    static std::vector<float> layerHeights(int layers, float thickness);
+
+    // heights: the planes (mm), ascending, as layerHeights gives them.
+    PlacedMesh(const Model &model, const std::vector<float> &heights);
+
+    // Appends to segments what Model::sliceAt appends for the plane of
+    // layer (heights[layer]): the same segments in the same order, with the
+    // same "ERROR: n != 2" for a triangle the plane meets in one or three
+    // points. Returns how many it appended; none for a layer outside heights.
+    int cut(int layer, std::vector<SliceSegment> &segments) const;
+
+    int layerCount() const { return int(m_heights.size()); }
+
+private:
+    std::vector<float> m_heights;
+    std::vector<QVector3D> m_corners; // three per triangle, mesh order
+    // The triangles layer i can meet are m_triangles[m_firstEntry[i]] up to,
+    // not including, m_triangles[m_firstEntry[i + 1]], in mesh order.
+    std::vector<uint32_t> m_firstEntry;
+    std::vector<uint32_t> m_triangles;
+};
+
+} // namespace CWS

@@ -1,0 +1,121 @@
+#include "supports/SupportGenerator.h"
+
+#include "slicing/PlacedMesh.h"
+#include "slicing/Slice.h"
+#include "supports/SupportConfig.h"
+#include "supports/SupportPlanner.h"
+#include "workspace/Model.h"
+
+#include <QDebug>
+#include <QImage>
+#include <QRect>
+
+#include <exception>
+#include <limits>
+
+namespace CWS {
+
+SupportGenerator::SupportGenerator(const SupportConfig *config, const SliceBuildConfig &buildConfig,
+                                   std::vector<Job> jobs, QObject *parent)
+    : QThread(parent)
+    , m_buildConfig(buildConfig)
+    , m_jobs(std::move(jobs))
+    , m_spacingPx(int(config->autoSupportSpacing * buildConfig.pixelsPerMmX))
+    , m_minGapLayers(minGapLayers(buildConfig.layerThickness))
+{
+    // Queued signals carry the model across threads.
+    qRegisterMetaType<Model *>();
+}
+
+SupportGenerator::~SupportGenerator()
+{
+    cancel();
+    wait();
+}
+
+void SupportGenerator::cancel()
+{
+    m_cancelled = true;
+}
+
+int SupportGenerator::minGapLayers(float layerThickness)
+{
+    return int(2.0 / double(layerThickness));
+}
+
+void SupportGenerator::run()
+{
+    for (const Job &job : m_jobs) {
+        if (m_cancelled)
+            break;
+        Q_EMIT modelStarted(job.model);
+        qDebug() << "Support Generation Started";
+        // The maps of a large raster may not fit in memory; the next model may still get its supports.
+        try {
+            generate(job);
+        } catch (const std::exception &e) {
+            qCritical() << "Start generating exception" << e.what();
+        } catch (...) {
+            qCritical() << "Start generating exception ...";
+        }
+        qDebug() << "Support Generation ended";
+    }
+}
+
+void SupportGenerator::generate(const Job &job)
+{
+    // Layer numbers are kept in 16 bits per pixel.
+    const int maxLayers = std::numeric_limits<quint16>::max() + 1;
+    int layers = job.layers;
+    if (layers > maxLayers) {
+        qWarning() << "model has" << layers << "layers; supports are generated up to layer" << maxLayers - 1;
+        layers = maxLayers;
+    }
+    const float thickness = m_buildConfig.layerThickness;
+    const std::vector<float> heights = PlacedMesh::layerHeights(layers, thickness);
+    std::vector<PlacedMesh> mesh;
+    mesh.emplace_back(*job.model, heights);
+    // Outside its footprint a model's layers are black: the maps need not reach there.
+    const QRect region = footprint(*job.model);
+    SupportPlanner planner(region.width(), region.height(), m_spacingPx, m_minGapLayers);
+
+    for (int i = 0; i < layers; ++i) {
+        if (m_cancelled) {
+            qDebug() << "Support Generation Cancelled";
+            return;
+        }
+        qDebug().nospace() << "Support deal slice " << i << "/" << layers;
+        Slice slice(nullptr, &m_buildConfig, i, heights[size_t(i)], &mesh);
+        slice.renderLayer(true, nullptr);
+        const QImage &image = *slice.image();
+        const uchar *pixels = region.isEmpty() ? nullptr : image.constScanLine(region.top()) + region.left();
+        for (const SupportLocation &s : planner.addLayer(i, pixels, image.bytesPerLine())) {
+            const int px = region.left() + s.x;
+            const int py = region.top() + s.y;
+            qDebug().noquote() << "  add support "
+                                      + QString::asprintf("SupportLocation %llx %d -> (%d, %d, %d)",
+                                                          qulonglong(quintptr(job.model)), s.baseLayer, px, py,
+                                                          s.layer);
+            const float x = float((px - image.width() / 2) / m_buildConfig.pixelsPerMmX);
+            const float y = float((py - image.height() / 2) / m_buildConfig.pixelsPerMmY);
+            Q_EMIT genNewSupport(x, y, (float(s.layer) + 0.5f + 0.01f) * thickness, float(s.baseLayer) * thickness,
+                                 job.model);
+        }
+        Q_EMIT layerDone(i + 1);
+    }
+    qDebug() << "Support Generation Completed";
+}
+
+QRect SupportGenerator::footprint(const Model &model) const
+{
+    // Mapped as the rasteriser maps points, with a pixel to spare on every side.
+    const int centreX = m_buildConfig.resolutionX / 2 + m_buildConfig.offsetX;
+    const int centreY = m_buildConfig.resolutionY / 2 + m_buildConfig.offsetY;
+    const auto column = [&](float x) { return int(double(x) * m_buildConfig.pixelsPerMmX) + centreX; };
+    const auto row = [&](float y) { return int(double(y) * m_buildConfig.pixelsPerMmY) + centreY; };
+    const QRect box(QPoint(column(model.boundMin.x()) - 1, row(model.boundMin.y()) - 1),
+                    QPoint(column(model.boundMax.x()) + 1, row(model.boundMax.y()) + 1));
+    return box.intersected(QRect(0, 0, m_buildConfig.resolutionX, m_buildConfig.resolutionY));
+}
+
+} // namespace CWS

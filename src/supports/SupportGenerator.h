@@ -1,0 +1,82 @@
+#pragma once
+
+#include "settings/SliceBuildConfig.h"
+
+#include <QRect>
+#include <QThread>
+
+#include <atomic>
+#include <vector>
+
+class Model;
+
+namespace CWS {
+
+class SupportConfig;
+
+// Automatic supports on a thread of its own: renders each model alone layer
+// by layer (Slice::renderLayer, 8-bit grey, from the model's triangles
+// placed once per model) from the platform up and lets a SupportPlanner
+// decide where columns go; announces each with genNewSupport.
+// It never creates, changes or selects a model: the model manager does that
+// on the GUI thread as the queued signals arrive.
+//
+// Construct, start, cancel and delete on the GUI thread. The end arrives as
+// QThread::finished, after every signal emitted before it.
+class SupportGenerator : public QThread
+{
+    Q_OBJECT
+public:
+    // One model to support and its layer count (KaloModel::calcNumSlices,
+    // which also brings its bounds up to date).
+    struct Job
+    {
+        Model *model;
+        int layers;
+    };
+
+    // Takes everything the run reads, on the calling (GUI) thread: the
+    // spacing of supports inside an island from config (autoSupportSpacing,
+    // mm), a copy of buildConfig (raster, pixels per mm, layer thickness)
+    // and the models with their layer counts, in the order to process them.
+    // The models must stay alive and unchanged until the thread has finished
+    // (the model manager's MODEL_AUTO_GEN_SUPPORT status keeps them so).
+    SupportGenerator(const SupportConfig *config, const SliceBuildConfig &buildConfig, std::vector<Job> jobs,
+                     QObject *parent = nullptr);
+    // A generator still running is cancelled first and waited for.
+    ~SupportGenerator() override;
+
+    // Any thread. The run stops before its next layer.
+    void cancel();
+
+    // Supports closer than this many layers above earlier material of the
+    // same model are left out: 2 mm over the layer thickness, truncated
+    // (39 at 0.05 mm, whose single-precision value lies just above 0.05).
+    static int minGapLayers(float layerThickness);
+
+Q_SIGNALS:
+    // One column for model: its tip at x, y (mm, platform) and height z (mm),
+    // 0.01 layer above the middle of the layer it holds up; zbase (mm) is the
+    // top of the model's material under the tip, 0 when there is none.
+    void genNewSupport(float x, float y, float z, float zbase, Model *model);
+    // The run turns to model; the model manager selects it.
+    void modelStarted(Model *model);
+    // Layers of the current model done so far (1 ... its layer count).
+    void layerDone(int layers);
+
+protected:
+    void run() override;
+
+private:
+    void generate(const Job &job);
+    // The raster pixels model's bounds cover, within the raster.
+    QRect footprint(const Model &model) const;
+
+    SliceBuildConfig m_buildConfig;
+    std::vector<Job> m_jobs;
+    int m_spacingPx;
+    int m_minGapLayers;
+    std::atomic<bool> m_cancelled{false};
+};
+
+} // namespace CWS

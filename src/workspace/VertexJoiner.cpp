@@ -1,0 +1,94 @@
+#include "workspace/VertexJoiner.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t none = ~0u;
+
+// Positions equal as numbers hash equal: -0 is taken as 0.
+size_t positionHash(const MeshVertex &v)
+{
+    const float p[3] = {v.x == 0 ? 0.0f : v.x, v.y == 0 ? 0.0f : v.y, v.z == 0 ? 0.0f : v.z};
+    uint32_t bits[3];
+    std::memcpy(bits, p, sizeof bits);
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (uint32_t b : bits)
+        h = (h ^ b) * 0x100000001b3ull;
+    return size_t(h ^ (h >> 29));
+}
+
+bool samePosition(const MeshVertex &a, const MeshVertex &b)
+{
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+bool closeNormal(const MeshVertex &a, const MeshVertex &b)
+{
+    const float dx = a.nx - b.nx, dy = a.ny - b.ny, dz = a.nz - b.nz;
+    return dx * dx + dy * dy + dz * dz <= 1e-5f * 1e-5f;
+}
+
+} // namespace
+
+VertexJoiner::VertexJoiner(std::vector<MeshVertex> &vertices, size_t expected)
+    : m_vertices(vertices)
+    , m_first(vertices.size())
+{
+    // A closed mesh has a few vertices at each position; a small table stays
+    // in the cache, and grows when the guess was short.
+    size_t size = 16;
+    while (size < expected / 2)
+        size *= 2;
+    m_slots.assign(size, none);
+    m_samePosition.reserve(expected);
+}
+
+uint32_t VertexJoiner::add(const MeshVertex &v)
+{
+    if (m_positions * 2 >= m_slots.size())
+        grow();
+    const size_t mask = m_slots.size() - 1;
+    size_t slot = positionHash(v) & mask;
+    for (; m_slots[slot] != none; slot = (slot + 1) & mask) {
+        uint32_t kept = m_slots[slot];
+        if (!samePosition(m_vertices[kept], v))
+            continue;
+        for (;;) {
+            if (closeNormal(m_vertices[kept], v))
+                return kept;
+            const uint32_t next = m_samePosition[kept - m_first];
+            if (next == none)
+                break;
+            kept = next;
+        }
+        // A new normal at a known position joins the end of its chain.
+        m_samePosition[kept - m_first] = append(v);
+        return uint32_t(m_vertices.size() - 1);
+    }
+    m_slots[slot] = append(v);
+    ++m_positions;
+    return m_slots[slot];
+}
+
+uint32_t VertexJoiner::append(const MeshVertex &v)
+{
+    m_vertices.push_back(v);
+    m_samePosition.push_back(none);
+    return uint32_t(m_vertices.size() - 1);
+}
+
+void VertexJoiner::grow()
+{
+    std::vector<uint32_t> old(m_slots.size() * 2, none);
+    old.swap(m_slots);
+    const size_t mask = m_slots.size() - 1;
+    for (uint32_t kept : old) {
+        if (kept == none)
+            continue;
+        size_t slot = positionHash(m_vertices[kept]) & mask;
+        while (m_slots[slot] != none)
+            slot = (slot + 1) & mask;
+        m_slots[slot] = kept;
+    }
+}

@@ -1,0 +1,314 @@
+#include "common/TestMeshes.h"
+#include "settings/KaloConfig.h"
+#include "settings/SliceBuildConfig.h"
+#include "supports/Support.h"
+#include "supports/SupportGenerator.h"
+#include "supports/SupportPlanner.h"
+#include "workspace/KaloModel.h"
+#include "workspace/Model.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+using namespace TestMeshes;
+
+Q_DECLARE_METATYPE(MeshPrimitiveData)
+
+namespace {
+
+// An 8-bit layer of the given size, white inside rect (empty rect: black).
+QImage layer(const QSize &size, const QRect &rect)
+{
+    QImage image(size, QImage::Format_Grayscale8);
+    image.fill(0);
+    QPainter(&image).fillRect(rect, Qt::white);
+    return image;
+}
+
+QList<QPoint> points(const std::vector<CWS::SupportLocation> &supports)
+{
+    QList<QPoint> result;
+    for (const CWS::SupportLocation &s : supports)
+        result << QPoint(s.x, s.y);
+    return result;
+}
+
+// A column's tip on the platform (mm): the centre of its top ring, the last vertex.
+QVector3D tip(const Model *support)
+{
+    const MeshVertex &v = support->mesh->vertices.back();
+    return support->modelMatrix().map(QVector3D(v.x, v.y, v.z));
+}
+
+struct Report
+{
+    float ratio;
+    bool cancled;
+    QString event;
+};
+
+} // namespace
+
+// Automatic supports: where the planner puts them on layer images, and what
+// a run through the model manager adds to the scene.
+class TstSupportGenerator : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void planner_data();
+    void planner();
+    void islandsBeyondSixteenBitLabels();
+    void placements_data();
+    void placements();
+    void cancelKeepsSupportsFound();
+    void refusedOutsideLoaded();
+
+private:
+    // Sets the layer raster: size x size pixels at pixelsPerMm, thickness (mm).
+    void useRaster(int size, double pixelsPerMm, float thickness);
+    // Starts automatic supports and waits for the end report; returns every report.
+    QList<Report> runAuto();
+
+    std::unique_ptr<KaloModel> m_manager;
+};
+
+void TstSupportGenerator::initTestCase()
+{
+    qRegisterMetaType<KaloModel::ModelStatus>();
+    KaloConfig::instance();
+}
+
+void TstSupportGenerator::init()
+{
+    KaloConfig::instance()->useAntialise(false);
+    m_manager = std::make_unique<KaloModel>();
+}
+
+void TstSupportGenerator::cleanup()
+{
+    m_manager.reset();
+}
+
+void TstSupportGenerator::useRaster(int size, double pixelsPerMm, float thickness)
+{
+    SliceBuildConfig *config = KaloConfig::instance()->buildConfig();
+    config->resolutionX = config->resolutionY = size;
+    config->pixelsPerMmX = config->pixelsPerMmY = pixelsPerMm;
+    config->layerThickness = thickness;
+}
+
+QList<Report> TstSupportGenerator::runAuto()
+{
+    QList<Report> reports;
+    QSignalSpy spy(m_manager.get(), &KaloModel::sliceCompletedProgress);
+    m_manager->addSupportAuto(1);
+    while (reports.isEmpty() || reports.last().ratio <= 1) {
+        if (spy.isEmpty() && !spy.wait(60000))
+            break;
+        const QList<QVariant> report = spy.takeFirst();
+        reports.append({report.at(0).toFloat(), report.at(1).toBool(), report.at(2).toString()});
+    }
+    return reports;
+}
+
+void TstSupportGenerator::planner_data()
+{
+    // Layer 1 holds `lower`; layer 1 + gap holds `upper`, at 0.05 mm layers.
+    QTest::addColumn<int>("spacing"); // px
+    QTest::addColumn<QRect>("lower");
+    QTest::addColumn<int>("gap"); // layers
+    QTest::addColumn<QRect>("upper");
+    QTest::addColumn<QList<QPoint>>("expected");
+    const QRect block(10, 10, 10, 10);
+    QTest::newRow("38 layers above material") << 100 << block << 38 << block << QList<QPoint>{};
+    // 2 mm over 0.05 mm layers is 39, not 40: the float thickness lies above 0.05.
+    QTest::newRow("39 layers above material") << 100 << block << 39 << block << QList<QPoint>{{14, 14}};
+    // The box centre lies over material too close below: the scan finds the
+    // first column over nothing.
+    QTest::newRow("half over nothing") << 100 << block << 38 << QRect(10, 10, 20, 10) << QList<QPoint>{{20, 10}};
+    QTest::newRow("one pixel tall") << 5 << QRect() << 2 << QRect(10, 3, 20, 1)
+                                    << QList<QPoint>{{10, 3}, {16, 3}, {22, 3}, {28, 3}};
+}
+
+void TstSupportGenerator::planner()
+{
+    QFETCH(int, spacing);
+    QFETCH(QRect, lower);
+    QFETCH(int, gap);
+    QFETCH(QRect, upper);
+    QFETCH(QList<QPoint>, expected);
+    const QSize size(64, 32);
+    CWS::SupportPlanner planner(size.width(), size.height(), spacing, CWS::SupportGenerator::minGapLayers(0.05f));
+
+    const QImage first = layer(size, lower);
+    QVERIFY2(planner.addLayer(1, first.constBits(), first.bytesPerLine()).empty(), "islands of layer 1 rest on layer 0");
+    const QImage second = layer(size, upper);
+    const std::vector<CWS::SupportLocation> supports = planner.addLayer(1 + gap, second.constBits(), second.bytesPerLine());
+    QCOMPARE(points(supports), expected);
+    for (const CWS::SupportLocation &s : supports) {
+        QCOMPARE(s.layer, 1 + gap);
+        QVERIFY2(s.baseLayer == (lower.contains(s.x, s.y) ? 1 : 0), "the base is the last layer with material below");
+    }
+}
+
+void TstSupportGenerator::islandsBeyondSixteenBitLabels()
+{
+    // 90000 single-pixel islands: more than 16-bit labels can tell apart.
+    const QSize size(600, 600);
+    QImage dots(size, QImage::Format_Grayscale8);
+    dots.fill(0);
+    for (int y = 0; y < size.height(); y += 2) {
+        uchar *line = dots.scanLine(y);
+        for (int x = 0; x < size.width(); x += 2)
+            line[x] = 255;
+    }
+    CWS::SupportPlanner planner(size.width(), size.height(), 100, 39);
+    const std::vector<CWS::SupportLocation> supports = planner.addLayer(2, dots.constBits(), dots.bytesPerLine());
+
+    QCOMPARE(planner.islandCount(), 90000);
+    QCOMPARE(int(supports.size()), 90000);
+    QCOMPARE(QPoint(supports.back().x, supports.back().y), QPoint(598, 598));
+    for (size_t i = 0; i < supports.size(); ++i) {
+        // Column by column: island i is the dot at column i / 300, row i % 300.
+        const QPoint expected(int(i / 300) * 2, int(i % 300) * 2);
+        if (QPoint(supports[i].x, supports[i].y) != expected)
+            QFAIL(qPrintable(QStringLiteral("support %1 should stand on its own dot").arg(i)));
+    }
+}
+
+void TstSupportGenerator::placements_data()
+{
+    QTest::addColumn<MeshPrimitiveData>("mesh");
+    QTest::addColumn<float>("lift");      // mm
+    QTest::addColumn<int>("raster");      // px, square
+    QTest::addColumn<double>("pixelsPerMm");
+    QTest::addColumn<float>("thickness"); // mm
+    QTest::addColumn<QList<QPoint>>("expected"); // tips, px from the raster's centre
+    QTest::addColumn<float>("tipZ");      // mm, every tip
+
+    QTest::newRow("sphere on the plate") << sphere(5, {0, 0, 5}) << 0.0f << 64 << 5.0 << 0.1f << QList<QPoint>{} << 0.0f;
+    // First cross-section in layer 50 (z = 5.05 mm), smaller than the 25 px spacing.
+    QTest::newRow("sphere lifted 5 mm") << sphere(5, {0, 0, 5}) << 5.0f << 64 << 5.0 << 0.1f << QList<QPoint>{{0, 0}}
+                                        << 5.051f;
+    // spacingPx 100: a 4 x 4 grid at a pitch of 101 px from the minimum corner.
+    QList<QPoint> grid;
+    for (int x : {-200, -99, 2, 103}) {
+        for (int y : {-200, -99, 2, 103})
+            grid << QPoint(x, y);
+    }
+    QTest::newRow("20 mm block, 20 px/mm") << box({-10, -10, 0}, {10, 10, 0.3f}) << 1.0f << 500 << 20.0 << 0.1f << grid
+                                            << 1.051f;
+    // The box centre falls into the hole: the scan supports the corner.
+    QTest::newRow("ring") << ring(4, 2, 0.5f) << 2.0f << 64 << 10.0 << 0.1f << QList<QPoint>{{-20, -20}} << 2.051f;
+    const MeshPrimitiveData foot = box({-1.5f, -1.5f, 0}, {1.5f, 1.5f, 1});
+    QTest::newRow("bridge 1.5 mm above")
+        << combined(foot, box({-1.5f, -1.5f, 2.5f}, {1.5f, 1.5f, 2.8f})) << 0.0f << 64 << 10.0 << 0.1f
+        << QList<QPoint>{} << 0.0f;
+    QTest::newRow("bridge 2 mm above") << combined(foot, box({-1.5f, -1.5f, 3}, {1.5f, 1.5f, 3.3f})) << 0.0f << 64
+                                       << 10.0 << 0.1f << QList<QPoint>{{0, 0}} << 3.051f;
+    QTest::newRow("first found in layer 100") << box({-1, -1, 0}, {1, 1, 0.2f}) << 5.0f << 64 << 10.0 << 0.05f
+                                              << QList<QPoint>{{0, 0}} << 5.0255f;
+}
+
+void TstSupportGenerator::placements()
+{
+    QFETCH(MeshPrimitiveData, mesh);
+    QFETCH(float, lift);
+    QFETCH(int, raster);
+    QFETCH(double, pixelsPerMm);
+    QFETCH(float, thickness);
+    QFETCH(QList<QPoint>, expected);
+    QFETCH(float, tipZ);
+    useRaster(raster, pixelsPerMm, thickness);
+    Model *model = makeModel(mesh);
+    model->translate.setZ(lift);
+    model->dirty = true;
+    m_manager->addModel(model);
+    m_manager->setModelStatus(KaloModel::MODEL_LOADED);
+
+    const QList<Report> reports = runAuto();
+
+    QVERIFY2(!reports.isEmpty() && reports.last().ratio > 1 && !reports.last().cancled,
+             "the run ends with the report 1.1, not cancelled");
+    QVERIFY2(std::all_of(reports.begin(), reports.end(), [](const Report &r) { return r.event == "autoSupport"; }),
+             "every report is an autoSupport event");
+    QCOMPARE(m_manager->status(), KaloModel::MODEL_LOADED);
+    QVERIFY2(m_manager->supportGenerator() == nullptr, "the generator is gone");
+    QVERIFY2(m_manager->selectedModel() == model, "the model processed is selected");
+
+    QList<QPoint> tips;
+    for (const Model *support : model->supports) {
+        const QVector3D t = tip(support);
+        tips << QPoint(qRound(t.x() * pixelsPerMm), qRound(t.y() * pixelsPerMm));
+        QVERIFY2(qAbs(t.z() - tipZ) < 1e-4f, qPrintable(QStringLiteral("tip at %1 mm, expected %2").arg(t.z()).arg(tipZ)));
+        QVERIFY2(qAbs(support->boundMin.z()) < 1e-4f, "every column stands on the platform");
+        QVERIFY2(m_manager->models().contains(const_cast<Model *>(support)), "the column is in the scene");
+    }
+    QCOMPARE(tips, expected);
+}
+
+void TstSupportGenerator::cancelKeepsSupportsFound()
+{
+    useRaster(64, 10, 0.1f);
+    // Layers 0 … 39: one island first found in layer 5, another in layer 30.
+    Model *model = makeModel(combined(box({-2.5f, -1, 0.5f}, {-0.5f, 1, 0.8f}), box({0.5f, -1, 3}, {2.5f, 1, 4})));
+    m_manager->addModel(model);
+    m_manager->setModelStatus(KaloModel::MODEL_LOADED);
+
+    // The generator pauses after layer 20 until the cancel has reached the
+    // model manager. It is connected on entering MODEL_AUTO_GEN_SUPPORT,
+    // before the thread starts; selecting the model re-announces the status.
+    QSemaphore cancelled;
+    connect(m_manager.get(), &KaloModel::modelStatusChanged, this,
+            [&](KaloModel::ModelStatus previous, KaloModel::ModelStatus status) {
+                if (status != KaloModel::MODEL_AUTO_GEN_SUPPORT || previous == status)
+                    return;
+                connect(
+                    m_manager->supportGenerator(), &CWS::SupportGenerator::layerDone, this,
+                    [&](int layers) {
+                        if (layers != 20)
+                            return;
+                        QMetaObject::invokeMethod(
+                            m_manager.get(), [&] { m_manager->cancleSlice(); cancelled.release(); },
+                            Qt::QueuedConnection);
+                        cancelled.acquire();
+                    },
+                    Qt::DirectConnection);
+            });
+
+    const QList<Report> reports = runAuto();
+
+    QVERIFY2(!reports.isEmpty() && reports.last().ratio > 1 && reports.last().cancled,
+             "the run ends with the report 1.1, cancelled");
+    for (int i = 0; i + 1 < reports.size(); ++i)
+        QVERIFY2(reports[i].ratio <= 0.5f, "no progress beyond the layer the cancel came after");
+    QCOMPARE(m_manager->status(), KaloModel::MODEL_LOADED);
+    QCOMPARE(int(model->supports.size()), 1);
+    QVERIFY2(qAbs(tip(model->supports.front()).z() - 0.551f) < 1e-4f, "the support found before the cancel stays");
+}
+
+void TstSupportGenerator::refusedOutsideLoaded()
+{
+    useRaster(64, 10, 0.1f);
+    m_manager->addModel(makeModel(box({-1, -1, 1}, {1, 1, 2})));
+    m_manager->setModelStatus(KaloModel::MODEL_SHOW_SLICE);
+    QSignalSpy status(m_manager.get(), &KaloModel::modelStatusChanged);
+
+    m_manager->addSupportAuto(1);
+
+    QVERIFY2(m_manager->supportGenerator() == nullptr && status.isEmpty(), "nothing starts while a preview is shown");
+    QCOMPARE(m_manager->status(), KaloModel::MODEL_SHOW_SLICE);
+}
+
+QTEST_GUILESS_MAIN(TstSupportGenerator)
+#include "tst_supportgenerator.moc"

@@ -1,0 +1,188 @@
+#include "common/MainWindow.h"
+#include "common/TestMeshes.h"
+#include "common/UiDriver.h"
+#include "workspace/Model.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <quazip.h>
+
+#include <memory>
+
+using namespace TestMeshes;
+
+// The File menu with its dialog: saving the job, slicing into an archive
+// with the progress bar and the completion dialog, cancelling, and errors
+// reaching the critical message box.
+class TstFileMenuGui : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup() { m_main.reset(); }
+
+    void saveAsksForAFileOnceThenSavesSilently();
+    void sliceFromTheMenuWritesTheArchive();
+    void escapeCancelsSlicing();
+    void anArchiveThatCannotBeWrittenIsReported();
+    void projectFilesThatFailAreReported();
+
+private:
+    QObject *fileDialog() const { return m_main->item<QObject>(QStringLiteral("fileDialog")); }
+    QQuickItem *progress() const { return m_main->item(QStringLiteral("sliceProgress")); }
+    // Opens an STL of mesh through File → Open.
+    bool open(const MeshPrimitiveData &mesh)
+    {
+        return UiDriver::openThroughMenu(*m_main, UiDriver::stlFile(QStringLiteral("model.stl"), mesh));
+    }
+    // Chooses File → Slice... and the archive file.
+    bool sliceTo(const QString &archive)
+    {
+        QObject *item = m_main->item<QObject>(QStringLiteral("menuSlice"));
+        if (!item || !QMetaObject::invokeMethod(item, "trigger"))
+            return false;
+        return fileDialog()->property("mode").toString() == QLatin1String("Slice")
+               && UiDriver::chooseFile(fileDialog(), archive) && UiDriver::reactivate(*m_main);
+    }
+    // Layer images at 0.1 mm without supersampling: quick to slice.
+    void quickSettings()
+    {
+        KaloConfig *config = m_main->config();
+        config->setThicknessMM(0.1f);
+        config->useAntialise(false);
+        config->updateBuildConfig();
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainWindow> m_main;
+};
+
+void TstFileMenuGui::init()
+{
+    m_main = std::make_unique<MainWindow>();
+    QVERIFY2(m_main->window(), "the main window is shown");
+}
+
+void TstFileMenuGui::saveAsksForAFileOnceThenSavesSilently()
+{
+    QVERIFY(open(cube(10)));
+    QTest::keyClick(m_main->window(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY2(fileDialog()->property("visible").toBool(), "the first save asks where");
+    QCOMPARE(fileDialog()->property("mode").toString(), QStringLiteral("Save"));
+    QCOMPARE(fileDialog()->property("selectExisting").toBool(), false);
+
+    // A name typed without its type gets ".kalo3d".
+    const QString job = m_dir.filePath(QStringLiteral("boat"));
+    QVERIFY(UiDriver::chooseFile(fileDialog(), job));
+    QVERIFY(UiDriver::reactivate(*m_main));
+    QCOMPARE(m_main->app()->prjFile(), job + QStringLiteral(".kalo3d"));
+    QVERIFY2(QFile::exists(job + QStringLiteral(".kalo3d")), "the job is written");
+
+    QVERIFY(QFile::remove(job + QStringLiteral(".kalo3d")));
+    QTest::keyClick(m_main->window(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY2(!fileDialog()->property("visible").toBool(), "the second save does not ask");
+    QVERIFY2(QFile::exists(job + QStringLiteral(".kalo3d")), "it writes the same file again");
+
+    // Save As always asks.
+    QVERIFY(QMetaObject::invokeMethod(m_main->item<QObject>(QStringLiteral("menuSaveAs")), "trigger"));
+    QVERIFY(fileDialog()->property("visible").toBool());
+    QCOMPARE(fileDialog()->property("mode").toString(), QStringLiteral("SaveAs"));
+    QMetaObject::invokeMethod(fileDialog(), "reject");
+}
+
+void TstFileMenuGui::sliceFromTheMenuWritesTheArchive()
+{
+    quickSettings();
+    QVERIFY(open(cube(2)));
+    const QString archive = m_dir.filePath(QStringLiteral("job.cws"));
+    QVERIFY2(sliceTo(archive), "File → Slice... asks for the archive");
+    QVERIFY2(progress()->isVisible() || m_main->manager()->status() == KaloModel::MODEL_LOADED,
+             "the progress bar shows while slicing");
+
+    auto *done = m_main->item<QObject>(QStringLiteral("sliceDialog"));
+    QTRY_VERIFY_WITH_TIMEOUT(done->property("visible").toBool(), 30000);
+    const QString text = done->property("text").toString();
+    QVERIFY2(text.startsWith(QStringLiteral("Slice completed")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Total: 20 layers")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Time : 00:00:")), qPrintable(text));
+    QVERIFY2(!progress()->isVisible(), "the progress bar hides at the end");
+    if (QQuickWindow *dialog = UiDriver::windowTitled(QStringLiteral("marn3d")))
+        MainWindow::keep(dialog->grabWindow(), QStringLiteral("slice_complete"));
+
+    QuaZip zip(archive);
+    QVERIFY2(zip.open(QuaZip::mdUnzip), "the archive is a zip file");
+    const QStringList entries = zip.getFileNameList();
+    QCOMPARE(entries.size(), 21);
+    QVERIFY(entries.contains(QStringLiteral("job00.png")) && entries.contains(QStringLiteral("job19.png")));
+    QVERIFY(entries.contains(QStringLiteral("job.gcode")));
+
+    QVERIFY(QMetaObject::invokeMethod(done, "accept"));
+    QCOMPARE(progress()->property("value").toDouble(), 0.0);
+}
+
+void TstFileMenuGui::escapeCancelsSlicing()
+{
+    // Many large layers: the run is still going when Escape arrives.
+    m_main->config()->setThicknessMM(0.01f);
+    m_main->config()->useAntialise(true);
+    m_main->config()->antiAliseValue(4);
+    m_main->config()->updateBuildConfig();
+    QVERIFY(open(sphere(30, QVector3D(0, 0, 30))));
+    KaloModel *manager = m_main->manager();
+
+    QVERIFY(sliceTo(m_dir.filePath(QStringLiteral("cancelled.cws"))));
+    QVERIFY(progress()->isVisible());
+    QCOMPARE(manager->status(), KaloModel::MODEL_SLICING);
+    MainWindow::keep(m_main->frame(), QStringLiteral("slice_progress"));
+    QCOMPARE(m_main->item(QStringLiteral("progressPrompt"))->property("text").toString(),
+             QStringLiteral("Press Ctrl+C or Escape to cancle slice"));
+
+    QTest::keyClick(m_main->window(), Qt::Key_Escape);
+    QVERIFY2(manager->sliceCancelled(), "Escape cancels the run");
+    QTRY_COMPARE_WITH_TIMEOUT(manager->status(), KaloModel::MODEL_LOADED, 60000);
+    QVERIFY2(!progress()->isVisible(), "the progress bar hides");
+    QVERIFY2(!m_main->item<QObject>(QStringLiteral("sliceDialog"))->property("visible").toBool(),
+             "no completion dialog after a cancel");
+}
+
+void TstFileMenuGui::anArchiveThatCannotBeWrittenIsReported()
+{
+    quickSettings();
+    QVERIFY(open(cube(2)));
+    QVERIFY(sliceTo(m_dir.filePath(QStringLiteral("missing/folder/job.cws"))));
+    auto *box = m_main->item<QObject>(QStringLiteral("criticalMsgBox"));
+    QTRY_VERIFY_WITH_TIMEOUT(box->property("visible").toBool(), 30000);
+    QVERIFY2(!box->property("text").toString().isEmpty(), "the box says what went wrong");
+    if (QQuickWindow *dialog = UiDriver::windowTitled(QStringLiteral("Kalo3D")))
+        MainWindow::keep(dialog->grabWindow(), QStringLiteral("critical_box"));
+    QTRY_VERIFY(!progress()->isVisible());
+    QVERIFY(!m_main->item<QObject>(QStringLiteral("sliceDialog"))->property("visible").toBool());
+}
+
+void TstFileMenuGui::projectFilesThatFailAreReported()
+{
+    auto *box = m_main->item<QObject>(QStringLiteral("criticalMsgBox"));
+    const QString broken = m_dir.filePath(QStringLiteral("broken.kalo3d"));
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a project");
+    file.close();
+    QTest::keyClick(m_main->window(), Qt::Key_O, Qt::ControlModifier);
+    QVERIFY2(UiDriver::chooseFile(fileDialog(), broken), "File → Open takes a job");
+    QTRY_VERIFY2(box->property("visible").toBool(), "a job that cannot be read is reported");
+    QVERIFY(box->property("text").toString().contains(QStringLiteral("broken.kalo3d")));
+    QVERIFY(QMetaObject::invokeMethod(box, "accept"));
+    QVERIFY(UiDriver::reactivate(*m_main));
+
+    QVERIFY(open(cube(10)));
+    QTest::keyClick(m_main->window(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(UiDriver::chooseFile(fileDialog(), m_dir.filePath(QStringLiteral("missing/job.kalo3d"))));
+    QTRY_VERIFY2(box->property("visible").toBool(), "a job that cannot be written is reported");
+}
+
+QTEST_MAIN(TstFileMenuGui)
+#include "tst_filemenu_gui.moc"
