@@ -476,6 +476,8 @@ void TstSliceOracle::downscaleMatchesQImage_data()
     QTest::addColumn<QRect>("content"); // where the drawing has white pixels, native pixels
     const QSize display(1375, 2455);
     QTest::newRow("display x2") << display << 2.0f << QRect(300, 900, 700, 400);
+    QTest::newRow("display x2, odd columns to the right edge") << display << 2.0f << QRect(1001, 3, 374, 50);
+    QTest::newRow("x2, odd width") << QSize(13, 9) << 2.0f << QRect(0, 0, 13, 9);
     QTest::newRow("display x2.5") << display << 2.5f << QRect(0, 2000, 1375, 455);
     QTest::newRow("x2.1, odd sizes") << QSize(137, 245) << 2.1f << QRect(0, 0, 137, 245);
     QTest::newRow("x3") << QSize(140, 99) << 3.0f << QRect(10, 5, 100, 50);
