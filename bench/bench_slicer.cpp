@@ -17,7 +17,25 @@
 //   kalo3d-bench --supports STL
 //     Automatic supports for the model: the time of KaloModel::addSupportAuto
 //     and the number of columns it placed.
+//   kalo3d-bench --load [COPIES]
+//   kalo3d-bench --load-files [COPIES]
+//     A large scene, step by step in one process: a generated sphere of about
+//     one million triangles is written as binary STL, loaded as a model,
+//     copied to COPIES models in all (10 unless given) by the model
+//     manager's copy, which shares the mesh, or with --load-files loaded
+//     that many times, each model with a mesh of its own, and laid out; the
+//     slice preview shows layers across the height and then the top twenty;
+//     the scene is sliced at the built-in settings. Each step prints its
+//     wall time, the resident memory after it, its own peak and the peak
+//     so far.
+//   kalo3d-bench --layers [SIDES]
+//     Whether memory grows with the layer count: a 50 mm and a 150 mm tall
+//     cylinder of SIDES sides (360 unless given; every side is two
+//     triangles as tall as the cylinder), 1000 and 3000 layers at 50 um,
+//     sliced at the built-in settings, each in a process of its own, with
+//     their peak memory.
 
+#include "common/StlWriter.h"
 #include "common/TestMeshes.h"
 #include "settings/KaloConfig.h"
 #include "slicing/PngEncoder.h"
@@ -39,7 +57,9 @@
 #include <quazip.h>
 #include <quazipfile.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -69,12 +89,55 @@ double peakMegabytes()
     return double(usage.ru_maxrss) / 1024.0;
 }
 
+// A field of /proc/self/status in MB ("VmRSS": resident now, "VmHWM": its
+// peak since the last resetPeak); 0 where there is none.
+double statusMegabytes(const char *field)
+{
+    double kilobytes = 0;
+    if (FILE *status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        const size_t length = std::strlen(field);
+        while (std::fgets(line, sizeof line, status)) {
+            if (std::strncmp(line, field, length) == 0 && line[length] == ':')
+                kilobytes = std::atof(line + length + 1);
+        }
+        std::fclose(status);
+    }
+    return kilobytes / 1024.0;
+}
+
+// Starts a new VmHWM peak at the resident memory of now (Linux 4.0 and later).
+void resetPeak()
+{
+    if (FILE *clear = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", clear);
+        std::fclose(clear);
+    }
+}
+
 bool load(KaloModel &manager, const std::string &stl)
 {
     const QString path = QString::fromStdString(stl);
     if (manager.loadModel(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())))
         return true;
     std::fprintf(stderr, "kalo3d-bench: cannot load %s\n", stl.c_str());
+    return false;
+}
+
+// Slices the manager's scene into path and waits for the end; false after
+// a message when the archive could not be written.
+bool sliceScene(KaloModel &manager, const QString &path)
+{
+    QEventLoop loop;
+    QObject::connect(&manager, &KaloModel::sliceCompletedProgress, &loop, [&loop](float ratio) {
+        if (ratio > 1)
+            loop.quit();
+    });
+    manager.sliceTo(path);
+    loop.exec();
+    if (manager.sliceError().isEmpty())
+        return true;
+    std::fprintf(stderr, "kalo3d-bench: %s\n", qPrintable(manager.sliceError()));
     return false;
 }
 
@@ -102,20 +165,11 @@ int runCase(int argc, char *argv[], const Case &c)
     }
 
     QTemporaryDir dir;
-    QEventLoop loop;
-    QObject::connect(&manager, &KaloModel::sliceCompletedProgress, &loop, [&loop](float ratio) {
-        if (ratio > 1)
-            loop.quit();
-    });
     QElapsedTimer timer;
     timer.start();
-    manager.sliceTo(dir.filePath(QStringLiteral("bench.cws")));
-    loop.exec();
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    if (!manager.sliceError().isEmpty()) {
-        std::fprintf(stderr, "kalo3d-bench: %s\n", qPrintable(manager.sliceError()));
+    if (!sliceScene(manager, dir.filePath(QStringLiteral("bench.cws"))))
         return 1;
-    }
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
 
     const int layers = manager.sliceNumber();
     std::printf("%-34s %-6s %7d %9.2f %10.1f %9.1f %9.2f\n", qPrintable(name), c.antiAliasing ? "x2" : "off",
@@ -228,11 +282,148 @@ int supports(int argc, char *argv[], const std::string &stl)
     return 0;
 }
 
+// One step of --load: its wall time, the resident memory after it, its own
+// peak and the process's peak so far.
+class Step
+{
+public:
+    explicit Step(const char *name)
+        : m_name(name)
+    {
+        resetPeak();
+        m_timer.start();
+    }
+    void done(const QString &result = QString())
+    {
+        const double peak = statusMegabytes("VmHWM");
+        s_peak = std::max(s_peak, peak);
+        std::printf("%-20s %8.2f %9.1f %9.1f %9.1f  %s\n", m_name, double(m_timer.nsecsElapsed()) / 1e9,
+                    statusMegabytes("VmRSS"), peak, s_peak, qPrintable(result));
+        std::fflush(stdout);
+    }
+
+private:
+    static double s_peak; // MB
+    const char *m_name;
+    QElapsedTimer m_timer;
+};
+
+double Step::s_peak = 0;
+
+int loadScene(int argc, char *argv[], int copies, bool separateFiles)
+{
+    QGuiApplication app(argc, argv);
+    KaloConfig settings(QString(), true);
+    settings.updateBuildConfig();
+    KaloModel manager;
+    QTemporaryDir dir;
+    const QString stl = dir.filePath(QStringLiteral("sphere.stl"));
+
+    std::printf("%-20s %8s %9s %9s %9s\n", "step", "wall s", "RSS MB", "step peak", "peak MB");
+    Step writing("write sphere STL");
+    {
+        // 500 x 1000 quads less the poles' half: 998 000 triangles, 18 mm across.
+        const MeshPrimitiveData sphere = TestMeshes::sphere(9, QVector3D(0, 0, 9), 500, 1000);
+        if (!StlWriter::write(stl, sphere, StlWriter::Binary)) {
+            std::fprintf(stderr, "kalo3d-bench: cannot write %s\n", qPrintable(stl));
+            return 1;
+        }
+    }
+    writing.done(QStringLiteral("%1 MB").arg(double(QFileInfo(stl).size()) / 1e6, 0, 'f', 1));
+
+    Step loading("load STL");
+    if (!load(manager, stl.toStdString()))
+        return 1;
+    const size_t triangles = manager.models().first()->mesh->indices.size() / 3;
+    loading.done(QStringLiteral("%1 triangles").arg(triangles));
+
+    Step copying(separateFiles ? "load again" : "copy");
+    for (int i = 1; i < copies; ++i) {
+        if (separateFiles && !load(manager, stl.toStdString()))
+            return 1;
+        if (!separateFiles)
+            manager.copyModel(0);
+    }
+    copying.done(QStringLiteral("%1 models, %2 triangles").arg(manager.models().size()).arg(triangles * size_t(copies)));
+
+    Step layout("auto layout");
+    const QVector3D before = manager.models().last()->translate;
+    manager.autoLayoutModel();
+    layout.done(manager.models().last()->translate != before ? QStringLiteral("placed")
+                                                              : QStringLiteral("no room: copies stay in a row"));
+
+    Step preview("preview");
+    if (!manager.setShowSliceEnable(true)) {
+        std::fprintf(stderr, "kalo3d-bench: no preview\n");
+        return 1;
+    }
+    const int layers = manager.sliceCount();
+    int shown = 1;
+    for (int step = 1; step < 10; ++step, ++shown)
+        manager.setCurrentLayer(layers * step / 10);
+    // More layers than the preview keeps, where the cut-away meshes are largest.
+    for (int layer = std::max(layers - 20, 0); layer < layers; ++layer, ++shown)
+        manager.setCurrentLayer(layer);
+    preview.done(QStringLiteral("%1 of %2 layers shown").arg(shown).arg(layers));
+    Step leave("leave preview");
+    manager.setShowSliceEnable(false);
+    leave.done();
+
+    Step slicing("slice");
+    const QString archive = dir.filePath(QStringLiteral("load.cws"));
+    if (!sliceScene(manager, archive))
+        return 1;
+    slicing.done(QStringLiteral("%1 layers, anti-aliasing %2, %3 MB archive")
+                     .arg(manager.sliceNumber())
+                     .arg(settings.useAntialise() ? QStringLiteral("x%1").arg(double(settings.antiAliseValue()))
+                                                  : QStringLiteral("off"))
+                     .arg(double(QFileInfo(archive).size()) / 1e6, 0, 'f', 1));
+    return 0;
+}
+
+// Runs on the child process: slices a cylinder of height mm.
+int layerCase(int argc, char *argv[], float height, int sides)
+{
+    QGuiApplication app(argc, argv);
+    KaloConfig settings(QString(), true);
+    settings.updateBuildConfig();
+    KaloModel manager;
+    manager.addModel(TestMeshes::makeModel(TestMeshes::prism(TestMeshes::regularPolygon(sides, 10), height)));
+    QTemporaryDir dir;
+    QElapsedTimer timer;
+    timer.start();
+    if (!sliceScene(manager, dir.filePath(QStringLiteral("layers.cws"))))
+        return 1;
+    std::printf("%-24s %7d %9.2f %9.1f\n", qPrintable(QStringLiteral("cylinder %1 mm, %2 sides").arg(double(height)).arg(sides)),
+                manager.sliceNumber(), double(timer.nsecsElapsed()) / 1e9, peakMegabytes());
+    std::fflush(stdout);
+    return 0;
+}
+
+int layerCounts(int argc, char *argv[], int sides)
+{
+    std::printf("%-24s %7s %9s %9s\n", "model", "layers", "wall s", "peak MB");
+    std::fflush(stdout);
+    int status = 0;
+    for (float height : {50.0f, 150.0f}) {
+        const pid_t child = fork();
+        if (child == 0)
+            _exit(layerCase(argc, argv, height, sides));
+        int childStatus = 0;
+        waitpid(child, &childStatus, 0);
+        if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0)
+            status = 1;
+    }
+    return status;
+}
+
 int usage()
 {
     std::fprintf(stderr, "usage: kalo3d-bench [--antialias on|off|both] [STL...]\n"
                          "       kalo3d-bench --encode-only ARCHIVE\n"
-                         "       kalo3d-bench --supports STL\n");
+                         "       kalo3d-bench --supports STL\n"
+                         "       kalo3d-bench --load|--load-files [COPIES]\n"
+                         "       kalo3d-bench --layers [SIDES]\n");
     return 2;
 }
 
@@ -248,6 +439,15 @@ int main(int argc, char *argv[])
     }
     if (argc == 3 && std::strcmp(argv[1], "--supports") == 0)
         return supports(argc, argv, argv[2]);
+    const bool separateFiles = argc > 1 && std::strcmp(argv[1], "--load-files") == 0;
+    if ((argc == 2 || argc == 3) && (separateFiles || std::strcmp(argv[1], "--load") == 0)) {
+        const int copies = argc == 3 ? std::atoi(argv[2]) : 10;
+        return copies > 0 ? loadScene(argc, argv, copies, separateFiles) : usage();
+    }
+    if ((argc == 2 || argc == 3) && std::strcmp(argv[1], "--layers") == 0) {
+        const int sides = argc == 3 ? std::atoi(argv[2]) : 360;
+        return sides >= 3 ? layerCounts(argc, argv, sides) : usage();
+    }
 
     std::vector<std::string> stls{std::string()};
     std::vector<bool> modes{true, false};

@@ -13,8 +13,13 @@
 #include <QThread>
 #include <QTranslator>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
+    // Past a file-size limit (ulimit -f) a write is to fail with EFBIG, as
+    // on a full disk, and be reported, not kill the program with the work.
+    std::signal(SIGXFSZ, SIG_IGN);
     Logger logger;
     logger.start();
     QGuiApplication app(argc, argv);

@@ -24,7 +24,6 @@ std::vector<float> PlacedMesh::layerHeights(int layers, float thickness)
 
 PlacedMesh::PlacedMesh(const Model &model, const std::vector<float> &heights)
     : m_heights(heights)
-    , m_firstEntry(heights.size() + 1, 0)
 {
     // The corners are mapped exactly as Model::sliceAt maps them, so that
     // every cut yields the same bits.
@@ -39,29 +38,43 @@ PlacedMesh::PlacedMesh(const Model &model, const std::vector<float> &heights)
     }
 
     // A plane meets a triangle only when it lies within the triangle's
-    // heights, ends included (an edge in the plane or a vertex on it count).
-    const auto layerSpan = [this](size_t t) {
-        const QVector3D *c = &m_corners[t * 3];
-        const float low = std::min({c[0].z(), c[1].z(), c[2].z()});
-        const float high = std::max({c[0].z(), c[1].z(), c[2].z()});
+    // heights, ends included (an edge in the plane or a vertex on it count):
+    // the layers first up to, not including, end.
+    std::vector<std::pair<uint32_t, uint32_t>> spans(triangles);
+    size_t layersSpanned = 0;
+    for (size_t t = 0; t < triangles; ++t) {
+        const auto [low, high] = zRange(t);
         const auto first = std::lower_bound(m_heights.begin(), m_heights.end(), low);
         const auto end = std::upper_bound(first, m_heights.end(), high);
-        return std::make_pair(size_t(first - m_heights.begin()), size_t(end - m_heights.begin()));
+        spans[t] = {uint32_t(first - m_heights.begin()), uint32_t(end - m_heights.begin())};
+        layersSpanned += spans[t].second - spans[t].first;
+    }
+    // Per-layer lists would grow with the layer count for triangles as tall
+    // as the model (a cylinder's walls): 4 bytes per layer each.
+    if (triangles > 0)
+        m_blockLayers = std::max<size_t>(1, (layersSpanned + triangles - 1) / triangles);
+    const size_t blocks = (m_heights.size() + m_blockLayers - 1) / m_blockLayers;
+    m_firstEntry.assign(blocks + 1, 0);
+    const auto forEachBlock = [this](const std::pair<uint32_t, uint32_t> &span, auto &&visit) {
+        if (span.first < span.second) {
+            for (size_t block = span.first / m_blockLayers; block <= (span.second - 1) / m_blockLayers; ++block)
+                visit(block);
+        }
     };
-    for (size_t t = 0; t < triangles; ++t) {
-        const auto [first, end] = layerSpan(t);
-        for (size_t layer = first; layer < end; ++layer)
-            ++m_firstEntry[layer + 1];
-    }
-    for (size_t layer = 0; layer < heights.size(); ++layer)
-        m_firstEntry[layer + 1] += m_firstEntry[layer];
+    for (const auto &span : spans)
+        forEachBlock(span, [this](size_t block) { ++m_firstEntry[block + 1]; });
+    for (size_t block = 0; block < blocks; ++block)
+        m_firstEntry[block + 1] += m_firstEntry[block];
     m_triangles.resize(m_firstEntry.back());
-    std::vector<uint32_t> next(m_firstEntry.begin(), m_firstEntry.end() - 1);
-    for (size_t t = 0; t < triangles; ++t) {
-        const auto [first, end] = layerSpan(t);
-        for (size_t layer = first; layer < end; ++layer)
-            m_triangles[next[layer]++] = uint32_t(t);
-    }
+    std::vector<size_t> next(m_firstEntry.begin(), m_firstEntry.end() - 1);
+    for (size_t t = 0; t < triangles; ++t)
+        forEachBlock(spans[t], [&](size_t block) { m_triangles[next[block]++] = uint32_t(t); });
+}
+
+std::pair<float, float> PlacedMesh::zRange(size_t triangle) const
+{
+    const QVector3D *c = &m_corners[triangle * 3];
+    return {std::min({c[0].z(), c[1].z(), c[2].z()}), std::max({c[0].z(), c[1].z(), c[2].z()})};
 }
 
 int PlacedMesh::cut(int layer, std::vector<SliceSegment> &segments) const
@@ -69,11 +82,17 @@ int PlacedMesh::cut(int layer, std::vector<SliceSegment> &segments) const
     if (layer < 0 || layer >= layerCount())
         return 0;
     const float z = m_heights[size_t(layer)];
+    const size_t block = size_t(layer) / m_blockLayers;
     const size_t before = segments.size();
-    for (uint32_t i = m_firstEntry[size_t(layer)]; i < m_firstEntry[size_t(layer) + 1]; ++i) {
+    for (size_t i = m_firstEntry[block]; i < m_firstEntry[block + 1]; ++i) {
+        const size_t triangle = m_triangles[i];
+        // The same test as the spans': the plane lies within the triangle's heights.
+        const auto [low, high] = zRange(triangle);
+        if (z < low || z > high)
+            continue;
         std::optional<QVector3D> edgeHit[3];
         QVector3D hits[3];
-        const int n = Model::cutTriangle(&m_corners[size_t(m_triangles[i]) * 3], z, edgeHit, hits);
+        const int n = Model::cutTriangle(&m_corners[triangle * 3], z, edgeHit, hits);
         if (n == 2)
             segments.push_back({hits[0], hits[1]});
         else if (n != 0)

@@ -5,6 +5,7 @@
 #include <QVector3D>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class Model;
@@ -13,7 +14,11 @@ namespace CWS {
 
 // One model's triangles prepared for a whole slicing run: mapped once to
 // platform coordinates (mm) by its model matrix, and listed under every
-// layer whose plane can meet them, so that a layer visits only those.
+// block of layers whose planes can meet them, so that a layer visits only
+// those. A block spans as many layers as a triangle does on average, so
+// that the lists hold at most three entries per triangle however many
+// layers the run has, while a layer visits on average at most three times
+// the triangles it cuts.
 //
 // Built on one thread from a model that does not change while it is built;
 // afterwards it is plain data that any number of threads may cut at once.
@@ -36,11 +41,16 @@ public:
     int layerCount() const { return int(m_heights.size()); }
 
 private:
+    // Lowest and highest corner of a triangle (mm).
+    std::pair<float, float> zRange(size_t triangle) const;
+
     std::vector<float> m_heights;
     std::vector<QVector3D> m_corners; // three per triangle, mesh order
-    // The triangles layer i can meet are m_triangles[m_firstEntry[i]] up to,
-    // not including, m_triangles[m_firstEntry[i + 1]], in mesh order.
-    std::vector<uint32_t> m_firstEntry;
+    size_t m_blockLayers = 1;         // layers per block
+    // The triangles block b (layers b x m_blockLayers onwards) can meet are
+    // m_triangles[m_firstEntry[b]] up to, not including,
+    // m_triangles[m_firstEntry[b + 1]], in mesh order.
+    std::vector<size_t> m_firstEntry;
     std::vector<uint32_t> m_triangles;
 };
 

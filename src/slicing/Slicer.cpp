@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QSaveFile>
 #include <QUrl>
 
 namespace CWS {
@@ -50,10 +51,17 @@ void Slicer::run()
     qDebug() << "m_padLength:" << m_padLength;
 
     const QString path = QDir::toNativeSeparators(m_config.outputPath);
-    m_zip.setZipName(m_config.outputPath);
-    if (!m_zip.open(QuaZip::mdCreate)) {
+    // A device cannot be replaced by renaming a file over it.
+    const QFileInfo target(m_config.outputPath);
+    if (target.exists() && !target.isFile())
+        m_file = std::make_unique<QFile>(m_config.outputPath);
+    else
+        m_file = std::make_unique<QSaveFile>(m_config.outputPath);
+    m_zip.setIoDevice(m_file.get());
+    if (!m_file->open(QIODevice::WriteOnly) || !m_zip.open(QuaZip::mdCreate)) {
         qDebug() << "open zip file fail" << QUrl::fromLocalFile(m_config.outputPath);
-        fail(tr("Cannot create the print file %1.").arg(path));
+        fail(tr("Cannot create the print file %1: %2.").arg(path, m_file->errorString()));
+        m_file.reset();
         return;
     }
 
@@ -66,18 +74,23 @@ void Slicer::run()
         buildGcode(lines, m_totalLayers, m_config, m_buildHeightMm);
         if (!ZipEntry::compress(m_config.baseName + QStringLiteral(".gcode"), lines.join(QString()).toLatin1())
                  .writeTo(m_zip))
-            fail(tr("Cannot write the G-code into the print file %1.").arg(path));
+            fail(incomplete(tr("the G-code could not be written")));
     }
 
-    m_zip.close();
-    if (m_zip.getZipError() != ZIP_OK)
-        fail(tr("Cannot complete the print file %1.").arg(path));
-    // A printer must never be handed half an archive. Only a regular file
-    // goes: the path may name a device.
-    if (m_failed && QFileInfo(m_config.outputPath).isFile()) {
-        qWarning() << "remove incomplete archive" << path;
-        QFile::remove(m_config.outputPath);
+    // Decided once: a cancel arriving from here on finds the archive whole.
+    const bool complete = !m_cancelled && !m_failed;
+    auto *saveFile = qobject_cast<QSaveFile *>(m_file.get());
+    if (!complete && saveFile) {
+        qDebug() << "discard incomplete archive" << path;
+        saveFile->cancelWriting();
     }
+    // QuaZip commits a QSaveFile when it closes the archive (its close() is
+    // not public): the rename over the target happens here, and a failed
+    // rename, or a write that failed late, is a zip error.
+    m_zip.close();
+    if (complete && m_zip.getZipError() != ZIP_OK)
+        fail(incomplete(tr("the archive could not be closed")));
+    m_file.reset();
 }
 
 void Slicer::startPool()
@@ -123,9 +136,7 @@ void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
     if (m_failed)
         return;
     if (png.isEmpty() || !entry.writeTo(m_zip)) {
-        fail(tr("Cannot write layer %1 into the print file %2.")
-                 .arg(layerIndex)
-                 .arg(QDir::toNativeSeparators(m_config.outputPath)));
+        fail(incomplete(tr("layer %1 could not be written").arg(layerIndex)));
         return;
     }
     ++m_finishedLayers;
@@ -136,6 +147,15 @@ QString Slicer::entryName(int layerIndex) const
 {
     return m_config.baseName + QStringLiteral("%1").arg(layerIndex, m_padLength, 10, QLatin1Char('0'))
            + QStringLiteral(".png");
+}
+
+QString Slicer::incomplete(const QString &what) const
+{
+    // A write cut short by a full disk or a file-size limit leaves the file
+    // without an error of its own: only the next write would fail.
+    const QString why = m_file->error() == QFileDevice::NoError ? tr("the disk may be full") : m_file->errorString();
+    return tr("The print file %1 is incomplete and was not saved: %2 (%3).")
+        .arg(QDir::toNativeSeparators(m_config.outputPath), what, why);
 }
 
 void Slicer::fail(const QString &message)

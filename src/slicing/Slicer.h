@@ -12,9 +12,11 @@
 #include <quazip.h>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 class Model;
+class QFileDevice;
 
 namespace CWS {
 
@@ -27,6 +29,10 @@ namespace CWS {
 //   raster: 1-bit, white where the resin is exposed, or with anti-aliasing
 //   8-bit grey.
 // - baseName + ".gcode" last (see buildGcode), only when every layer is in.
+// The archive is written beside outputPath and renamed over it once
+// complete (QSaveFile): a failed or cancelled run leaves no half archive,
+// and whatever outputPath held before stays until the new one is whole. A
+// path that names a device rather than a regular file is written in place.
 // Layer i is cut at (i + 0.5) x layerThickness, the height summed in single
 // precision. The models are placed for the run once (PlacedMesh); all layers
 // are queued at once and rendered by as many threads as the machine has
@@ -53,16 +59,18 @@ public:
     // A slicer still running is cancelled first; waits for every job.
     ~Slicer() override;
 
-    // Any thread. Jobs not yet started are dropped, running ones still store
-    // their layers, no G-code is written and the partial archive stays.
+    // Any thread. Jobs not yet started are dropped, running ones finish, no
+    // G-code is written and the partial archive is discarded. A cancel that
+    // comes once the complete archive is being closed no longer stops it.
     void cancel();
 
     // Pool threads, from Slice::run: stores the layer in the archive.
     void layerDone(QImage *image, int layerIndex, QImage *supersampledImage) override;
 
     // After the thread has finished: empty when the archive was completed or
-    // the run cancelled; otherwise a sentence for the user saying what could
-    // not be written. An archive that could not be completed is deleted.
+    // the run cancelled; otherwise a sentence for the user naming the
+    // archive and what could not be written (an incomplete archive is never
+    // put in place).
     QString error() const { return m_error; }
     bool cancelled() const { return m_cancelled; }
 
@@ -77,6 +85,9 @@ protected:
 private:
     void startPool();
     QString entryName(int layerIndex) const;
+    // The message for an archive that could not be completed: what failed
+    // and, as far as the file tells, why. While m_file exists.
+    QString incomplete(const QString &what) const;
     // Records the first failure; the run stops queuing layers.
     void fail(const QString &message);
 
@@ -84,6 +95,9 @@ private:
     int m_totalLayers;
     QThreadPool m_pool;
     int m_finishedLayers = 0; // under m_mutex
+    // What m_zip writes into, for the length of run(): a QSaveFile, or a
+    // QFile for a device.
+    std::unique_ptr<QFileDevice> m_file;
     QuaZip m_zip;
     int m_padLength = 1; // digits of the layer numbers
     // Serialises the archive: one entry open at a time.
