@@ -38,9 +38,11 @@ const char *const helpText =
     "                           and the G-code). Every model is centred on the\n"
     "                           platform, so several files overlap and print as one\n"
     "                           merged part. A project's objects stay where they\n"
-    "                           were saved. OUT is replaced if it exists. Prints\n"
-    "                           the layers, the resin volume in mL (models, supports\n"
-    "                           and plates) and the estimated print time.\n"
+    "                           were saved. OUT is replaced once the new archive is\n"
+    "                           complete; after a failure it holds what it held\n"
+    "                           before. Prints the layers, the resin volume in mL\n"
+    "                           (models, supports and plates) and the estimated\n"
+    "                           print time.\n"
     "\n"
     "FILE is an STL model or a kalo3d project (.kalo3d). FILE and OUT are paths or\n"
     "file:// URLs.\n"
@@ -78,7 +80,8 @@ const char *const helpText =
     "Results go to standard output; messages, warnings and the progress bar to\n"
     "standard error.\n"
     "Exit status: 0 success, 1 a model or settings file could not be read, 2 wrong\n"
-    "usage or option value, 3 the archive could not be written.\n";
+    "usage or option value, 3 the archive could not be written completely (a full\n"
+    "disk, a file-size limit, OUT's folder removed during the run).\n";
 
 QString twoDecimals(double value)
 {
@@ -292,11 +295,11 @@ bool CommandLine::load(KaloModel &manager, const QString &file)
     const QUrl url = fileUrl(file);
     const bool project = url.fileName().toLower().endsWith(QLatin1String(".kalo3d"));
     QString reason;
-    if (project ? ProjectFile::load(url.toLocalFile(), manager, &reason) : manager.loadModel(url))
+    if (project ? ProjectFile::load(url.toLocalFile(), manager, &reason) : manager.loadModel(url, &reason))
         return true;
     if (!QFileInfo::exists(url.toLocalFile()))
         reason = QStringLiteral("no such file");
-    else if (!project)
+    else if (reason.isEmpty()) // a name the model manager does not take
         reason = QStringLiteral("not a readable STL file");
     m_err << programName << ": cannot load " << file << ": " << reason << "\n";
     m_err.flush();

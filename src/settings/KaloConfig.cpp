@@ -6,6 +6,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 KaloConfig *g_instance = nullptr;
@@ -18,6 +19,23 @@ constexpr int initialModelIndex = 2;
 float oneDecimal(float v)
 {
     return qRound(v * 10) / 10.0f;
+}
+
+// The value of key in the settings file when it is a number within [min,
+// max] (and whole, if asked), else fallback. The limits are the settings
+// dialog's: an edited or damaged file must not hand slicing a thickness of
+// nothing, an exposure beyond an int or a lift speed that is no number.
+double settingValue(const QJsonObject &obj, const char *key, double fallback, double min, double max,
+                    bool whole = false)
+{
+    const QJsonValue value = obj.value(QLatin1String(key));
+    if (value.isUndefined())
+        return fallback;
+    const double number = value.toDouble(std::nan(""));
+    if (number >= min && number <= max && (!whole || number == std::floor(number)))
+        return number;
+    qWarning() << "ignored out-of-range setting" << key << value;
+    return fallback;
 }
 } // namespace
 
@@ -51,8 +69,16 @@ KaloConfig::~KaloConfig()
 
 KaloConfig *KaloConfig::instance()
 {
-    if (!g_instance)
-        new KaloConfig();
+    // Made once: it stays, reachable, for the life of the process, and is
+    // handed out again whenever a later settings object (the command line's,
+    // a test's) has ended.
+    static KaloConfig *made = nullptr;
+    if (!g_instance) {
+        if (made)
+            g_instance = made;
+        else
+            made = new KaloConfig();
+    }
     return g_instance;
 }
 
@@ -210,17 +236,17 @@ bool KaloConfig::load()
 
     m_modelIndex = obj.value(QLatin1String("modelIndex")).toInt(m_modelIndex);
     m_resinIndex = obj.value(QLatin1String("resinIndex")).toInt(m_resinIndex);
-    m_thicknessUM = obj.value(QLatin1String("thicknessUM")).toInt(m_thicknessUM);
-    m_bottomLayerNum = obj.value(QLatin1String("bottomLayerNum")).toInt(m_bottomLayerNum);
-    m_bottomExpoMS = int(float(obj.value(QLatin1String("bottomExpoMS")).toDouble(m_bottomExpoMS)));
-    m_normalExpoMS = int(float(obj.value(QLatin1String("normalExpoMS")).toDouble(m_normalExpoMS)));
+    m_thicknessUM = int(settingValue(obj, "thicknessUM", m_thicknessUM, 10, 100, true));
+    m_bottomLayerNum = int(settingValue(obj, "bottomLayerNum", m_bottomLayerNum, 0, 10, true));
+    m_bottomExpoMS = int(float(settingValue(obj, "bottomExpoMS", m_bottomExpoMS, 1000, maxExposureMs)));
+    m_normalExpoMS = int(float(settingValue(obj, "normalExpoMS", m_normalExpoMS, 1000, maxExposureMs)));
     m_useAntialise = obj.value(QLatin1String("useAntialise")).toBool(m_useAntialise);
-    m_antiAliseValue = oneDecimal(float(obj.value(QLatin1String("antiAliseValue")).toDouble(m_antiAliseValue)));
+    m_antiAliseValue = oneDecimal(float(settingValue(obj, "antiAliseValue", double(m_antiAliseValue), 2, 5)));
     SliceBuildConfig &c = m_buildConfig;
-    c.liftHeight = float(obj.value(QLatin1String("liftHeight")).toDouble(c.liftHeight));
-    c.liftUpSpeed = float(obj.value(QLatin1String("liftUpSpeed")).toDouble(c.liftUpSpeed));
-    c.liftDownSpeed = float(obj.value(QLatin1String("liftDownSpeed")).toDouble(c.liftDownSpeed));
-    c.waitSecAfterStop = float(obj.value(QLatin1String("waitSecAfterStop")).toDouble(c.waitSecAfterStop));
+    c.liftHeight = float(settingValue(obj, "liftHeight", double(c.liftHeight), 3, 12));
+    c.liftUpSpeed = float(settingValue(obj, "liftUpSpeed", double(c.liftUpSpeed), 20, 200));
+    c.liftDownSpeed = float(settingValue(obj, "liftDownSpeed", double(c.liftDownSpeed), 20, 200));
+    c.waitSecAfterStop = float(settingValue(obj, "waitSecAfterStop", double(c.waitSecAfterStop), 0, 3));
 
     updateBuildConfig();
     qDebug() << "load config from file end";

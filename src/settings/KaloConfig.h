@@ -40,7 +40,9 @@ public:
     // Saves the settings file.
     ~KaloConfig() override;
 
-    // The one instance, created without parent on first use.
+    // The one instance: the KaloConfig constructed last while it lives, else
+    // one created without parent on first use, which lives as long as the
+    // process and is returned again once later ones have ended.
     static KaloConfig *instance();
 
     SliceBuildConfig *buildConfig() { return &m_buildConfig; }
@@ -63,7 +65,12 @@ public:
 
     // Replaces the exposures by the preset of the selected printer and resin,
     // then reads the settings file over them. False when the file is missing,
-    // unreadable or not a JSON object; the values then stay as proposed.
+    // unreadable or not a JSON object; the values then stay as proposed. A
+    // number outside what the settings dialog can set (thickness 10 to
+    // 100 µm, 0 to 10 bottom layers, exposures 1 to 180 s, anti-aliasing
+    // factor 2 to 5, lift 3 to 12 mm at 20 to 200 mm/min, wait 0 to 3 s) is
+    // logged and leaves its setting as it was; printer and resin indices are
+    // taken as they stand.
     bool load();
 
     float liftHeight() const { return m_buildConfig.liftHeight; }

@@ -74,14 +74,19 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
     painter.end();
 
     // Rows are swept upwards with the segments that cross the current one;
-    // a segment joins at its lower row and leaves after its last.
+    // a segment joins at its lower row and leaves after its last. Only the
+    // raster's rows are swept: a model far off the platform costs no more
+    // than one on it.
     std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.yl < b.yl; });
     std::vector<const Edge *> active;
     std::vector<int> crossings;
     size_t next = 0;
-    for (int row = minRow; row < maxRow; ++row) {
+    const int lastRow = std::min(maxRow, m_image.height() - m_centreY);
+    for (int row = std::max(minRow, -m_centreY); row < lastRow; ++row) {
         while (next < edges.size() && edges[next].yl <= row)
             active.push_back(&edges[next++]);
+        active.erase(std::remove_if(active.begin(), active.end(), [row](const Edge *e) { return e->end <= row; }),
+                     active.end());
         crossings.clear();
         // Where two segments meet on a row only the one that goes on to
         // larger rows counts the shared end: an outline passing through the
@@ -96,8 +101,6 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
                 crossings.push_back(int(e->xl + double(e->xh - e->xl) * (row - e->yl) / (e->yh - e->yl)));
             }
         }
-        active.erase(std::remove_if(active.begin(), active.end(), [row](const Edge *e) { return e->end <= row + 1; }),
-                     active.end());
 
         if (crossings.size() % 2 != 0) {
             qDebug().nospace() << "Row y=" << row << " odd # of points = " << crossings.size()
@@ -105,8 +108,6 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
             continue;
         }
         const int y = row + m_centreY;
-        if (y < 0 || y >= m_image.height())
-            continue;
         std::sort(crossings.begin(), crossings.end());
         for (size_t i = 0; i < crossings.size(); i += 2)
             fillSpan(y, crossings[i] + m_centreX, crossings[i + 1] + m_centreX);

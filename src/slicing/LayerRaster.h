@@ -35,7 +35,7 @@ public:
     // the row counts only as the segment's lower end, and a segment lying
     // on the row counts both ends. A row with an odd number of crossings (an
     // open or self-intersecting mesh) is logged ("Row y=...") and keeps its
-    // outline only.
+    // outline only. Rows outside the raster are neither filled nor logged.
     void drawSegments(const std::vector<SliceSegment> &segments);
 
     // Format_Mono, index 0 black, 1 white.

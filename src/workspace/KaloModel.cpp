@@ -80,7 +80,7 @@ void KaloModel::emitStatus(ModelStatus previous)
     Q_EMIT modelStatusChanged(previous, m_status, haveSupports, isNormalType);
 }
 
-bool KaloModel::loadModel(const QUrl &url)
+bool KaloModel::loadModel(const QUrl &url, QString *problem)
 {
     qDebug() << QThread::currentThreadId() << "KaloModel::loadModel " << url;
     if (m_status > MODEL_LOADED) {
@@ -94,11 +94,15 @@ bool KaloModel::loadModel(const QUrl &url)
     }
 
     auto *model = new Model(TYPE_NORMAL);
-    if (!model->load(url, m_smoothNormalMode, false)) {
+    QString reason;
+    if (!model->load(url, m_smoothNormalMode, false, &reason)) {
         qDebug() << "load failed";
         delete model;
+        // The user learns which file failed and why, under the usual heading.
         if (KaloApp *app = KaloApp::instance())
-            app->showCriticalMsgBox(QStringLiteral("load modal failed!"));
+            app->showCriticalMsgBox(QStringLiteral("load modal failed!\n%1: %2").arg(url.fileName(), reason));
+        if (problem)
+            *problem = reason;
         return false;
     }
     qDebug() << "load succeed 1";
@@ -108,7 +112,7 @@ bool KaloModel::loadModel(const QUrl &url)
         qDebug() << "normal is invalid, reload and generate normal";
         delete model;
         model = new Model(TYPE_NORMAL);
-        if (!model->load(url, m_smoothNormalMode, true)) {
+        if (!model->load(url, m_smoothNormalMode, true, problem)) {
             qDebug() << "load failed";
             delete model;
             return false;

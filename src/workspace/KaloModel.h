@@ -118,9 +118,9 @@ public:
     // Number of layers up to the top of the given model, or of the whole scene
     // without one, at the configured layer thickness.
     Q_INVOKABLE int calcNumSlices(Model *model = nullptr);
-    // Stops the slicing run: layers already being drawn are still stored, the
-    // archive stays without G-code. Stops the support generator before its
-    // next layer; the supports it has found stay.
+    // Stops the slicing run: the incomplete archive is discarded and the
+    // target keeps what it held before. Stops the support generator before
+    // its next layer; the supports it has found stay.
     Q_INVOKABLE void cancleSlice();
     Q_INVOKABLE bool getCancleSlice();
     Q_INVOKABLE void setSelectedModelTranslate(float x, float y, float z); // mm
@@ -178,8 +178,11 @@ public:
     // Loads an STL file (the name must end in ".stl", any case) as a new
     // model placed on the plate, adds it to the list and selects it. Refused
     // while slicing, previewing or generating supports. A file that cannot be
-    // read shows "load modal failed!" in the main window; a refused name does not.
-    bool loadModel(const QUrl &url);
+    // read shows "load modal failed!" in the main window, with the file's
+    // name and why it failed on the next line; a refused name shows nothing.
+    // When problem is given it receives why a readable name failed (see
+    // Model::load).
+    bool loadModel(const QUrl &url, QString *problem = nullptr);
     // Appends the objects of a project read completely (ProjectFile), links
     // supports and base plates to their models, clears the selection and
     // leaves the status MODEL_LOADED (MODEL_INIT when the scene stays
@@ -188,7 +191,7 @@ public:
     bool loadObjects(ProjectObjects &objects);
 
     // Starts slicing the scene into the archive at archivePath (a local file,
-    // replaced if it exists) and returns at once. Models floating above the
+    // replaced once the new archive is complete) and returns at once. Models floating above the
     // plate are lowered onto it, the selection is cleared, and the status is
     // MODEL_SLICING until sliceFinished. Refused while a run or the support
     // generator is going. Progress arrives as sliceCompletedProgress.

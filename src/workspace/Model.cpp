@@ -3,11 +3,13 @@
 #include "app/ProjectFile.h"
 #include "supports/Support.h"
 #include "workspace/KaloModel.h"
+#include "workspace/StlCheck.h"
 #include "workspace/VertexJoiner.h"
 
 #include <QColor>
 #include <QDataStream>
 #include <QDebug>
+#include <QFile>
 #include <QGenericMatrix>
 
 #include <assimp/Importer.hpp>
@@ -200,8 +202,9 @@ bool Model::read(QDataStream &stream, int major, int minor)
     data->vertices.resize(size_t(vertexCount));
     for (MeshVertex &v : data->vertices) {
         stream >> v.x >> v.y >> v.z >> v.nx >> v.ny >> v.nz;
-        if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z) || !std::isfinite(v.nx)
-            || !std::isfinite(v.ny) || !std::isfinite(v.nz))
+        if (!(std::fabs(v.x) <= maxCoordinateMm && std::fabs(v.y) <= maxCoordinateMm
+              && std::fabs(v.z) <= maxCoordinateMm)
+            || !std::isfinite(v.nx) || !std::isfinite(v.ny) || !std::isfinite(v.nz))
             return false;
     }
 
@@ -665,13 +668,25 @@ namespace {
 constexpr int keepMeshesAndNormals = 0xFBFD;
 constexpr int keepMeshesOnly = 0xFBFF;
 
+void setProblem(QString *problem, const QString &text)
+{
+    if (problem)
+        *problem = text;
+}
+
 } // namespace
 
-bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals)
+bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals, QString *problem)
 {
     url = fileUrl;
     name = fileUrl.toLocalFile();
     qDebug() << "load " << name;
+    const QString unfit = StlCheck::problem(name);
+    if (!unfit.isEmpty()) {
+        qDebug() << "ERROR: STL: " << unfit;
+        setProblem(problem, unfit);
+        return false;
+    }
 
     Assimp::Importer importer;
     int removedComponents = keepMeshesAndNormals;
@@ -687,14 +702,28 @@ bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals)
     // vertex, more than the rest of loading and slicing a model together.
     const unsigned int steps = aiProcess_Triangulate | aiProcess_RemoveComponent
                                | (smooth ? aiProcess_GenSmoothNormals : aiProcess_GenNormals);
-    const aiScene *scene = importer.ReadFile(name.toLocal8Bit().constData(), steps);
+    const aiScene *scene = importer.ReadFile(QFile::encodeName(name).constData(), steps);
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
         qDebug() << "ERROR: ASSIMP: " << importer.GetErrorString();
+        setProblem(problem, QStringLiteral("not a readable STL file"));
         return false;
     }
     qDebug() << "assimp read file succeed, mesh size: " << scene->mNumMeshes;
-    if (!processAssimpNode(scene->mRootNode, scene))
+    if (!processAssimpNode(scene->mRootNode, scene)) {
+        setProblem(problem, QStringLiteral("the file holds no triangles"));
         return false;
+    }
+    // A coordinate that is no number or lies absurdly far would turn bounds,
+    // centroid and layer count into NaN or overflow them.
+    for (const MeshVertex &v : mesh->vertices) {
+        if (!(std::fabs(v.x) <= maxCoordinateMm && std::fabs(v.y) <= maxCoordinateMm
+              && std::fabs(v.z) <= maxCoordinateMm)) {
+            qDebug() << "ERROR: coordinate out of range" << v.x << v.y << v.z;
+            setProblem(problem, QStringLiteral("the mesh has coordinates that are not numbers or lie beyond %1 mm")
+                                    .arg(double(maxCoordinateMm), 0, 'f', 0));
+            return false;
+        }
+    }
 
     // Placement rewrites the vertices once, so that a fresh model's transform
     // is the identity and its pivot the centroid.
@@ -746,8 +775,11 @@ bool Model::processAssimpMesh(const aiMesh *source)
     std::vector<uint32_t> joined(source->mNumVertices);
     for (unsigned int i = 0; i < source->mNumVertices; ++i) {
         const aiVector3D &p = source->mVertices[i];
-        // assimp generates no normals for meshes of points and lines.
-        const aiVector3D n = source->mNormals ? source->mNormals[i] : aiVector3D();
+        // assimp generates no normals for meshes of points and lines; a
+        // normal that is no number (stored so in the file) shades as none.
+        aiVector3D n = source->mNormals ? source->mNormals[i] : aiVector3D();
+        if (!std::isfinite(n.x) || !std::isfinite(n.y) || !std::isfinite(n.z))
+            n = aiVector3D();
         joined[i] = joiner.add({p.x, p.y, p.z, n.x, n.y, n.z});
     }
     qDebug() << "read vertices succeed:" << vertices.size() << vertices.capacity() << vertices.max_size();

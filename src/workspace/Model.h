@@ -61,18 +61,25 @@ public:
     // pivot becomes the centroid, as for a model just loaded. False, leaving
     // the model unusable, when the block is truncated or damaged: a count
     // larger than the rest of the stream can hold, an index outside the
-    // vertices, a coordinate that is not finite, an index count that is zero
-    // or not a multiple of three.
+    // vertices, a coordinate that is not finite or beyond maxCoordinateMm, an
+    // index count that is zero or not a multiple of three.
     virtual bool read(QDataStream &stream, int major, int minor);
+
+    // Largest distance from the origin (mm) of a vertex as an STL file
+    // stores it; a file reaching further is taken for damaged.
+    static constexpr float maxCoordinateMm = 1e6f;
 
     // Reads the first mesh with faces of an STL file through assimp and
     // places it: vertex positions are rewritten so that the model rests on
     // z = 0 with its centroid at x = y = 0, pivot becomes the centroid, and a
     // model taller than 200 mm gets the scale 130 mm / height (bounds left
     // dirty). smooth asks for smoothed vertex normals instead of face normals;
-    // forceNewNormals discards the normals stored in the file. Returns false,
-    // with the model unusable, when the file cannot be read or has no faces.
-    bool load(const QUrl &url, bool smooth, bool forceNewNormals);
+    // forceNewNormals discards the normals stored in the file; a normal that
+    // is not a number becomes zero. Returns false, with the model unusable
+    // and, when problem is given, the reason in words for the user, when the
+    // file cannot be read or is damaged (see StlCheck), has no faces, or has
+    // a coordinate that is not a number or beyond maxCoordinateMm.
+    bool load(const QUrl &url, bool smooth, bool forceNewNormals, QString *problem = nullptr);
     // Depth-first search for the first mesh that carries faces; true once one is read.
     bool processAssimpNode(const aiNode *node, const aiScene *scene);
     // Appends the mesh's vertices and triangles; faces that are not

@@ -1,8 +1,8 @@
+#include "fuzz/Mutations.h"
 #include "fuzz/ProjectFuzzTarget.h"
 #include "settings/KaloConfig.h"
 
 #include <QRandomGenerator>
-#include <QtEndian>
 #include <QtTest>
 
 #include <memory>
@@ -11,51 +11,6 @@ namespace {
 
 void dropMessage(QtMsgType, const QMessageLogContext &, const QString &)
 {
-}
-
-// Values that matter where the reader expects a count, an index, a type or
-// a marker.
-constexpr qint64 telling[] = {0, 1, 2, 3, 5, 36, 57, -1, -2, 2017, 0x7fffffff, -0x7fffffff - 1,
-                              qint64(1) << 31, qint64(1) << 40, qint64(1) << 62};
-
-// data with one to three random changes: bits flipped, bytes replaced, a
-// 4- or 8-byte word set to a telling value, the end cut off, a range taken
-// out or repeated.
-QByteArray mutated(QByteArray data, QRandomGenerator &random)
-{
-    for (int step = random.bounded(1, 4); step > 0; --step) {
-        const int size = data.size();
-        const int at = size > 0 ? random.bounded(size) : 0;
-        const int length = size > 0 ? random.bounded(1, std::min(size - at, 64) + 1) : 0;
-        switch (random.bounded(6)) {
-        case 0:
-            if (size > 0)
-                data[at] = char(data[at] ^ (1 << random.bounded(8)));
-            break;
-        case 1:
-            for (int i = 0; i < length; ++i)
-                data[at + i] = char(random.bounded(256));
-            break;
-        case 2: {
-            const qint64 value = telling[random.bounded(int(std::size(telling)))];
-            if (random.bounded(2) && size - at >= 8)
-                qToBigEndian(value, data.data() + at);
-            else if (size - at >= 4)
-                qToBigEndian(qint32(value), data.data() + at);
-            break;
-        }
-        case 3:
-            data.truncate(at);
-            break;
-        case 4:
-            data.remove(at, length);
-            break;
-        default:
-            data.insert(random.bounded(size + 1), data.mid(at, length));
-            break;
-        }
-    }
-    return data;
 }
 
 } // namespace
@@ -93,7 +48,7 @@ void TstProjectFuzz::mutatedProjectsAreSafe()
     QRandomGenerator random(20170601);
     int read = 0;
     for (int i = 0; i < iterations; ++i) {
-        if (ProjectFuzz::run(mutated(seeds[i % seeds.size()], random)))
+        if (ProjectFuzz::run(Mutations::mutated(seeds[i % seeds.size()], random, Mutations::BigEndian)))
             ++read;
     }
     qInstallMessageHandler(previous);

@@ -214,7 +214,10 @@ void TstStlImport::reportsUnreadableFiles()
     QVERIFY2(!m_manager->loadModel(QUrl::fromLocalFile(path)), "an unreadable file is refused");
     QVERIFY2(m_manager->models().isEmpty(), "a failed model never reaches the list");
     QCOMPARE(m_manager->status(), KaloModel::MODEL_INIT);
-    QCOMPARE(shownMessages(), QStringLiteral("load modal failed!\n"));
+    const QString shown = shownMessages();
+    QVERIFY2(shown.startsWith(QStringLiteral("load modal failed!\n") + QFileInfo(path).fileName() + ": "),
+             qPrintable("the message names the file, got " + shown));
+    QCOMPARE(shown.count('\n'), 2);
 }
 
 void TstStlImport::zeroNormalsGetFlatFaceNormals_data()
