@@ -31,25 +31,28 @@ std::vector<SupportLocation> SupportPlanner::addLayer(int layer, const uchar *pi
     const auto value = quint16(layer);
     m_minX = m_minY = std::numeric_limits<int>::max();
     m_maxX = m_maxY = -1;
+    m_runs.clear();
     for (int y = 0; y < m_height; ++y) {
         const uchar *line = pixels + y * bytesPerLine;
         quint16 *map = &m_layerMap[size_t(y) * size_t(m_width)];
-        int first = -1, last = -1;
+        bool anySolid = false;
         for (int x = 0; x < m_width; ++x) {
             const bool solid = line[x] >= solidLevel;
             map[x] = solid ? value : 0;
-            if (solid) {
-                first = first < 0 ? x : first;
-                last = x;
-            }
+            anySolid |= solid;
         }
         // Layer 0 is all zero in the map: nothing to search or record.
-        if (first >= 0 && value != 0) {
-            m_minX = std::min(m_minX, first);
-            m_maxX = std::max(m_maxX, last);
-            m_minY = std::min(m_minY, y);
-            m_maxY = y;
-        }
+        if (!anySolid || value == 0)
+            continue;
+        int first = 0, last = m_width - 1;
+        while (map[first] == 0)
+            ++first;
+        while (map[last] == 0)
+            --last;
+        m_minX = std::min(m_minX, first);
+        m_maxX = std::max(m_maxX, last);
+        m_minY = std::min(m_minY, y);
+        m_maxY = y;
     }
 
     std::vector<SupportLocation> supports;
@@ -64,37 +67,113 @@ std::vector<SupportLocation> SupportPlanner::addLayer(int layer, const uchar *pi
         }
     }
 
-    // Labels only exist inside the box: clearing it leaves the whole visit map zero.
-    for (int y = m_minY; y <= m_maxY; ++y) {
-        const size_t row = size_t(y) * size_t(m_width);
-        std::fill(m_visit.begin() + long(row) + m_minX, m_visit.begin() + long(row) + m_maxX + 1, 0u);
-        for (int x = m_minX; x <= m_maxX; ++x) {
-            if (m_layerMap[row + size_t(x)] != 0)
-                m_lastSolidMap[row + size_t(x)] = m_layerMap[row + size_t(x)];
-        }
+    // This layer's material is exactly its runs, and labels lie on runs only.
+    for (const Run &run : m_runs) {
+        const long begin = long(size_t(run.y) * size_t(m_width) + size_t(run.x0));
+        std::fill_n(m_visit.begin() + begin, run.x1 - run.x0 + 1, 0u);
+        std::fill_n(m_lastSolidMap.begin() + begin, run.x1 - run.x0 + 1, value);
     }
     return supports;
 }
 
 std::vector<SupportPlanner::Island> SupportPlanner::findIslands()
 {
-    std::vector<Island> islands;
-    quint32 label = 1;
-    for (int x = m_minX; x <= m_maxX; ++x) {
-        for (int y = m_minY; y <= m_maxY; ++y) {
-            const int index = x + y * m_width;
-            if (m_layerMap[size_t(index)] == 0 || m_visit[size_t(index)] != 0)
+    // Islands are put together from runs of solid pixels, row by row: a run
+    // joins every run of the row above that shares a column with it. Only
+    // the islands that rest on nothing get their label painted into the
+    // visit map, for supportIsland and clearAround.
+    m_runs.clear();
+    size_t previousBegin = 0, previousEnd = 0;
+    for (int y = m_minY; y <= m_maxY; ++y) {
+        const quint16 *map = &m_layerMap[size_t(y) * size_t(m_width)];
+        const size_t begin = m_runs.size();
+        for (int x = m_minX; x <= m_maxX; ++x) {
+            if (map[x] == 0)
                 continue;
+            const int first = x;
+            while (x < m_maxX && map[x + 1] != 0)
+                ++x;
+            m_runs.push_back({y, first, x, m_runs.size()});
+        }
+        for (size_t above = previousBegin, run = begin; above < previousEnd && run < m_runs.size();) {
+            const Run &a = m_runs[above], &r = m_runs[run];
+            if (a.x1 >= r.x0 && r.x1 >= a.x0)
+                unite(above, run);
+            if (a.x1 < r.x1)
+                ++above;
+            else
+                ++run;
+        }
+        previousBegin = begin;
+        previousEnd = m_runs.size();
+    }
+
+    // One island per root, found at its first pixel in the order of a
+    // column by column scan: leftmost column, topmost row in it.
+    std::vector<Island> islands;
+    std::vector<size_t> islandOfRoot(m_runs.size(), std::numeric_limits<size_t>::max());
+    std::vector<std::pair<int, int>> firstPixel;
+    for (size_t i = 0; i < m_runs.size(); ++i) {
+        const Run &run = m_runs[i];
+        size_t &index = islandOfRoot[root(i)];
+        if (index == std::numeric_limits<size_t>::max()) {
+            index = islands.size();
             Island island;
-            island.label = label++;
             island.minX = island.minY = std::numeric_limits<int>::max();
             island.maxX = island.maxY = std::numeric_limits<int>::min();
-            island.layer = m_layerMap[size_t(index)];
-            flood(island, x, y);
+            island.layer = m_layerMap[size_t(run.y) * size_t(m_width) + size_t(run.x0)];
             islands.push_back(island);
+            firstPixel.emplace_back(run.x0, run.y);
+        }
+        Island &island = islands[index];
+        firstPixel[index] = std::min(firstPixel[index], std::make_pair(run.x0, run.y));
+        island.minX = std::min(island.minX, run.x0);
+        island.maxX = std::max(island.maxX, run.x1);
+        island.minY = std::min(island.minY, run.y);
+        island.maxY = std::max(island.maxY, run.y);
+        island.pixelCount += run.x1 - run.x0 + 1;
+        const size_t row = size_t(run.y) * size_t(m_width);
+        for (int x = run.x0; x <= run.x1; ++x) {
+            if (m_layerMap[row + size_t(x)] == m_lastSolidMap[row + size_t(x)] + 1)
+                ++island.supportedPixels;
         }
     }
-    return islands;
+    std::vector<size_t> order(islands.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&firstPixel](size_t a, size_t b) { return firstPixel[a] < firstPixel[b]; });
+    std::vector<Island> found;
+    found.reserve(islands.size());
+    for (size_t i : order) {
+        islands[i].label = quint32(found.size() + 1);
+        found.push_back(islands[i]);
+    }
+    for (size_t i = 0; i < m_runs.size(); ++i) {
+        const Island &island = islands[islandOfRoot[root(i)]];
+        if (island.supportedPixels != 0)
+            continue;
+        const Run &run = m_runs[i];
+        std::fill_n(m_visit.begin() + long(size_t(run.y) * size_t(m_width) + size_t(run.x0)), run.x1 - run.x0 + 1,
+                    island.label);
+    }
+    return found;
+}
+
+size_t SupportPlanner::root(size_t run)
+{
+    while (m_runs[run].parent != run) {
+        m_runs[run].parent = m_runs[m_runs[run].parent].parent;
+        run = m_runs[run].parent;
+    }
+    return run;
+}
+
+void SupportPlanner::unite(size_t a, size_t b)
+{
+    a = root(a);
+    b = root(b);
+    if (a != b)
+        m_runs[std::max(a, b)].parent = std::min(a, b);
 }
 
 template<typename Reach>
@@ -112,33 +191,6 @@ void SupportPlanner::spread(const Reach &reach)
             reach(p.x, p.y - 1);
         }
     }
-}
-
-void SupportPlanner::flood(Island &island, int seedX, int seedY)
-{
-    const auto visit = [&](int x, int y) {
-        const int index = x + y * m_width;
-        m_visit[size_t(index)] = island.label;
-        m_next.push_back({x, y});
-        island.minX = std::min(island.minX, x);
-        island.maxX = std::max(island.maxX, x);
-        island.minY = std::min(island.minY, y);
-        island.maxY = std::max(island.maxY, y);
-        ++island.pixelCount;
-        if (m_layerMap[size_t(index)] == m_lastSolidMap[size_t(index)] + 1)
-            ++island.supportedPixels;
-    };
-    const auto reach = [&](int x, int y) {
-        if (x < 0 || y < 0 || x >= m_width || y >= m_height)
-            return;
-        const int index = x + y * m_width;
-        if (m_layerMap[size_t(index)] != 0 && m_visit[size_t(index)] == 0)
-            visit(x, y);
-    };
-
-    m_next.clear();
-    visit(seedX, seedY);
-    spread(reach);
 }
 
 bool SupportPlanner::qualifies(int index, int layer) const

@@ -58,9 +58,13 @@ private:
         int supportedPixels = 0; // pixels solid in the layer just below
     };
 
-    // Labels every island of the current layer and returns them in the order found.
+    // Every island of the current layer, in the order a column by column
+    // scan meets them, labelled 1, 2, ... in that order. The pixels of those
+    // resting on nothing carry their label in the visit map.
     std::vector<Island> findIslands();
-    void flood(Island &island, int seedX, int seedY);
+    // Union-find over m_runs.
+    size_t root(size_t run);
+    void unite(size_t a, size_t b);
     void supportIsland(const Island &island, std::vector<SupportLocation> &supports);
     // Takes the island's label off the pixels reachable from the seed within
     // spacingPx along both axes.
@@ -80,11 +84,19 @@ private:
     std::vector<quint16> m_layerMap;
     // Per pixel: the last layer below the current one where it was solid, 0 = never.
     std::vector<quint16> m_lastSolidMap;
-    // Island label per pixel of the current layer, 0 = not reached. 32-bit:
-    // a layer may hold more islands than 16 bits can tell apart.
+    // Island label per pixel of the islands resting on nothing, else 0.
+    // 32-bit: a layer may hold more islands than 16 bits can tell apart.
     std::vector<quint32> m_visit;
     // Bounding box of the current layer's solid pixels; empty when minX > maxX.
     int m_minX = 0, m_minY = 0, m_maxX = -1, m_maxY = -1;
+    // A row's solid pixels from x0 to x1, both included, of the island
+    // whose first run is found by following parent.
+    struct Run
+    {
+        int y, x0, x1;
+        size_t parent;
+    };
+    std::vector<Run> m_runs;
     struct Pixel
     {
         int x, y;

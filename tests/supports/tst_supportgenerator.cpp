@@ -68,6 +68,7 @@ private Q_SLOTS:
     void planner_data();
     void planner();
     void islandsBeyondSixteenBitLabels();
+    void armsJoinedFurtherDownAreOneIsland();
     void placements_data();
     void placements();
     void cancelKeepsSupportsFound();
@@ -184,6 +185,33 @@ void TstSupportGenerator::islandsBeyondSixteenBitLabels()
         if (QPoint(supports[i].x, supports[i].y) != expected)
             QFAIL(qPrintable(QStringLiteral("support %1 should stand on its own dot").arg(i)));
     }
+}
+
+void TstSupportGenerator::armsJoinedFurtherDownAreOneIsland()
+{
+    // A comb over nothing: three teeth that meet only in its back, rows below
+    // their tips, between a dot left of it and a dot above its middle tooth.
+    QImage layer(64, 64, QImage::Format_Grayscale8);
+    layer.fill(0);
+    const auto fill = [&layer](const QRect &area) {
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            std::fill_n(layer.scanLine(y) + area.left(), area.width(), uchar(255));
+    };
+    for (int tooth : {10, 30, 50})
+        fill(QRect(tooth, 5, 3, 36));
+    fill(QRect(10, 40, 43, 3));
+    fill(QRect(5, 50, 1, 1));
+    fill(QRect(31, 2, 1, 1));
+    CWS::SupportPlanner planner(layer.width(), layer.height(), 100, 39);
+    const std::vector<CWS::SupportLocation> supports = planner.addLayer(3, layer.constBits(), layer.bytesPerLine());
+
+    QCOMPARE(planner.islandCount(), 3);
+    QList<QPoint> placed;
+    for (const CWS::SupportLocation &s : supports)
+        placed.append(QPoint(s.x, s.y));
+    // Found column by column; the comb, narrower than the spacing, gets one
+    // support at the centre of its box.
+    QCOMPARE(placed, (QList<QPoint>{{5, 50}, {31, 23}, {31, 2}}));
 }
 
 void TstSupportGenerator::placements_data()
