@@ -16,6 +16,9 @@ packages=(
   libassimp-dev libquazip1-qt5-dev zlib1g-dev libpng-dev
   # headless display and Mesa's software OpenGL for the GUI tests
   xvfb xauth libgl1-mesa-dri libglx-mesa0 libgl-dev
+  # sanitizer and fuzz builds (scripts/run-sanitizers.sh): clang, its
+  # sanitizer and libFuzzer runtimes, and llvm-symbolizer for readable reports
+  clang libclang-rt-dev llvm
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "slicing/Slice.h"
 
+#include "app/HappensBefore.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "slicing/Downscale.h"
@@ -19,6 +20,7 @@ Slice::Slice(LayerSink *slicer, const SliceBuildConfig *config, int layerIndex, 
     , m_layerZ(layerZ)
     , m_models(models)
 {
+    happensBefore(this);
 }
 
 Slice::Slice(LayerSink *slicer, const SliceBuildConfig *config, int layerIndex, float layerZ,
@@ -29,12 +31,15 @@ Slice::Slice(LayerSink *slicer, const SliceBuildConfig *config, int layerIndex, 
     , m_layerZ(layerZ)
     , m_meshes(meshes)
 {
+    happensBefore(this);
 }
 
 Slice::~Slice() = default;
 
 void Slice::run()
 {
+    // Built on the thread that queued it; the pool's queue orders the two.
+    happensAfter(this);
     // A slicing run supersamples exactly when anti-aliasing is on.
     render(m_config->supersampled, nullptr);
     if (m_slicer)

@@ -5,7 +5,6 @@
 #include "slicing/PlacedMesh.h"
 
 #include <QList>
-#include <QMutex>
 #include <QThread>
 #include <QThreadPool>
 
@@ -13,6 +12,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class Model;
@@ -100,8 +100,9 @@ private:
     std::unique_ptr<QFileDevice> m_file;
     QuaZip m_zip;
     int m_padLength = 1; // digits of the layer numbers
-    // Serialises the archive: one entry open at a time.
-    QMutex m_mutex;
+    // Serialises the archive: one entry open at a time. A standard mutex,
+    // whose locking ThreadSanitizer sees (not Qt's, Qt being built without it).
+    std::mutex m_mutex;
     QList<Model *> m_models;
     // The models placed for the run, in list order; read by the jobs.
     std::vector<PlacedMesh> m_meshes;

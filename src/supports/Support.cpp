@@ -87,8 +87,9 @@ bool Support::partsFitMesh() const
     const bool ringsInOrder = 0 <= footBottomRing && footBottomRing <= footTopRing && footTopRing <= bodyBottomRing
                               && bodyBottomRing <= headBottomRing && headBottomRing <= headTopRing;
     // Re-fitting reads rings 2 and 3 and rewrites the head up to the top
-    // ring's centre vertex; a column without segments touches no ring.
-    const int n = segmentCount();
+    // ring's centre vertex; a column without segments touches no ring. Starts
+    // out of order (a damaged file) may be any ints, whose difference overflows.
+    const int n = ringsInOrder ? segmentCount() : 0;
     const bool ringsInside = qint64(headTopRing) + (n > 0 ? n + 1 : 0) <= vertices;
     const bool indicesInOrder = 0 <= footIndexBegin && footIndexBegin <= bodyIndexBegin
                                 && bodyIndexBegin <= headIndexBegin && headIndexBegin <= indexEnd

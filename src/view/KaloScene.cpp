@@ -1,5 +1,6 @@
 #include "view/KaloScene.h"
 
+#include "app/HappensBefore.h"
 #include "app/KaloApp.h"
 #include "workspace/KaloModel.h"
 
@@ -39,6 +40,9 @@ void KaloScene::handleWindowChanged(QQuickWindow *window)
     if (!window)
         return;
     connect(window, &QQuickWindow::beforeSynchronizing, this, &KaloScene::sync, Qt::DirectConnection);
+    // The GUI thread's last signal before it waits for the synchronisation;
+    // Qt's locks order the two, unseen by ThreadSanitizer.
+    connect(window, &QQuickWindow::afterAnimating, this, [window] { happensBefore(window); }, Qt::DirectConnection);
     connect(window, &QQuickWindow::sceneGraphInvalidated, this, &KaloScene::cleanup, Qt::DirectConnection);
     // The scene graph must not clear away the 3D view drawn before it.
     window->setClearBeforeRendering(false);
@@ -46,6 +50,7 @@ void KaloScene::handleWindowChanged(QQuickWindow *window)
 
 void KaloScene::sync()
 {
+    happensAfter(window());
     KaloModel *manager = KaloModel::instance();
     if (!manager || !window())
         return;

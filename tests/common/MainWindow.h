@@ -3,6 +3,7 @@
 // The program's main window under Xvfb, for tests that click and look at the
 // 3D view as a person does. Header-only.
 
+#include "app/HappensBefore.h"
 #include "app/KaloApp.h"
 #include "app/Startup.h"
 #include "common/ViewProbe.h"
@@ -76,8 +77,14 @@ public:
         click(target);
     }
 
-    // A frame of the window as the scene stands now.
-    QImage frame() const { return m_window->grabWindow(); }
+    // A frame of the window as the scene stands now. A grab synchronises the
+    // scene without the afterAnimating signal by which the view marks the
+    // hand-over to the render thread.
+    QImage frame() const
+    {
+        happensBefore(m_window);
+        return m_window->grabWindow();
+    }
 
     // Pixel of a platform point (mm) in the window.
     QPoint pixelOf(const QVector3D &mm) const

@@ -1,3 +1,4 @@
+#include "app/HappensBefore.h"
 #include "app/KaloApp.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
@@ -57,6 +58,9 @@ private:
     // Grabs a frame of the window as the scene stands now.
     QImage frame()
     {
+        // A grab synchronises the scene without the afterAnimating signal by
+        // which the view marks the hand-over to the render thread.
+        happensBefore(m_window.get());
         QImage image = m_window->grabWindow();
         if (image.size() != windowSize)
             qWarning() << "unexpected frame size" << image.size();

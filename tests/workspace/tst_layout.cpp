@@ -85,9 +85,7 @@ private:
     }
     Model *attachSupport(Model *owner)
     {
-        Model *column = makeModel(box({0, 0, 0}, {1, 1, 3}), TYPE_SUPPORT);
-        column->owner = owner;
-        owner->supports.push_back(column);
+        Model *column = makeSupportOf(owner, box({0, 0, 0}, {1, 1, 3}));
         m_manager->addModel(column);
         return column;
     }
