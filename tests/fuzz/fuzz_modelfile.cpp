@@ -5,23 +5,15 @@
 //   build-fuzz/tests/fuzz_modelfile -write_seeds=corpus
 //   build-fuzz/tests/fuzz_modelfile -max_total_time=60 -timeout=10 corpus
 
+#include "fuzz/FuzzHarness.h"
 #include "fuzz/ModelFuzzTarget.h"
 #include "settings/KaloConfig.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
 namespace {
-
-void dropMessage(QtMsgType, const QMessageLogContext &, const QString &)
-{
-}
 
 QString g_inputPath;
 
@@ -29,27 +21,12 @@ QString g_inputPath;
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qInstallMessageHandler(dropMessage);
-    static QCoreApplication app(*argc, *argv);
+    FuzzHarness::start(argc, argv);
     static KaloConfig settings(QString(), true);
     settings.useAntialise(false);
     static QTemporaryDir inputs;
     g_inputPath = inputs.filePath(QStringLiteral("input.stl"));
-
-    const char *option = "-write_seeds=";
-    for (int i = 1; i < *argc; ++i) {
-        if (std::strncmp((*argv)[i], option, std::strlen(option)) != 0)
-            continue;
-        const QDir corpus(QString::fromLocal8Bit((*argv)[i] + std::strlen(option)));
-        corpus.mkpath(QStringLiteral("."));
-        const QList<QByteArray> seeds = ModelFuzz::seeds();
-        for (int k = 0; k < seeds.size(); ++k) {
-            QFile file(corpus.filePath(QStringLiteral("seed%1.stl").arg(k)));
-            if (!file.open(QIODevice::WriteOnly) || file.write(seeds[k]) != seeds[k].size())
-                std::exit(1);
-        }
-        std::exit(0);
-    }
+    FuzzHarness::writeSeedsIfAsked(*argc, *argv, ModelFuzz::seeds, "stl");
     return 0;
 }
 

@@ -5,22 +5,14 @@
 //   build-fuzz/tests/fuzz_settings -write_seeds=corpus
 //   build-fuzz/tests/fuzz_settings -max_total_time=60 -timeout=10 corpus
 
+#include "fuzz/FuzzHarness.h"
 #include "fuzz/SettingsFuzzTarget.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
 namespace {
-
-void dropMessage(QtMsgType, const QMessageLogContext &, const QString &)
-{
-}
 
 QString g_settingsPath;
 
@@ -28,25 +20,10 @@ QString g_settingsPath;
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qInstallMessageHandler(dropMessage);
-    static QCoreApplication app(*argc, *argv);
+    FuzzHarness::start(argc, argv);
     static QTemporaryDir inputs;
     g_settingsPath = inputs.filePath(QStringLiteral("slice.custom.conf"));
-
-    const char *option = "-write_seeds=";
-    for (int i = 1; i < *argc; ++i) {
-        if (std::strncmp((*argv)[i], option, std::strlen(option)) != 0)
-            continue;
-        const QDir corpus(QString::fromLocal8Bit((*argv)[i] + std::strlen(option)));
-        corpus.mkpath(QStringLiteral("."));
-        const QList<QByteArray> seeds = SettingsFuzz::seeds();
-        for (int k = 0; k < seeds.size(); ++k) {
-            QFile file(corpus.filePath(QStringLiteral("seed%1.conf").arg(k)));
-            if (!file.open(QIODevice::WriteOnly) || file.write(seeds[k]) != seeds[k].size())
-                std::exit(1);
-        }
-        std::exit(0);
-    }
+    FuzzHarness::writeSeedsIfAsked(*argc, *argv, SettingsFuzz::seeds, "conf");
     return 0;
 }
 
