@@ -10,6 +10,8 @@
 
 namespace {
 KaloConfig *g_instance = nullptr;
+// The one instance() made itself, if it still lives.
+KaloConfig *g_made = nullptr;
 
 // The printer selected before any settings file is read (K20C).
 constexpr int initialModelIndex = 2;
@@ -65,6 +67,8 @@ KaloConfig::~KaloConfig()
     qDebug() << "~ modelIndex:" << m_modelIndex;
     if (g_instance == this)
         g_instance = nullptr;
+    if (g_made == this)
+        g_made = nullptr;
 }
 
 KaloConfig *KaloConfig::instance()
@@ -72,12 +76,11 @@ KaloConfig *KaloConfig::instance()
     // Made once: it stays, reachable, for the life of the process, and is
     // handed out again whenever a later settings object (the command line's,
     // a test's) has ended.
-    static KaloConfig *made = nullptr;
     if (!g_instance) {
-        if (made)
-            g_instance = made;
+        if (g_made)
+            g_instance = g_made;
         else
-            made = new KaloConfig();
+            g_made = new KaloConfig();
     }
     return g_instance;
 }
