@@ -668,6 +668,15 @@ namespace {
 constexpr int keepMeshesAndNormals = 0xFBFD;
 constexpr int keepMeshesOnly = 0xFBFF;
 
+bool lacksNormals(const aiScene *scene)
+{
+    for (unsigned int i = 0; i < scene->mNumMeshes; ++i) {
+        if (!scene->mMeshes[i]->mNormals)
+            return true;
+    }
+    return false;
+}
+
 void setProblem(QString *problem, const QString &text)
 {
     if (problem)
@@ -700,9 +709,14 @@ bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals, QString
     // Identical vertices are joined while the mesh is copied (VertexJoiner):
     // assimp's own join needs several hundred bytes and microseconds per
     // vertex, more than the rest of loading and slicing a model together.
+    // Face normals are asked for only where a mesh has none: asking sorts
+    // every vertex in space first, a third of the load of a large model,
+    // even when the normals read from the file are kept.
     const unsigned int steps = aiProcess_Triangulate | aiProcess_RemoveComponent
-                               | (smooth ? aiProcess_GenSmoothNormals : aiProcess_GenNormals);
+                               | (smooth ? unsigned(aiProcess_GenSmoothNormals) : 0u);
     const aiScene *scene = importer.ReadFile(QFile::encodeName(name).constData(), steps);
+    if (scene && !smooth && lacksNormals(scene))
+        scene = importer.ApplyPostProcessing(aiProcess_GenNormals);
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
         qDebug() << "ERROR: ASSIMP: " << importer.GetErrorString();
         setProblem(problem, QStringLiteral("not a readable STL file"));
