@@ -2,6 +2,7 @@
 
 #include "app/ProjectFile.h"
 #include "supports/Support.h"
+#include "workspace/BinaryStl.h"
 #include "workspace/KaloModel.h"
 #include "workspace/StlCheck.h"
 #include "workspace/VertexJoiner.h"
@@ -236,6 +237,21 @@ bool Model::read(QDataStream &stream, int major, int minor)
     return true;
 }
 
+namespace {
+
+// a . (b x c), with the operations of QVector3D's dotProduct and
+// crossProduct in their order, so the result is the same to the bit; those
+// are calls into the library, which a large mesh's bounds feel.
+float tripleProduct(const QVector3D &a, const QVector3D &b, const QVector3D &c)
+{
+    const float x = b.y() * c.z() - b.z() * c.y();
+    const float y = b.z() * c.x() - b.x() * c.z();
+    const float z = b.x() * c.y() - b.y() * c.x();
+    return a.x() * x + a.y() * y + a.z() * z;
+}
+
+} // namespace
+
 void Model::updateBounds(bool force)
 {
     if (!dirty && !force)
@@ -263,7 +279,7 @@ void Model::updateBounds(bool force)
         if (i == 2) {
             // The centroid uses the mesh as it stands, except that the first
             // two corners were already pressed onto the plate below.
-            const float d = QVector3D::dotProduct(slot[0], QVector3D::crossProduct(slot[1], slot[2])) / 6.0f;
+            const float d = tripleProduct(slot[0], slot[1], slot[2]) / 6.0f;
             const QVector3D weighted = (slot[0] + slot[1] + slot[2]) * 0.25f * d;
             cx += weighted.x();
             cy += weighted.y();
@@ -275,7 +291,7 @@ void Model::updateBounds(bool force)
         if (slot[i].z() < 0)
             slot[i].setZ(0);
         if (i == 2)
-            clampedVolume += QVector3D::dotProduct(slot[0], QVector3D::crossProduct(slot[1], slot[2])) * 0.16666667f;
+            clampedVolume += tripleProduct(slot[0], slot[1], slot[2]) * 0.16666667f;
     }
 
     qDebug() << "Boundary" << formatPoint(boundMin) << formatPoint(boundMax);
@@ -697,34 +713,13 @@ bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals, QString
         return false;
     }
 
-    Assimp::Importer importer;
-    int removedComponents = keepMeshesAndNormals;
-    if (smooth || forceNewNormals) {
-        qDebug() << "using smooth normal";
-        removedComponents = keepMeshesOnly;
-    }
-    importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, removedComponents);
-    qDebug() << "AI_CONFIG_PP_RVC_FLAGS:" << importer.GetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS);
-
-    // Identical vertices are joined while the mesh is copied (VertexJoiner):
-    // assimp's own join needs several hundred bytes and microseconds per
-    // vertex, more than the rest of loading and slicing a model together.
-    // Face normals are asked for only where a mesh has none: asking sorts
-    // every vertex in space first, a third of the load of a large model,
-    // even when the normals read from the file are kept.
-    const unsigned int steps = aiProcess_Triangulate | aiProcess_RemoveComponent
-                               | (smooth ? unsigned(aiProcess_GenSmoothNormals) : 0u);
-    const aiScene *scene = importer.ReadFile(QFile::encodeName(name).constData(), steps);
-    if (scene && !smooth && lacksNormals(scene))
-        scene = importer.ApplyPostProcessing(aiProcess_GenNormals);
-    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
-        qDebug() << "ERROR: ASSIMP: " << importer.GetErrorString();
-        setProblem(problem, QStringLiteral("not a readable STL file"));
-        return false;
-    }
-    qDebug() << "assimp read file succeed, mesh size: " << scene->mNumMeshes;
-    if (!processAssimpNode(scene->mRootNode, scene)) {
-        setProblem(problem, QStringLiteral("the file holds no triangles"));
+    // Binary files, the common case, are read without assimp's arrays;
+    // text files and files whose normals are made anew go through assimp.
+    if (!smooth && !forceNewNormals && BinaryStl::read(name, *mesh)) {
+        qDebug() << "read vertices succeed:" << mesh->vertices.size() << mesh->vertices.capacity()
+                 << mesh->vertices.max_size();
+        qDebug() << "total faces:" << mesh->indices.size() / 3;
+    } else if (!readWithAssimp(smooth, forceNewNormals, problem)) {
         return false;
     }
     // A coordinate that is no number or lies absurdly far would turn bounds,
@@ -759,6 +754,41 @@ bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals, QString
         scale = QVector3D(s, s, s);
     }
     loaded = true;
+    return true;
+}
+
+bool Model::readWithAssimp(bool smooth, bool forceNewNormals, QString *problem)
+{
+    Assimp::Importer importer;
+    int removedComponents = keepMeshesAndNormals;
+    if (smooth || forceNewNormals) {
+        qDebug() << "using smooth normal";
+        removedComponents = keepMeshesOnly;
+    }
+    importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, removedComponents);
+    qDebug() << "AI_CONFIG_PP_RVC_FLAGS:" << importer.GetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS);
+
+    // Identical vertices are joined while the mesh is copied (VertexJoiner):
+    // assimp's own join needs several hundred bytes and microseconds per
+    // vertex, more than the rest of loading and slicing a model together.
+    // Face normals are asked for only where a mesh has none: asking sorts
+    // every vertex in space first, a third of the load of a large model,
+    // even when the normals read from the file are kept.
+    const unsigned int steps = aiProcess_Triangulate | aiProcess_RemoveComponent
+                               | (smooth ? unsigned(aiProcess_GenSmoothNormals) : 0u);
+    const aiScene *scene = importer.ReadFile(QFile::encodeName(name).constData(), steps);
+    if (scene && !smooth && lacksNormals(scene))
+        scene = importer.ApplyPostProcessing(aiProcess_GenNormals);
+    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
+        qDebug() << "ERROR: ASSIMP: " << importer.GetErrorString();
+        setProblem(problem, QStringLiteral("not a readable STL file"));
+        return false;
+    }
+    qDebug() << "assimp read file succeed, mesh size: " << scene->mNumMeshes;
+    if (!processAssimpNode(scene->mRootNode, scene)) {
+        setProblem(problem, QStringLiteral("the file holds no triangles"));
+        return false;
+    }
     return true;
 }
 

@@ -69,8 +69,8 @@ public:
     // stores it; a file reaching further is taken for damaged.
     static constexpr float maxCoordinateMm = 1e6f;
 
-    // Reads the first mesh with faces of an STL file through assimp and
-    // places it: vertex positions are rewritten so that the model rests on
+    // Reads the first mesh with faces of an STL file (binary files with
+    // BinaryStl, the rest through assimp) and places it: vertex positions are rewritten so that the model rests on
     // z = 0 with its centroid at x = y = 0, pivot becomes the centroid, and a
     // model taller than 200 mm gets the scale 130 mm / height (bounds left
     // dirty). smooth asks for smoothed vertex normals instead of face normals;
@@ -80,6 +80,9 @@ public:
     // file cannot be read or is damaged (see StlCheck), has no faces, or has
     // a coordinate that is not a number or beyond maxCoordinateMm.
     bool load(const QUrl &url, bool smooth, bool forceNewNormals, QString *problem = nullptr);
+    // The part of load that goes through assimp: reads the file with the
+    // steps and normals load describes and copies its first mesh with faces.
+    bool readWithAssimp(bool smooth, bool forceNewNormals, QString *problem);
     // Depth-first search for the first mesh that carries faces; true once one is read.
     bool processAssimpNode(const aiNode *node, const aiScene *scene);
     // Appends the mesh's vertices and triangles; faces that are not

@@ -71,6 +71,26 @@ uint32_t VertexJoiner::add(const MeshVertex &v)
     return m_slots[slot];
 }
 
+void VertexJoiner::add(const MeshVertex *first, size_t count, uint32_t *out)
+{
+    // The table is far larger than the caches, so nearly every lookup waits
+    // for memory: first for the slot, then for the vertex it names. Both
+    // are asked for a few vertices ahead, the slot twice as far as the
+    // vertex, whose index is in the slot by then.
+    constexpr size_t ahead = 16;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t mask = m_slots.size() - 1;
+        if (i + ahead < count)
+            __builtin_prefetch(&m_slots[positionHash(first[i + ahead]) & mask]);
+        if (i + ahead / 2 < count) {
+            const uint32_t kept = m_slots[positionHash(first[i + ahead / 2]) & mask];
+            if (kept != none)
+                __builtin_prefetch(&m_vertices[kept]);
+        }
+        out[i] = add(first[i]);
+    }
+}
+
 uint32_t VertexJoiner::append(const MeshVertex &v)
 {
     m_vertices.push_back(v);

@@ -20,6 +20,10 @@ public:
 
     // The index in the array of v, appended unless an equal vertex is there.
     uint32_t add(const MeshVertex &v);
+    // add for each of the count vertices at first, in order, writing the
+    // indices to out: the same result, faster for long runs, since the
+    // lookups of the vertices coming next are fetched from memory ahead.
+    void add(const MeshVertex *first, size_t count, uint32_t *out);
 
 private:
     uint32_t append(const MeshVertex &v);

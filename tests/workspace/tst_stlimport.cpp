@@ -1,6 +1,7 @@
 #include "app/KaloApp.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
+#include "workspace/BinaryStl.h"
 #include "workspace/KaloModel.h"
 #include "workspace/Model.h"
 
@@ -9,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
 #include <memory>
 
 using TestMeshes::box;
@@ -34,6 +38,48 @@ QString text(const QVector3D &v)
     return QString::asprintf("(%g, %g, %g)", double(v.x()), double(v.y()), double(v.z()));
 }
 
+// One facet of a binary STL: normal, three corners, attribute word.
+struct Facet
+{
+    float normal[3];
+    float corners[9];
+    quint16 attribute = 0;
+};
+
+// A binary STL byte for byte, with the given 80-byte header.
+QByteArray binaryStl(const QByteArray &header, const std::vector<Facet> &facets)
+{
+    QByteArray bytes = header.leftJustified(80, ' ', true);
+    QDataStream out(&bytes, QIODevice::Append);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.setFloatingPointPrecision(QDataStream::SinglePrecision);
+    out << quint32(facets.size());
+    for (const Facet &f : facets) {
+        for (float v : f.normal)
+            out << v;
+        for (float v : f.corners)
+            out << v;
+        out << f.attribute;
+    }
+    return bytes;
+}
+
+std::vector<Facet> facetsOf(const MeshPrimitiveData &mesh)
+{
+    std::vector<Facet> facets;
+    for (size_t k = 0; k < mesh.indices.size(); k += 3) {
+        QVector3D c[3];
+        for (int i = 0; i < 3; ++i) {
+            const MeshVertex &v = mesh.vertices[mesh.indices[k + size_t(i)]];
+            c[i] = QVector3D(v.x, v.y, v.z);
+        }
+        const QVector3D n = QVector3D::normal(c[0], c[1], c[2]);
+        facets.push_back({{n.x(), n.y(), n.z()},
+                          {c[0].x(), c[0].y(), c[0].z(), c[1].x(), c[1].y(), c[1].z(), c[2].x(), c[2].y(), c[2].z()}});
+    }
+    return facets;
+}
+
 } // namespace
 
 class TstStlImport : public QObject
@@ -57,6 +103,10 @@ private Q_SLOTS:
     void shrinksTallModels_data();
     void shrinksTallModels();
     void refusesWhileBusy();
+    void binaryReaderMatchesAssimp_data();
+    void binaryReaderMatchesAssimp();
+    void binaryReaderLeavesOtherFilesToAssimp_data();
+    void binaryReaderLeavesOtherFilesToAssimp();
 
 private:
     QString writeStl(const QString &name, const MeshPrimitiveData &mesh,
@@ -293,6 +343,82 @@ void TstStlImport::refusesWhileBusy()
     QCOMPARE(m_manager->models().size(), 1);
     QCOMPARE(m_manager->status(), KaloModel::MODEL_SLICING);
     QVERIFY2(shownMessages().isEmpty(), "refused quietly");
+}
+
+
+void TstStlImport::binaryReaderMatchesAssimp_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const QByteArray plain("binary test");
+
+    QTest::newRow("sphere") << binaryStl(plain, facetsOf(TestMeshes::sphere(20, {}, 40, 80)));
+    QTest::newRow("ring") << binaryStl(plain, facetsOf(TestMeshes::ring(20, 12, 5)));
+    QTest::newRow("two overlapping boxes")
+        << binaryStl(plain, facetsOf(TestMeshes::combined(box({0, 0, 0}, {10, 10, 10}), box({5, 5, 0}, {15, 15, 8}))));
+    // assimp tells a binary file by its size before it looks for "solid".
+    QTest::newRow("header starting with solid") << binaryStl("solid but binary", facetsOf(TestMeshes::cube(10)));
+    // Colours (a colour header, attribute words with the colour bit) are
+    // read by assimp and then removed; they change nothing else.
+    std::vector<Facet> coloured = facetsOf(TestMeshes::cube(10));
+    for (size_t i = 0; i < coloured.size(); i += 2)
+        coloured[i].attribute = 0x8000 | quint16(i * 997);
+    QTest::newRow("colours") << binaryStl(QByteArray("COLOR=") + char(200) + char(10) + char(30) + char(255), coloured);
+    // Same position, normals equal, within 1e-5, just beyond, zero, -0 and
+    // not numbers: which corners are joined must not change.
+    const float e = 0.9e-5f, f = 1.1e-5f;
+    QTest::newRow("normals near and far") << binaryStl(
+        plain, {{{0, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
+                {{0, 0, 1}, {0, 0, 0, 0, 1, 0, -1, 0, 0}},
+                {{e, 0, 1}, {0, 0, 0, 1, 0, 0, 0, -1, 0}},
+                {{f, 0, 1}, {0, 0, 0, 0, -1, 0, -1, 0, 0}},
+                {{0, 0, 0}, {-0.0f, 0, 0, 1, 0, 0, 0, 1, -0.0f}},
+                {{-0.0f, 0, -0.0f}, {0, 0, 0, 1, 1, 1, 2, 2, 2}},
+                {{nan, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
+                {{0, inf, 0}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
+                {{0, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0}}});
+}
+
+void TstStlImport::binaryReaderMatchesAssimp()
+{
+    QFETCH(QByteArray, content);
+    const QString path = writeFile("model.stl", content);
+
+    Model throughAssimp(TYPE_NORMAL);
+    throughAssimp.name = path;
+    QVERIFY(throughAssimp.readWithAssimp(false, false, nullptr));
+    MeshPrimitiveData read;
+    QVERIFY2(BinaryStl::read(path, read), "a binary STL is read");
+
+    const MeshPrimitiveData &expected = *throughAssimp.mesh;
+    QCOMPARE(read.indices, expected.indices);
+    QCOMPARE(read.vertices.size(), expected.vertices.size());
+    QVERIFY2(std::memcmp(read.vertices.data(), expected.vertices.data(), read.vertices.size() * sizeof(MeshVertex)) == 0,
+             "every vertex equal to the bit");
+}
+
+void TstStlImport::binaryReaderLeavesOtherFilesToAssimp_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const QByteArray cube = binaryStl("binary", facetsOf(TestMeshes::cube(10)));
+    QTest::newRow("one byte more") << cube + 'x';
+    QTest::newRow("one byte less") << cube.left(cube.size() - 1);
+    QTest::newRow("no triangles") << binaryStl("binary", {});
+    QTest::newRow("header only") << cube.left(80);
+    QTest::newRow("text") << QByteArray("solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                                        "vertex 0 1 0\nendloop\nendfacet\nendsolid t\n");
+}
+
+void TstStlImport::binaryReaderLeavesOtherFilesToAssimp()
+{
+    QFETCH(QByteArray, content);
+    const QString path = writeFile("other.stl", content);
+    MeshPrimitiveData mesh = TestMeshes::cube(3);
+    const MeshPrimitiveData before = mesh;
+    QVERIFY(!BinaryStl::read(path, mesh));
+    QCOMPARE(mesh.indices, before.indices);
+    QCOMPARE(mesh.vertices.size(), before.vertices.size());
 }
 
 QTEST_MAIN(TstStlImport)

@@ -1,0 +1,64 @@
+#include "workspace/BinaryStl.h"
+
+#include "workspace/VertexJoiner.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr qint64 headerBytes = 84; // 80 bytes of header, the triangle count
+constexpr qint64 triangleBytes = 50; // normal, three corners, attribute word
+constexpr qint64 trianglesPerRead = 4096;
+
+float floatAt(const char *bytes)
+{
+    return qFromLittleEndian<float>(bytes);
+}
+
+} // namespace
+
+bool BinaryStl::read(const QString &path, MeshPrimitiveData &mesh)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    char header[headerBytes];
+    if (file.read(header, headerBytes) != headerBytes)
+        return false;
+    const quint32 count = qFromLittleEndian<quint32>(header + 80);
+    if (count == 0 || file.size() != headerBytes + triangleBytes * qint64(count))
+        return false;
+
+    std::vector<MeshVertex> vertices;
+    std::vector<uint32_t> indices;
+    vertices.reserve(3 * size_t(count));
+    indices.reserve(3 * size_t(count));
+    VertexJoiner joiner(vertices, 3 * size_t(count));
+    std::vector<char> block(size_t(trianglesPerRead * triangleBytes));
+    std::vector<MeshVertex> corners(size_t(3 * trianglesPerRead));
+    for (qint64 done = 0; done < count;) {
+        const qint64 triangles = std::min<qint64>(trianglesPerRead, count - done);
+        if (file.read(block.data(), triangles * triangleBytes) != triangles * triangleBytes)
+            return false;
+        MeshVertex *corner = corners.data();
+        for (qint64 t = 0; t < triangles; ++t) {
+            const char *facet = block.data() + t * triangleBytes;
+            float nx = floatAt(facet), ny = floatAt(facet + 4), nz = floatAt(facet + 8);
+            // A normal that is no number shades as none.
+            if (!std::isfinite(nx) || !std::isfinite(ny) || !std::isfinite(nz))
+                nx = ny = nz = 0;
+            for (const char *p = facet + 12; p < facet + 48; p += 12)
+                *corner++ = {floatAt(p), floatAt(p + 4), floatAt(p + 8), nx, ny, nz};
+        }
+        indices.resize(indices.size() + size_t(3 * triangles));
+        joiner.add(corners.data(), size_t(3 * triangles), indices.data() + 3 * done);
+        done += triangles;
+    }
+    mesh.vertices = std::move(vertices);
+    mesh.indices = std::move(indices);
+    return true;
+}
