@@ -76,15 +76,35 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
     // Rows are swept upwards with the segments that cross the current one;
     // a segment joins at its lower row and leaves after its last. Only the
     // raster's rows are swept: a model far off the platform costs no more
-    // than one on it.
-    std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.yl < b.yl; });
+    // than one on it. The segments are put in order of the row they join
+    // at by counting, as the rows are far fewer than the segments' orderings.
+    const int firstRow = std::max(minRow, -m_centreY);
+    const int lastRow = std::min(maxRow, m_image.height() - m_centreY);
+    if (firstRow >= lastRow)
+        return;
+    const auto joinRow = [firstRow](const Edge &e) { return size_t(std::max(e.yl, firstRow) - firstRow); };
+    std::vector<size_t> joining(size_t(lastRow - firstRow) + 1, 0); // where each row's segments start
+    for (const Edge &e : edges) {
+        if (e.yl < lastRow && e.end > firstRow)
+            ++joining[joinRow(e) + 1];
+    }
+    for (size_t row = 1; row < joining.size(); ++row)
+        joining[row] += joining[row - 1];
+    std::vector<const Edge *> byRow(joining.back());
+    {
+        std::vector<size_t> next(joining.begin(), joining.end() - 1);
+        for (const Edge &e : edges) {
+            if (e.yl < lastRow && e.end > firstRow)
+                byRow[next[joinRow(e)]++] = &e;
+        }
+    }
+
     std::vector<const Edge *> active;
     std::vector<int> crossings;
-    size_t next = 0;
-    const int lastRow = std::min(maxRow, m_image.height() - m_centreY);
-    for (int row = std::max(minRow, -m_centreY); row < lastRow; ++row) {
-        while (next < edges.size() && edges[next].yl <= row)
-            active.push_back(&edges[next++]);
+    for (int row = firstRow; row < lastRow; ++row) {
+        const size_t r = size_t(row - firstRow);
+        active.insert(active.end(), byRow.begin() + std::ptrdiff_t(joining[r]),
+                      byRow.begin() + std::ptrdiff_t(joining[r + 1]));
         active.erase(std::remove_if(active.begin(), active.end(), [row](const Edge *e) { return e->end <= row; }),
                      active.end());
         crossings.clear();
