@@ -7,8 +7,27 @@
 
 #include <algorithm>
 #include <optional>
+#include <thread>
 
 namespace CWS {
+
+namespace {
+
+// Runs work(begin, end) over parts of [0, count) on all cores at once and
+// returns when every part is done; small counts are not worth the threads.
+template<typename Work>
+void splitAmongCores(size_t count, const Work &work)
+{
+    const size_t parts = count < 100000 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16);
+    std::vector<std::thread> helpers;
+    for (size_t part = 1; part < parts; ++part)
+        helpers.emplace_back([&work, count, part, parts] { work(count * part / parts, count * (part + 1) / parts); });
+    work(0, count / parts);
+    for (std::thread &helper : helpers)
+        helper.join();
+}
+
+} // namespace
 
 std::vector<float> PlacedMesh::layerHeights(int layers, float thickness)
 {
@@ -31,24 +50,27 @@ PlacedMesh::PlacedMesh(const Model &model, const std::vector<float> &heights)
     const auto &vertices = model.mesh->vertices;
     const auto &indices = model.mesh->indices;
     const size_t triangles = indices.size() / 3;
-    m_corners.reserve(triangles * 3);
-    for (size_t k = 0; k < triangles * 3; ++k) {
-        const MeshVertex &v = vertices[indices[k]];
-        m_corners.push_back(matrix.map(QVector3D(v.x, v.y, v.z)));
-    }
+    m_corners.resize(triangles * 3);
 
     // A plane meets a triangle only when it lies within the triangle's
     // heights, ends included (an edge in the plane or a vertex on it count):
     // the layers first up to, not including, end.
     std::vector<std::pair<uint32_t, uint32_t>> spans(triangles);
+    splitAmongCores(triangles, [&](size_t begin, size_t end) {
+        for (size_t t = begin; t < end; ++t) {
+            for (size_t k = 3 * t; k < 3 * t + 3; ++k) {
+                const MeshVertex &v = vertices[indices[k]];
+                m_corners[k] = matrix.map(QVector3D(v.x, v.y, v.z));
+            }
+            const auto [low, high] = zRange(t);
+            const auto first = std::lower_bound(m_heights.begin(), m_heights.end(), low);
+            const auto last = std::upper_bound(first, m_heights.end(), high);
+            spans[t] = {uint32_t(first - m_heights.begin()), uint32_t(last - m_heights.begin())};
+        }
+    });
     size_t layersSpanned = 0;
-    for (size_t t = 0; t < triangles; ++t) {
-        const auto [low, high] = zRange(t);
-        const auto first = std::lower_bound(m_heights.begin(), m_heights.end(), low);
-        const auto end = std::upper_bound(first, m_heights.end(), high);
-        spans[t] = {uint32_t(first - m_heights.begin()), uint32_t(end - m_heights.begin())};
-        layersSpanned += spans[t].second - spans[t].first;
-    }
+    for (const auto &span : spans)
+        layersSpanned += span.second - span.first;
     // Per-layer lists would grow with the layer count for triangles as tall
     // as the model (a cylinder's walls): 4 bytes per layer each.
     if (triangles > 0)
