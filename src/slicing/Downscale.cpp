@@ -143,6 +143,22 @@ QImage halve(const QImage &mono, const QRect &content, const QSize &size)
         const uchar *lower = mono.constScanLine(2 * y + 1);
         uchar *line = grey.scanLine(y);
         for (int b = firstByte; b <= lastByte; ++b) {
+            // Black and white runs go eight source bytes at a time.
+            while (b + 8 <= lastByte + 1 && 4 * b + 32 <= width) {
+                uint64_t u8, l8;
+                std::memcpy(&u8, upper + b, 8);
+                std::memcpy(&l8, lower + b, 8);
+                if ((u8 | l8) == 0) {
+                    b += 8;
+                } else if ((u8 & l8) == ~uint64_t(0)) {
+                    std::memset(line + 4 * b, 255, 32);
+                    b += 8;
+                } else {
+                    break;
+                }
+            }
+            if (b > lastByte)
+                break;
             const uchar u = upper[b], l = lower[b];
             if ((u | l) == 0)
                 continue;
