@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <new>
 #include <vector>
 
 namespace {
@@ -21,44 +22,50 @@ float floatAt(const char *bytes)
 
 } // namespace
 
-bool BinaryStl::read(const QString &path, MeshPrimitiveData &mesh)
+BinaryStl::Outcome BinaryStl::read(const QString &path, MeshPrimitiveData &mesh, QString *problem)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
     char header[headerBytes];
-    if (file.read(header, headerBytes) != headerBytes)
-        return false;
+    if (!file.open(QIODevice::ReadOnly) || file.read(header, headerBytes) != headerBytes)
+        return Outcome::NotBinary;
     const quint32 count = qFromLittleEndian<quint32>(header + 80);
     if (count == 0 || file.size() != headerBytes + triangleBytes * qint64(count))
-        return false;
+        return Outcome::NotBinary;
 
-    std::vector<MeshVertex> vertices;
-    std::vector<uint32_t> indices;
-    vertices.reserve(3 * size_t(count));
-    indices.reserve(3 * size_t(count));
-    VertexJoiner joiner(vertices, 3 * size_t(count));
-    std::vector<char> block(size_t(trianglesPerRead * triangleBytes));
-    std::vector<MeshVertex> corners(size_t(3 * trianglesPerRead));
-    for (qint64 done = 0; done < count;) {
-        const qint64 triangles = std::min<qint64>(trianglesPerRead, count - done);
-        if (file.read(block.data(), triangles * triangleBytes) != triangles * triangleBytes)
-            return false;
-        MeshVertex *corner = corners.data();
-        for (qint64 t = 0; t < triangles; ++t) {
-            const char *facet = block.data() + t * triangleBytes;
-            float nx = floatAt(facet), ny = floatAt(facet + 4), nz = floatAt(facet + 8);
-            // A normal that is no number shades as none.
-            if (!std::isfinite(nx) || !std::isfinite(ny) || !std::isfinite(nz))
-                nx = ny = nz = 0;
-            for (const char *p = facet + 12; p < facet + 48; p += 12)
-                *corner++ = {floatAt(p), floatAt(p + 4), floatAt(p + 8), nx, ny, nz};
+    try {
+        std::vector<MeshVertex> vertices;
+        std::vector<uint32_t> indices;
+        vertices.reserve(3 * size_t(count));
+        indices.reserve(3 * size_t(count));
+        VertexJoiner joiner(vertices, 3 * size_t(count));
+        std::vector<char> block(size_t(trianglesPerRead * triangleBytes));
+        std::vector<MeshVertex> corners(size_t(3 * trianglesPerRead));
+        for (qint64 done = 0; done < count;) {
+            const qint64 triangles = std::min<qint64>(trianglesPerRead, count - done);
+            if (file.read(block.data(), triangles * triangleBytes) != triangles * triangleBytes) {
+                *problem = file.error() == QFileDevice::NoError ? QStringLiteral("the file ended while it was read")
+                                                                : file.errorString();
+                return Outcome::Failed;
+            }
+            MeshVertex *corner = corners.data();
+            for (qint64 t = 0; t < triangles; ++t) {
+                const char *facet = block.data() + t * triangleBytes;
+                float nx = floatAt(facet), ny = floatAt(facet + 4), nz = floatAt(facet + 8);
+                // A normal that is no number shades as none.
+                if (!std::isfinite(nx) || !std::isfinite(ny) || !std::isfinite(nz))
+                    nx = ny = nz = 0;
+                for (const char *p = facet + 12; p < facet + 48; p += 12)
+                    *corner++ = {floatAt(p), floatAt(p + 4), floatAt(p + 8), nx, ny, nz};
+            }
+            indices.resize(indices.size() + size_t(3 * triangles));
+            joiner.add(corners.data(), size_t(3 * triangles), indices.data() + 3 * done);
+            done += triangles;
         }
-        indices.resize(indices.size() + size_t(3 * triangles));
-        joiner.add(corners.data(), size_t(3 * triangles), indices.data() + 3 * done);
-        done += triangles;
+        mesh.vertices = std::move(vertices);
+        mesh.indices = std::move(indices);
+    } catch (const std::bad_alloc &) {
+        *problem = QStringLiteral("there is not enough memory for a model of %1 triangles").arg(count);
+        return Outcome::Failed;
     }
-    mesh.vertices = std::move(vertices);
-    mesh.indices = std::move(indices);
-    return true;
+    return Outcome::Read;
 }

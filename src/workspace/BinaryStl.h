@@ -11,13 +11,17 @@
 // assimp's arrays of three vertices, three normals and a face per triangle.
 namespace BinaryStl {
 
+enum class Outcome { Read, NotBinary, Failed };
+
 // Replaces mesh's content with the triangles of the binary STL file at path
-// (a local path): each facet's three corners in file order, each with the facet's
-// normal (zero when a component of it is not a number), vertices joined
-// as VertexJoiner joins them. A file is binary as assimp tells it: exactly
-// 84 bytes plus 50 per triangle of the count at byte 80, the count not 0.
-// False, with mesh unchanged, for any other file or one that cannot be
-// read; the caller leaves those to assimp.
-bool read(const QString &path, MeshPrimitiveData &mesh);
+// (a local path): each facet's three corners in file order, each with the
+// facet's normal (zero when a component of it is not a number), vertices
+// joined as VertexJoiner joins them. A file is binary as assimp tells it:
+// exactly 84 bytes plus 50 per triangle of the count at byte 80, the count
+// not 0. NotBinary for any other file, which the caller leaves to assimp;
+// Failed, with the reason in words for the user in problem, when the file
+// cannot be read to its end or its mesh does not fit in memory. mesh is
+// unchanged unless the outcome is Read.
+Outcome read(const QString &path, MeshPrimitiveData &mesh, QString *problem);
 
 } // namespace BinaryStl

@@ -715,7 +715,15 @@ bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals, QString
 
     // Binary files, the common case, are read without assimp's arrays;
     // text files and files whose normals are made anew go through assimp.
-    if (!smooth && !forceNewNormals && BinaryStl::read(name, *mesh)) {
+    QString unread;
+    const BinaryStl::Outcome binary = smooth || forceNewNormals ? BinaryStl::Outcome::NotBinary
+                                                                : BinaryStl::read(name, *mesh, &unread);
+    if (binary == BinaryStl::Outcome::Failed) {
+        qDebug() << "ERROR: STL: " << unread;
+        setProblem(problem, unread);
+        return false;
+    }
+    if (binary == BinaryStl::Outcome::Read) {
         qDebug() << "read vertices succeed:" << mesh->vertices.size() << mesh->vertices.capacity()
                  << mesh->vertices.max_size();
         qDebug() << "total faces:" << mesh->indices.size() / 3;

@@ -107,6 +107,7 @@ private Q_SLOTS:
     void binaryReaderMatchesAssimp();
     void binaryReaderLeavesOtherFilesToAssimp_data();
     void binaryReaderLeavesOtherFilesToAssimp();
+    void refusesModelsBeyondMemory();
 
 private:
     QString writeStl(const QString &name, const MeshPrimitiveData &mesh,
@@ -389,7 +390,8 @@ void TstStlImport::binaryReaderMatchesAssimp()
     throughAssimp.name = path;
     QVERIFY(throughAssimp.readWithAssimp(false, false, nullptr));
     MeshPrimitiveData read;
-    QVERIFY2(BinaryStl::read(path, read), "a binary STL is read");
+    QString problem;
+    QCOMPARE(BinaryStl::read(path, read, &problem), BinaryStl::Outcome::Read);
 
     const MeshPrimitiveData &expected = *throughAssimp.mesh;
     QCOMPARE(read.indices, expected.indices);
@@ -416,9 +418,33 @@ void TstStlImport::binaryReaderLeavesOtherFilesToAssimp()
     const QString path = writeFile("other.stl", content);
     MeshPrimitiveData mesh = TestMeshes::cube(3);
     const MeshPrimitiveData before = mesh;
-    QVERIFY(!BinaryStl::read(path, mesh));
+    QString problem;
+    QCOMPARE(BinaryStl::read(path, mesh, &problem), BinaryStl::Outcome::NotBinary);
     QCOMPARE(mesh.indices, before.indices);
     QCOMPARE(mesh.vertices.size(), before.vertices.size());
+}
+
+void TstStlImport::refusesModelsBeyondMemory()
+{
+#if defined(__SANITIZE_ADDRESS__) || (defined(__has_feature) && __has_feature(address_sanitizer))
+    QSKIP("AddressSanitizer ends the program where a failed allocation would throw");
+#endif
+    QFile overcommit(QStringLiteral("/proc/sys/vm/overcommit_memory"));
+    if (!overcommit.open(QIODevice::ReadOnly) || overcommit.readAll().trimmed() == "1")
+        QSKIP("this system grants any allocation, however large");
+    // A binary file of the largest count there is: 215 GB of which only the
+    // header takes room on the disk.
+    const quint32 count = 0xffffffffu;
+    const QString path = writeFile("huge.stl", binaryStl("huge", {}).left(80) + QByteArray("\xff\xff\xff\xff", 4));
+    QFile file(path);
+    if (!file.resize(84 + 50 * qint64(count)))
+        QSKIP("this file system keeps no sparse files");
+
+    QString reason;
+    QVERIFY2(!m_manager->loadModel(QUrl::fromLocalFile(path), &reason), "the model is refused");
+    QCOMPARE(reason, QStringLiteral("there is not enough memory for a model of 4294967295 triangles"));
+    QVERIFY2(m_manager->models().isEmpty(), "nothing is added");
+    QVERIFY2(shownMessages().contains(reason), qPrintable("the user is told, got " + shownMessages()));
 }
 
 QTEST_MAIN(TstStlImport)
