@@ -3,7 +3,9 @@
 # display and layer height, on 3DBenchy and on a 1,000,000-triangle sphere,
 # in one run, and prints the ratios and peak memories (/usr/bin/time -v).
 # It also times the floor of kalo3d's output: encoding the same final PNGs
-# and writing them into an archive (kalo3d-bench --encode-only).
+# and writing them into an archive (kalo3d-bench --encode-only), and the
+# part of a run that comes before any layer: loading the model
+# (kalo3d-cli info).
 #
 # Usage: bench/compare_prusaslicer.sh [BUILD_DIR [ROUNDS]]
 #   BUILD_DIR  a kalo3d build (default: build beside this folder)
@@ -72,6 +74,9 @@ for round in $(seq 1 "$rounds"); do
         prusa=$wall
         keep_best "$model prusa" "$wall"; keep_best "$model prusa peak" "$peak"
         printf '%-8s %-5s %-22s %8s %8s\n' "$model" "$round" "prusa-slicer" "$wall" "$peak"
+        measure "$cli" info "$stl"
+        keep_best "$model load" "$wall"
+        printf '%-8s %-5s %-22s %8s %8s\n' "$model" "$round" "kalo3d-cli info (load)" "$wall" "$peak"
         for aa in on off; do
             measure "$cli" slice --antialias "$aa" -o "$work/$model-$aa.cws" "$stl"
             total=$wall
@@ -87,12 +92,15 @@ echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 echo
 echo "Best of $rounds round(s); 'faster' is PrusaSlicer's wall time over kalo3d's (targets: AA on >= 2, AA off >= 4),"
-echo "'over floor' is kalo3d's wall time over encoding and writing its PNGs alone (target <= 1.5)."
-printf '%-8s %-8s %10s %10s %8s %10s %10s %11s\n' model AA "prusa s" "kalo3d s" faster "prusa MB" "kalo3d MB" "over floor"
+echo "'over floor' is kalo3d's wall time over encoding and writing its PNGs alone (target <= 1.5);"
+echo "'floor s' is that time, 'load s' the time kalo3d-cli takes to load the model and report on it."
+printf '%-8s %-8s %10s %10s %8s %10s %10s %11s %8s %8s\n' model AA "prusa s" "kalo3d s" faster "prusa MB" "kalo3d MB" \
+    "over floor" "floor s" "load s"
 for model in benchy sphere; do
     for aa in on off; do
-        printf '%-8s %-8s %10s %10s %7sx %10s %10s %10sx\n' "$model" "$aa" "${best[$model prusa]}" "${best[$model $aa]}" \
-            "$(ratio "${best[$model prusa]}" "${best[$model $aa]}")" "${best[$model prusa peak]}" \
-            "${best[$model $aa peak]}" "$(ratio "${best[$model $aa]}" "${best[$model $aa floor]}")"
+        printf '%-8s %-8s %10s %10s %7sx %10s %10s %10sx %8s %8s\n' "$model" "$aa" "${best[$model prusa]}" \
+            "${best[$model $aa]}" "$(ratio "${best[$model prusa]}" "${best[$model $aa]}")" "${best[$model prusa peak]}" \
+            "${best[$model $aa peak]}" "$(ratio "${best[$model $aa]}" "${best[$model $aa floor]}")" \
+            "${best[$model $aa floor]}" "${best[$model load]}"
     done
 done

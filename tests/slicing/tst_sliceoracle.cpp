@@ -281,6 +281,10 @@ void TstSliceOracle::archiveMatchesReference_data()
 
     std::vector<std::pair<const char *, Scene>> scenes;
     scenes.emplace_back("sphere", Scene([](KaloModel &m) { add(m, TestMeshes::sphere(9, {3, -4, 9}, 24, 48)); }));
+    // Enough triangles to be placed for the run on several threads at once.
+    scenes.emplace_back("fine sphere, turned", Scene([](KaloModel &m) {
+                            add(m, TestMeshes::sphere(8, {0, 0, 8}, 200, 256), {-2, 5, 0}, {20, 0, 30});
+                        }));
     scenes.emplace_back("torus, tilted", Scene([](KaloModel &m) {
                             add(m, torus(10, 3.5f, {0, 0, 0}), {1, 2, 6.5f}, {35, 10, 0});
                         }));
