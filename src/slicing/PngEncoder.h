@@ -9,8 +9,8 @@ namespace CWS {
 // A layer image as a PNG file, in the form QImage::save(..., "PNG") gives
 // it: a Format_Mono image (index 0 black, 1 white) as 1-bit with a
 // two-entry palette, a Format_Grayscale8 image as 8-bit grey. Rows are
-// stored unfiltered and deflated for speed on large black areas (run-length
-// matching), which changes the bytes but not the decoded pixels.
+// stored unfiltered and deflated as runs of equal bytes (deflateRows), which
+// changes the bytes but not the decoded pixels.
 // Plain data work: any thread. Empty for any other format.
 QByteArray encodePng(const QImage &image);
 
