@@ -86,9 +86,8 @@ public:
         : m_lengths(frequencies.size())
         , m_codes(frequencies.size())
     {
-        for (size_t s = 0, used = size_t(std::count_if(frequencies.begin(), frequencies.end(),
-                                                       [](quint64 f) { return f > 0; }));
-             used < 2; ++s) {
+        size_t used = size_t(std::count_if(frequencies.begin(), frequencies.end(), [](quint64 f) { return f > 0; }));
+        for (size_t s = 0; used < 2; ++s) {
             if (frequencies[s] == 0) {
                 frequencies[s] = 1;
                 ++used;
