@@ -3,7 +3,6 @@
 #include "settings/SliceBuildConfig.h"
 
 #include <QDebug>
-#include <QLine>
 #include <QPainter>
 
 #include <algorithm>
@@ -43,10 +42,12 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
     if (segments.empty())
         return;
 
+    const auto onRaster = [this](int x, int y) {
+        return x >= 0 && x < m_image.width() && y >= 0 && y < m_image.height();
+    };
     std::vector<Edge> edges;
-    std::vector<QLine> lines;
+    std::vector<QLine> offRaster;
     edges.reserve(segments.size());
-    lines.reserve(segments.size());
     int minRow = std::numeric_limits<int>::max();
     int maxRow = std::numeric_limits<int>::min();
     int minColumn = std::numeric_limits<int>::max();
@@ -54,7 +55,11 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
     for (const SliceSegment &s : segments) {
         const int x1 = int(double(s.p1.x()) * m_scaleX), y1 = int(double(s.p1.y()) * m_scaleY);
         const int x2 = int(double(s.p2.x()) * m_scaleX), y2 = int(double(s.p2.y()) * m_scaleY);
-        lines.emplace_back(x1 + m_centreX, y1 + m_centreY, x2 + m_centreX, y2 + m_centreY);
+        const QLine line(x1 + m_centreX, y1 + m_centreY, x2 + m_centreX, y2 + m_centreY);
+        if (onRaster(line.x1(), line.y1()) && onRaster(line.x2(), line.y2()))
+            drawOutline(line);
+        else
+            offRaster.push_back(line);
         if (y1 <= y2)
             edges.push_back({x1, y1, x2, y2, y1 == y2 ? y1 + 1 : y2});
         else
@@ -68,10 +73,13 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
                        QPoint(maxColumn + m_centreX, maxRow + m_centreY))
                  & m_image.rect();
 
-    QPainter painter(&m_image);
-    painter.setPen(QPen(QColor(255, 255, 255, 255), 1, Qt::SolidLine));
-    painter.drawLines(lines.data(), int(lines.size()));
-    painter.end();
+    if (!offRaster.empty()) {
+        // The painting library shortens a line at the raster's edge before
+        // stepping along it, which moves its pixels; it draws these itself.
+        QPainter painter(&m_image);
+        painter.setPen(QPen(QColor(255, 255, 255, 255), 1, Qt::SolidLine));
+        painter.drawLines(offRaster.data(), int(offRaster.size()));
+    }
 
     // Rows are swept upwards with the segments that cross the current one;
     // a segment joins at its lower row and leaves after its last. Only the
@@ -131,6 +139,43 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
         std::sort(crossings.begin(), crossings.end());
         for (size_t i = 0; i < crossings.size(); i += 2)
             fillSpan(y, crossings[i] + m_centreX, crossings[i + 1] + m_centreX);
+    }
+}
+
+void LayerRaster::drawOutline(const QLine &line)
+{
+    uchar *const bits = m_image.bits();
+    const qsizetype bytesPerLine = m_image.bytesPerLine();
+    const auto setPixel = [=](int x, int y) { bits[y * bytesPerLine + (x >> 3)] |= uchar(0x80 >> (x & 7)); };
+    if (line.p1() == line.p2()) {
+        setPixel(line.x1(), line.y1());
+        return;
+    }
+    // The painting library steps along the longer axis (x on a tie) one
+    // pixel at a time, from half a pixel before the first end to half a
+    // pixel after the last (its square cap), and moves along the other axis
+    // in 16.16 fixed point: the step is the slope truncated toward zero,
+    // the start is the first end less half a step (rounded down), plus a
+    // whole step when the line climbs and half a step (rounded down) when
+    // it does not. Pixels beyond the raster are dropped.
+    const bool steep = std::abs(line.dx()) < std::abs(line.dy());
+    int major1 = steep ? line.y1() : line.x1(), minor1 = steep ? line.x1() : line.y1();
+    int major2 = steep ? line.y2() : line.x2(), minor2 = steep ? line.x2() : line.y2();
+    if (major1 > major2) {
+        std::swap(major1, major2);
+        std::swap(minor1, minor2);
+    }
+    const int step = int(qint64(minor2 - minor1) * 65536 / (major2 - major1));
+    int minor = minor1 * 65536 - (step >> 1) + (step > 0 ? step : (32 * step) >> 6);
+    const int minorLimit = steep ? m_image.width() : m_image.height();
+    for (int major = major1; major <= major2; ++major, minor += step) {
+        const int pixel = minor >> 16;
+        if (pixel < 0 || pixel >= minorLimit)
+            continue;
+        if (steep)
+            setPixel(pixel, major);
+        else
+            setPixel(major, pixel);
     }
 }
 

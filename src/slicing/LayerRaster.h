@@ -3,6 +3,7 @@
 #include "slicing/SliceSegment.h"
 
 #include <QImage>
+#include <QLine>
 #include <QRect>
 
 #include <vector>
@@ -46,6 +47,9 @@ public:
     QImage toGrey() const;
 
 private:
+    // Draws a 1-pixel line with both ends on the raster (image pixels) as
+    // the painting library's aliased, square-capped line does.
+    void drawOutline(const QLine &line);
     // Fills pixels from x1 to x2 (both included, image columns) of image row y.
     void fillSpan(int y, int x1, int x2);
 

@@ -96,6 +96,16 @@ QImage blankLayer(const SliceBuildConfig &config, bool greyscale)
     return image;
 }
 
+// What the first drawSegments drew for segments on a black 1-bit raster.
+QImage referenceDrawing(const std::vector<SliceSegment> &segments, const SliceBuildConfig &config)
+{
+    QImage image = blankLayer(config, false);
+    QPainter painter(&image);
+    referenceDrawSegments(painter, segments, config);
+    painter.end();
+    return image;
+}
+
 QImage referenceReduction(const QImage &drawn, const QSize &size)
 {
     return drawn.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_Grayscale8);
@@ -233,6 +243,8 @@ private Q_SLOTS:
     void renderLayerMatchesReference();
     void rasterMatchesPainter_data();
     void rasterMatchesPainter();
+    void outlineMatchesPainter_data();
+    void outlineMatchesPainter();
     void downscaleMatchesQImage_data();
     void downscaleMatchesQImage();
     void pngDecodesToTheImage_data();
@@ -455,10 +467,7 @@ void TstSliceOracle::rasterMatchesPainter()
 
     CWS::LayerRaster raster(config);
     raster.drawSegments(segments);
-    QImage expected = blankLayer(config, false);
-    QPainter painter(&expected);
-    referenceDrawSegments(painter, segments, config);
-    painter.end();
+    const QImage expected = referenceDrawing(segments, config);
     const QString difference = firstDifference(expected, raster.image());
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QVERIFY2(grey(raster.toGrey()) == grey(expected), "the 8-bit copy shows the same drawing");
@@ -471,6 +480,58 @@ void TstSliceOracle::rasterMatchesPainter()
         }
     }
     QVERIFY2(outside == blankLayer(config, true), "content() holds every white pixel");
+}
+
+void TstSliceOracle::outlineMatchesPainter_data()
+{
+    // Lines between random pixels of a box (image pixels) that keeps to
+    // some directions and lengths: each is drawn alone and compared.
+    QTest::addColumn<QRect>("box");
+    QTest::addColumn<int>("slopes"); // 0 any, 1 within a pixel of an axis, 2 within a pixel of a diagonal
+    const QRect raster(0, 0, 151, 97);
+    QTest::newRow("short lines") << QRect(60, 40, 6, 6) << 0;
+    QTest::newRow("long lines") << raster << 0;
+    QTest::newRow("near the axes") << raster << 1;
+    QTest::newRow("near the diagonals") << raster << 2;
+    QTest::newRow("ends on the edges") << QRect(0, 0, 3, 97) << 0;
+    QTest::newRow("ends beyond the edges") << raster.adjusted(-40, -30, 40, 30) << 0;
+}
+
+void TstSliceOracle::outlineMatchesPainter()
+{
+    QFETCH(QRect, box);
+    QFETCH(int, slopes);
+    SliceBuildConfig config;
+    config.resolutionX = 151;
+    config.resolutionY = 97;
+    config.pixelsPerMmX = config.pixelsPerMmY = 10;
+    const QPoint centre(config.resolutionX / 2, config.resolutionY / 2);
+    // The middle of an image pixel in mm, so that truncation finds that pixel.
+    const auto mm = [&](const QPoint &pixel) {
+        const QPointF p = pixel - centre;
+        const auto middle = [](double v) { return float((v + (v < 0 ? -0.5 : 0.5)) / 10); };
+        return QVector3D(middle(p.x()), middle(p.y()), 0);
+    };
+    QRandomGenerator random(11);
+    const auto inBox = [&] {
+        return QPoint(box.left() + int(random.bounded(box.width())), box.top() + int(random.bounded(box.height())));
+    };
+    for (int i = 0; i < 3000; ++i) {
+        const QPoint from = inBox();
+        QPoint to = inBox();
+        const int wobble = int(random.bounded(3)) - 1;
+        if (slopes == 1)
+            to = random.bounded(2) ? QPoint(to.x(), from.y() + wobble) : QPoint(from.x() + wobble, to.y());
+        else if (slopes == 2)
+            to = from + QPoint(to.x() - from.x() + wobble, (random.bounded(2) ? 1 : -1) * (to.x() - from.x()));
+        const std::vector<SliceSegment> segments{{mm(from), mm(to)}};
+        CWS::LayerRaster raster(config);
+        raster.drawSegments(segments);
+        const QString difference = firstDifference(referenceDrawing(segments, config), raster.image());
+        QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("line (%1, %2) to (%3, %4): %5")
+                                                      .arg(from.x()).arg(from.y()).arg(to.x()).arg(to.y())
+                                                      .arg(difference)));
+    }
 }
 
 void TstSliceOracle::downscaleMatchesQImage_data()
