@@ -13,6 +13,16 @@ namespace CWS {
 
 namespace {
 
+// canvas if it is a black image of size to draw on, else a new black one.
+QImage blackGrey(const QSize &size, QImage canvas)
+{
+    if (canvas.size() == size && canvas.format() == QImage::Format_Grayscale8)
+        return canvas;
+    QImage grey(size, QImage::Format_Grayscale8);
+    grey.fill(0);
+    return grey;
+}
+
 bool isWhite(const uchar *line, int x)
 {
     return (line[x >> 3] >> (7 - (x & 7))) & 1;
@@ -74,10 +84,9 @@ struct AreaAxis
 // averages the areas (QImage::smoothScaled): per reduced pixel, each source
 // row is summed across with 14-bit weights, and the row sums, shifted right
 // by 4, down with 14-bit weights, in 32 bits; the level is the top byte.
-QImage averageAreas(const QImage &mono, const QRect &content, const QSize &size)
+QImage averageAreas(const QImage &mono, const QRect &content, const QSize &size, QImage canvas)
 {
-    QImage grey(size, QImage::Format_Grayscale8);
-    grey.fill(0);
+    QImage grey = blackGrey(size, std::move(canvas));
     if (content.isEmpty())
         return grey;
     const AreaAxis xAxis(mono.width(), size.width());
@@ -116,7 +125,7 @@ QImage averageAreas(const QImage &mono, const QRect &content, const QSize &size)
 // A source byte holds the upper or lower halves of four reduced pixels, so
 // rows are reduced a byte pair at a time: black and white pairs, most of a
 // layer, cost one comparison.
-QImage halve(const QImage &mono, const QRect &content, const QSize &size)
+QImage halve(const QImage &mono, const QRect &content, const QSize &size, QImage canvas)
 {
     static constexpr std::array<uchar, 5> level{0, 63, 127, 191, 255};
     // Per source byte, the white pixels of each bit pair, the first pair
@@ -130,8 +139,7 @@ QImage halve(const QImage &mono, const QRect &content, const QSize &size)
         return table;
     }();
 
-    QImage grey(size, QImage::Format_Grayscale8);
-    grey.fill(0);
+    QImage grey = blackGrey(size, std::move(canvas));
     if (content.isEmpty())
         return grey;
     const int width = size.width();
@@ -177,19 +185,30 @@ QImage halve(const QImage &mono, const QRect &content, const QSize &size)
 
 } // namespace
 
-QImage downscale(const QImage &mono, const QRect &content, const QSize &size)
+QImage downscale(const QImage &mono, const QRect &content, const QSize &size, QImage canvas)
 {
     const int w = size.width(), h = size.height();
     const int W = mono.width(), H = mono.height();
     if (W == 2 * w && H == 2 * h)
-        return halve(mono, content, size);
+        return halve(mono, content, size, std::move(canvas));
     // QImage::scaled switches to area averaging beyond a halving; only
     // reductions in both directions are averaged here.
     if (W > w && H > h && (W > 2 * w || H > 2 * h))
-        return averageAreas(mono, content, size);
+        return averageAreas(mono, content, size, std::move(canvas));
     return mono.convertToFormat(QImage::Format_Grayscale8)
         .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
         .convertToFormat(QImage::Format_Grayscale8);
+}
+
+std::pair<int, int> reducedRows(const QRect &content, const QSize &monoSize, const QSize &size)
+{
+    if (content.isEmpty())
+        return {0, -1};
+    // A reduced row mixes the source rows under it and, when smoothed, their
+    // neighbours: two rows more on each side hold every one of them.
+    const qint64 h = size.height(), H = monoSize.height();
+    return {int(std::max<qint64>(0, content.top() * h / H - 2)),
+            int(std::min<qint64>(h - 1, (content.bottom() + 1) * h / H + 2))};
 }
 
 } // namespace CWS

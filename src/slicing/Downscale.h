@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QSize>
 
+#include <utility>
+
 namespace CWS {
 
 // The anti-aliased layer: the 1-bit drawing made at the enlarged raster,
@@ -14,6 +16,13 @@ namespace CWS {
 // rest of the reduction of black is black.
 //
 // mono: Format_Mono, index 0 black, 1 white; content holds its white pixels.
-QImage downscale(const QImage &mono, const QRect &content, const QSize &size);
+// canvas, when it is an all black Format_Grayscale8 image of size, may be
+// drawn on instead of a new image.
+QImage downscale(const QImage &mono, const QRect &content, const QSize &size, QImage canvas = QImage());
+
+// The rows of a reduction of mono to size that can hold anything but black
+// when content holds mono's white pixels: first to last, both included;
+// last < first when there are none.
+std::pair<int, int> reducedRows(const QRect &content, const QSize &monoSize, const QSize &size);
 
 } // namespace CWS

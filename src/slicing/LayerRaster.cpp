@@ -26,13 +26,16 @@ struct Edge
 
 } // namespace
 
-LayerRaster::LayerRaster(const SliceBuildConfig &config)
-    : m_image(config.resolutionX, config.resolutionY, QImage::Format_Mono)
+LayerRaster::LayerRaster(const SliceBuildConfig &config, QImage canvas)
+    : m_image(std::move(canvas))
     , m_centreX(config.resolutionX / 2 + config.offsetX)
     , m_centreY(config.resolutionY / 2 + config.offsetY)
     , m_scaleX(config.pixelsPerMmX)
     , m_scaleY(config.pixelsPerMmY)
 {
+    if (m_image.size() == QSize(config.resolutionX, config.resolutionY) && m_image.format() == QImage::Format_Mono)
+        return;
+    m_image = QImage(config.resolutionX, config.resolutionY, QImage::Format_Mono);
     m_image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     m_image.fill(0);
 }

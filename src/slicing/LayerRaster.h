@@ -24,8 +24,10 @@ namespace CWS {
 class LayerRaster
 {
 public:
-    // A black raster of config's size and scale.
-    explicit LayerRaster(const SliceBuildConfig &config);
+    // A black raster of config's size and scale. canvas, when it has that
+    // size and format (Format_Mono, index 0 black, 1 white) and is all
+    // black, is drawn on instead of a new image.
+    explicit LayerRaster(const SliceBuildConfig &config, QImage canvas = QImage());
 
     // Draws one model's cut in white, uniting it with what is drawn: every
     // segment as a 1-pixel line (the painting library's aliased line), then

@@ -42,7 +42,8 @@ public:
           const std::vector<PlacedMesh> *meshes);
     ~Slice() override;
 
-    // Renders the scene and hands the images to the slicer. The layer is
+    // Renders the scene and hands the images to the slicer, after which the
+    // job no longer holds them; without a slicer it keeps them. The layer is
     // 8-bit grey exactly when config is supersampled (the run's
     // anti-aliasing), so a pool thread reads no settings object.
     void run() override;
@@ -71,7 +72,9 @@ public:
     QImage *supersampledImage() const { return m_supersampledImage.get(); }
 
 private:
-    void render(bool greyscale, Model *onlyModel);
+    // rasterCanvas, layerCanvas: all black images that the drawing and its
+    // reduction may be made on (see LayerRaster and downscale).
+    void render(bool greyscale, Model *onlyModel, QImage rasterCanvas = QImage(), QImage layerCanvas = QImage());
     QList<Model *> scene() const;
 
     LayerSink *m_slicer;
@@ -82,6 +85,7 @@ private:
     const std::vector<PlacedMesh> *m_meshes = nullptr;
     std::unique_ptr<QImage> m_image;
     std::unique_ptr<QImage> m_supersampledImage;
+    QRect m_content; // holds the drawing's white pixels (drawing pixels)
 };
 
 } // namespace CWS

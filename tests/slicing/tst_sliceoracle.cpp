@@ -346,6 +346,7 @@ void TstSliceOracle::archiveMatchesReference_data()
         QTest::addRow("%s, 1-bit", scene.first) << scene.second << false << 2.0f;
         QTest::addRow("%s, anti-aliased x2", scene.first) << scene.second << true << 2.0f;
         QTest::addRow("%s, anti-aliased x2.5", scene.first) << scene.second << true << 2.5f;
+        QTest::addRow("%s, anti-aliased x1.5", scene.first) << scene.second << true << 1.5f;
     }
 }
 
