@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace CWS {
@@ -20,8 +21,15 @@ void splitAmongCores(size_t count, const Work &work)
 {
     const size_t parts = count < 100000 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16);
     std::vector<std::thread> helpers;
-    for (size_t part = 1; part < parts; ++part)
-        helpers.emplace_back([&work, count, part, parts] { work(count * part / parts, count * (part + 1) / parts); });
+    for (size_t part = 1; part < parts; ++part) {
+        const auto run = [&work, count, part, parts] { work(count * part / parts, count * (part + 1) / parts); };
+        // Without a thread to be had, this one does the part.
+        try {
+            helpers.emplace_back(run);
+        } catch (const std::system_error &) {
+            run();
+        }
+    }
     work(0, count / parts);
     for (std::thread &helper : helpers)
         helper.join();
