@@ -13,7 +13,8 @@
 //     The floor of a slicing run's output: the time to encode the layer
 //     images of ARCHIVE (a .cws the slicer wrote) as PNG again and write
 //     them into a new archive, with the slicer's encoder, compression, pool
-//     and lock. The images are decoded beforehand, in batches, untimed.
+//     and lock, committed to the disk as the slicer commits its archive.
+//     The images are decoded beforehand, in batches, untimed.
 //   kalo3d-bench --supports STL
 //     Automatic supports for the model: the time of KaloModel::addSupportAuto
 //     and the number of columns it placed.
@@ -50,6 +51,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMutex>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QUrl>
@@ -209,8 +211,13 @@ int encodeOnly(const QString &archivePath)
         return 1;
     }
     QTemporaryDir dir;
-    QuaZip target(dir.filePath(QStringLiteral("floor.cws")));
-    target.open(QuaZip::mdCreate);
+    // Written and committed to the disk as the slicer writes its archive.
+    QSaveFile file(dir.filePath(QStringLiteral("floor.cws")));
+    QuaZip target(&file);
+    if (!file.open(QIODevice::WriteOnly) || !target.open(QuaZip::mdCreate)) {
+        std::fprintf(stderr, "kalo3d-bench: cannot write into %s\n", qPrintable(dir.path()));
+        return 1;
+    }
     QThreadPool pool;
     QMutex mutex;
     // As many images at once as keep the pool busy without holding a whole
@@ -254,6 +261,10 @@ int encodeOnly(const QString &archivePath)
     timer.start();
     target.close();
     nanoseconds += timer.nsecsElapsed();
+    if (target.getZipError() != ZIP_OK) {
+        std::fprintf(stderr, "kalo3d-bench: the archive in %s could not be written\n", qPrintable(dir.path()));
+        return 1;
+    }
     std::printf("encode and write %d layers: %.2f s\n", count, double(nanoseconds) / 1e9);
     return 0;
 }
