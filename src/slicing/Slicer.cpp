@@ -164,7 +164,8 @@ QString Slicer::incomplete(const QString &what) const
 
 void Slicer::fail(const QString &message)
 {
-    qWarning().noquote() << "slicing failed:" << message;
+    // The caller shows the message to the user; the log keeps it.
+    qInfo().noquote() << "slicing failed:" << message;
     if (m_error.isEmpty())
         m_error = message;
     m_failed = true;
