@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/Interruption.h"
 #include "app/ProjectFile.h"
 #include "settings/KaloConfig.h"
 #include "slicing/PrintTime.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTextStream>
@@ -81,7 +83,9 @@ const char *const helpText =
     "standard error.\n"
     "Exit status: 0 success, 1 a model or settings file could not be read, 2 wrong\n"
     "usage or option value, 3 the archive could not be written completely (a full\n"
-    "disk, a file-size limit, OUT's folder removed during the run).\n";
+    "disk, a file-size limit, OUT's folder removed during the run), 130 or 143\n"
+    "interrupted by Ctrl-C or SIGTERM while slicing or adding supports (OUT keeps\n"
+    "what it held before; a second Ctrl-C ends the tool at once).\n";
 
 QString twoDecimals(double value)
 {
@@ -369,11 +373,15 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
     }
 
     const QString archive = QFileInfo(fileUrl(parser.value(QStringLiteral("output"))).toLocalFile()).absoluteFilePath();
+    if (m_interruptedBy)
+        return interrupted(archive);
     QElapsedTimer timer;
     timer.start();
     runWithProgress(manager, [&] { manager.sliceTo(archive); });
     const qint64 elapsedMs = timer.elapsed();
 
+    if (m_interruptedBy && !manager.sliceCompleted())
+        return interrupted(archive);
     if (!manager.sliceError().isEmpty()) {
         m_err << programName << ": " << manager.sliceError() << "\n";
         m_err.flush();
@@ -389,8 +397,19 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
     return EXIT_OK;
 }
 
+int CommandLine::interrupted(const QString &archive)
+{
+    m_err << programName << ": interrupted: " << QDir::toNativeSeparators(archive)
+          << (QFile::exists(archive) ? " keeps what it held before\n" : " was not written\n");
+    m_err.flush();
+    return 128 + m_interruptedBy;
+}
+
 void CommandLine::runWithProgress(KaloModel &manager, const std::function<void()> &start)
 {
+    // Ctrl-C cancels the run: the archive is discarded, as after a failure.
+    Interruption interruption;
+    QObject::connect(&interruption, &Interruption::interrupted, &manager, &KaloModel::cancleSlice);
     QEventLoop loop;
     QObject::connect(&manager, &KaloModel::sliceCompletedProgress, &loop, [&](float ratio) {
         if (ratio > 1)
@@ -400,6 +419,7 @@ void CommandLine::runWithProgress(KaloModel &manager, const std::function<void()
     });
     start();
     loop.exec();
+    m_interruptedBy = interruption.signalNumber();
     if (m_terminal) {
         showProgress(1, manager.sliceNumber());
         m_err << "\n";

@@ -28,6 +28,7 @@ public:
         EXIT_LOAD_FAILED = 1, // a model or settings file could not be read
         EXIT_USAGE = 2,       // unknown command or option, bad option value, missing arguments
         EXIT_WRITE_FAILED = 3 // the print archive could not be written
+        // 128 + the signal number: Ctrl-C (SIGINT) or SIGTERM cancelled a run
     };
 
     // terminal: err is shown on a terminal, which gets a progress bar.
@@ -55,11 +56,15 @@ private:
     bool load(KaloModel &manager, const QString &file);
     // Starts a run of manager (slicing or automatic supports) by calling
     // start, and waits for its end report, showing the progress on a terminal.
+    // Ctrl-C or SIGTERM cancels the run and is noted in m_interruptedBy.
     void runWithProgress(KaloModel &manager, const std::function<void()> &start);
+    // Tells that a run was interrupted and archive not written; the exit status.
+    int interrupted(const QString &archive);
     void showProgress(float ratio, int layers);
     int usageError(const QString &message);
 
     QTextStream &m_out;
     QTextStream &m_err;
     bool m_terminal;
+    int m_interruptedBy = 0; // the signal that cancelled the last run, or 0
 };

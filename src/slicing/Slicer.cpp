@@ -94,6 +94,7 @@ void Slicer::run()
     m_zip.close();
     if (complete && m_zip.getZipError() != ZIP_OK)
         fail(incomplete(tr("the archive could not be closed")));
+    m_completed = complete && !m_failed;
     m_file.reset();
 }
 

@@ -73,6 +73,9 @@ public:
     // put in place).
     QString error() const { return m_error; }
     bool cancelled() const { return m_cancelled; }
+    // After the thread has finished: the archive is complete and in place,
+    // even when a cancel came too late to stop it.
+    bool completed() const { return m_completed; }
 
 Q_SIGNALS:
     // One more layer is in the archive; layers counts them (1 ... layer
@@ -110,6 +113,7 @@ private:
     float m_antiAliasingFactor;
     int m_buildHeightMm;
     std::atomic<bool> m_cancelled{false};
+    bool m_completed = false;
     std::atomic<bool> m_failed{false};
     // Written once, by a pool thread under m_mutex or by the slicer thread
     // while no job runs.

@@ -366,6 +366,7 @@ void KaloModel::sliceTo(const QString &archivePath)
     clearSelection(true);
     m_sliceCancelled = false;
     m_sliceError.clear();
+    m_sliceCompleted = false;
     m_sliceCount = calcNumSlices();
 
     SliceBuildConfig *config = KaloConfig::instance()->buildConfig();
@@ -384,6 +385,7 @@ void KaloModel::sliceFinished()
     m_slicer->disconnect(this);
     m_slicer->wait();
     m_sliceError = m_slicer->error();
+    m_sliceCompleted = m_slicer->completed();
     m_slicer.reset();
     qDebug() << QThread::currentThreadId() << "slice thread finished";
     m_sliceCost = QTime::fromMSecsSinceStartOfDay(int(m_sliceTimer.elapsed()));

@@ -200,6 +200,9 @@ public:
     // cancelled; otherwise what could not be written, as the main window's
     // critical message box showed it.
     QString sliceError() const { return m_sliceError; }
+    // The last slicing run put its complete archive in place (a cancel that
+    // came too late to stop it does not change that).
+    bool sliceCompleted() const { return m_sliceCompleted; }
 
     // Appends a model to the list (taking ownership); no signal.
     void addModel(Model *model);
@@ -276,6 +279,7 @@ private:
     std::unique_ptr<SceneRenderer> m_renderer;
     std::unique_ptr<CWS::Slicer> m_slicer; // while a slicing run lasts
     QString m_sliceError;
+    bool m_sliceCompleted = false;
     int m_sliceCount = 0;
     bool m_sliceCancelled = false;
     bool m_manualAddingSupport = false;

@@ -9,6 +9,8 @@
 #include <QTextStream>
 #include <QtTest>
 
+#include <csignal>
+
 #include <quazip.h>
 #include <quazipfile.h>
 
@@ -86,6 +88,8 @@ private Q_SLOTS:
     void sliceWithAutoSupports();
     void sliceFailures_data();
     void sliceFailures();
+    void interruptedRunKeepsEarlierArchive_data();
+    void interruptedRunKeepsEarlierArchive();
     void logIsQuietUnlessVerbose_data();
     void logIsQuietUnlessVerbose();
     void progressBarOnlyOnTerminal_data();
@@ -421,6 +425,50 @@ void TstCommandLine::sliceFailures()
     QVERIFY2(result.err.contains(message), qPrintable("expected \"" + message + "\" in: " + result.err));
     QVERIFY2(result.out.isEmpty(), "a failure reports nothing as done");
     QVERIFY2(!QFile::exists(archive) && !QFile::exists(unreachable), "no archive is written");
+}
+
+void TstCommandLine::interruptedRunKeepsEarlierArchive_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("earlierArchive");
+    QTest::addColumn<bool>("autoSupports");
+    QTest::newRow("Ctrl-C while slicing") << int(SIGINT) << true << false;
+    QTest::newRow("SIGTERM while slicing") << int(SIGTERM) << true << false;
+    QTest::newRow("Ctrl-C while slicing, no earlier archive") << int(SIGINT) << false << false;
+    QTest::newRow("Ctrl-C while adding supports") << int(SIGINT) << true << true;
+}
+
+void TstCommandLine::interruptedRunKeepsEarlierArchive()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(bool, earlierArchive);
+    QFETCH(bool, autoSupports);
+    // Hundreds of layers with supports under the bottom half: the signal
+    // comes long before the end.
+    const QTemporaryDir dir;
+    const QString model = dir.filePath("sphere.stl");
+    QVERIFY(StlWriter::write(model, TestMeshes::sphere(20, {0, 0, 25}, 48, 96), StlWriter::Binary));
+    const QString archive = dir.filePath("job.cws");
+    const QByteArray earlier("an archive from before");
+    if (earlierArchive) {
+        QFile file(archive);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
+    }
+    QStringList arguments{"slice", model, "-o", archive};
+    if (autoSupports)
+        arguments << "--auto-supports";
+
+    // The first event loop is the run's.
+    QTimer::singleShot(0, [signalNumber] { raise(signalNumber); });
+    const Result result = runCli(arguments);
+
+    QCOMPARE(result.status, 128 + signalNumber);
+    const QString kept = earlierArchive ? " keeps what it held before" : " was not written";
+    QVERIFY2(result.err.contains("interrupted: " + QDir::toNativeSeparators(archive) + kept), qPrintable(result.err));
+    QVERIFY2(result.out.isEmpty(), "an interrupted run reports nothing as done");
+    QCOMPARE(fileBytes(archive), earlierArchive ? earlier : QByteArray());
+    const QStringList files = earlierArchive ? QStringList{"job.cws", "sphere.stl"} : QStringList{"sphere.stl"};
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), files);
 }
 
 void TstCommandLine::logIsQuietUnlessVerbose_data()
