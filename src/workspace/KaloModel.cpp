@@ -56,6 +56,14 @@ KaloModel *KaloModel::instance()
     return g_instance;
 }
 
+bool KaloModel::refusedWhileRunning(const char *what) const
+{
+    if (!m_slicer && !m_supportGenerator)
+        return false;
+    qDebug() << what << "refused: a slicing run or the support generator is going";
+    return true;
+}
+
 void KaloModel::setModelStatus(int status)
 {
     setModelStatus(ModelStatus(status), false);
@@ -82,6 +90,8 @@ void KaloModel::emitStatus(ModelStatus previous)
 
 bool KaloModel::loadModel(const QUrl &url, QString *problem)
 {
+    if (refusedWhileRunning("load"))
+        return false;
     qDebug() << QThread::currentThreadId() << "KaloModel::loadModel " << url;
     if (m_status > MODEL_LOADED) {
         qDebug() << "invalid status for load" << m_status;
@@ -125,6 +135,8 @@ bool KaloModel::loadModel(const QUrl &url, QString *problem)
 
 bool KaloModel::loadObjects(ProjectObjects &objects)
 {
+    if (refusedWhileRunning("load"))
+        return false;
     if (m_status > MODEL_LOADED) {
         qDebug() << "invalid status for load" << m_status;
         return false;
@@ -215,6 +227,8 @@ int KaloModel::getSelectedModelIndex()
 
 void KaloModel::autoLayoutModel(int sel)
 {
+    if (refusedWhileRunning("layout"))
+        return;
     qDebug() << "autoLayoutModel" << sel;
     const LayoutGrid grid(KaloConfig::instance()->lcdSpec());
     SkylinePacker packer(grid.width, grid.depth);
@@ -269,6 +283,8 @@ void KaloModel::autoLayoutModel(int sel)
 
 void KaloModel::deleteSelectedModel()
 {
+    if (refusedWhileRunning("delete"))
+        return;
     qDebug() << "delete the selected Model";
     if (m_status != MODEL_LOADED && m_status != MODEL_SHOW_SLICE) {
         qDebug() << "not in status MODEL_LOADED, do nothing";
@@ -294,6 +310,8 @@ void KaloModel::deleteSelectedModel()
 
 void KaloModel::copyModel(int n)
 {
+    if (refusedWhileRunning("copy"))
+        return;
     if (n < 0 || n >= m_models.size()) {
         qWarning() << "KaloModel::copyModel input out of range:" << n;
         return;
@@ -356,10 +374,8 @@ void KaloModel::startSlice()
 void KaloModel::sliceTo(const QString &archivePath)
 {
     qDebug() << QThread::currentThreadId() << "KaloModel::startSlice " << archivePath;
-    if (m_slicer || m_status == MODEL_AUTO_GEN_SUPPORT) {
-        qDebug() << "invalid status for slice" << m_status;
+    if (m_status == MODEL_AUTO_GEN_SUPPORT || refusedWhileRunning("slice"))
         return;
-    }
     setModelStatus(MODEL_SLICING);
     for (Model *model : qAsConst(m_models))
         model->settleIfFloating();
@@ -439,6 +455,8 @@ bool KaloModel::getCancleSlice()
 
 void KaloModel::setSelectedModelTranslate(float x, float y, float z)
 {
+    if (refusedWhileRunning("move"))
+        return;
     Model *model = selectedModel();
     if (!model) {
         qWarning() << "no model selected";
@@ -450,6 +468,8 @@ void KaloModel::setSelectedModelTranslate(float x, float y, float z)
 
 float KaloModel::moveToBottom()
 {
+    if (refusedWhileRunning("move to bottom"))
+        return 0;
     qDebug() << "KaloModel::moveToBottom";
     Model *model = selectedModel();
     if (!model) {
@@ -463,6 +483,8 @@ float KaloModel::moveToBottom()
 
 void KaloModel::setSelectedModelScale(float x, float y, float z)
 {
+    if (refusedWhileRunning("scale"))
+        return;
     Model *model = selectedModel();
     if (!model) {
         qWarning() << "no model selected";
@@ -476,6 +498,8 @@ void KaloModel::setSelectedModelScale(float x, float y, float z)
 
 void KaloModel::setSelectedModelRotate(float x, float y, float z)
 {
+    if (refusedWhileRunning("rotate"))
+        return;
     Model *model = selectedModel();
     if (!model) {
         qWarning() << "no model selected";
@@ -514,6 +538,8 @@ QStringList KaloModel::getSelectedModelRotate()
 
 void KaloModel::flip(int flag)
 {
+    if (refusedWhileRunning("flip"))
+        return;
     Model *model = selectedModel();
     if (!model)
         return;
@@ -582,6 +608,8 @@ void KaloModel::onMouseClicked(uint button, uint x, uint y)
 
 void KaloModel::manualSupportClick(const QPointF &pixel)
 {
+    if (refusedWhileRunning("support click"))
+        return;
     // Supports and plates are not pickable here: a click on a column reaches the model behind it.
     const std::vector<PickHit> hits = pickObjects(pixel, TYPE_NORMAL);
     if (hits.empty()) {
@@ -637,7 +665,7 @@ void KaloModel::onMousePressedMove(uint button, QPointF from, QPointF pre, QPoin
         Q_EMIT kaloModelDataChanged();
         return;
     }
-    if (button != Qt::LeftButton)
+    if (button != Qt::LeftButton || refusedWhileRunning("drag"))
         return;
 
     const bool previewing = m_currentLayer >= 0;
@@ -709,6 +737,8 @@ CWS::Support *KaloModel::createSupport(float x, float y, float length, Model *ow
 
 void KaloModel::addSupportBase(float thickness)
 {
+    if (refusedWhileRunning("base plates"))
+        return;
     qDebug() << "KaloModel::addSupportBase";
     const ModelStatus previous = m_status;
     QList<Model *> normals;
@@ -726,6 +756,8 @@ void KaloModel::addSupportBase(float thickness)
 
 void KaloModel::addSupportAuto(float thickness)
 {
+    if (refusedWhileRunning("automatic supports"))
+        return;
     Q_UNUSED(thickness)
     qDebug() << "KaloModel::addSupportAuto";
     if (m_status != MODEL_LOADED)
@@ -790,7 +822,7 @@ bool KaloModel::setShowSliceEnable(bool enable)
         clearSelection(true);
         return false;
     }
-    if (m_models.isEmpty() || m_status == MODEL_SLICING)
+    if (m_models.isEmpty() || m_status == MODEL_SLICING || refusedWhileRunning("slice preview"))
         return false;
 
     m_sliceCount = calcNumSlices();

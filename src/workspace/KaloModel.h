@@ -251,6 +251,10 @@ Q_SIGNALS:
 
 private:
     void emitStatus(ModelStatus previous);
+    // A slicing run or the support generator reads the models on a thread of
+    // its own until it ends: what would change them, or start another run,
+    // is refused meanwhile (logged with what). True when refused.
+    bool refusedWhileRunning(const char *what) const;
     QStringList selectedVector(const char *what, float fallback, QVector3D Model::*field);
     // The view's size in logical pixels, the unit of mouse positions.
     QSizeF viewSize() const;

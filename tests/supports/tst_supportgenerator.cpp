@@ -11,9 +11,12 @@
 #include <QPainter>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
+#include <functional>
+#include <cstring>
 #include <memory>
 
 using namespace TestMeshes;
@@ -73,10 +76,14 @@ private Q_SLOTS:
     void placements();
     void cancelKeepsSupportsFound();
     void refusedOutsideLoaded();
+    void editsRefusedWhileGenerating();
 
 private:
     // Sets the layer raster: size x size pixels at pixelsPerMm, thickness (mm).
     void useRaster(int size, double pixelsPerMm, float thickness);
+    // Calls visit(layers done) on the generator's thread after each layer of
+    // the runs that start from now on.
+    void onGeneratorLayer(const std::function<void(int)> &visit);
     // Starts automatic supports and waits for the end report; returns every report.
     QList<Report> runAuto();
 
@@ -106,6 +113,18 @@ void TstSupportGenerator::useRaster(int size, double pixelsPerMm, float thicknes
     config->resolutionX = config->resolutionY = size;
     config->pixelsPerMmX = config->pixelsPerMmY = pixelsPerMm;
     config->layerThickness = thickness;
+}
+
+void TstSupportGenerator::onGeneratorLayer(const std::function<void(int)> &visit)
+{
+    // Connected on entering MODEL_AUTO_GEN_SUPPORT, before the thread starts;
+    // selecting a model re-announces the status.
+    connect(m_manager.get(), &KaloModel::modelStatusChanged, this,
+            [this, visit](KaloModel::ModelStatus previous, KaloModel::ModelStatus status) {
+                if (status == KaloModel::MODEL_AUTO_GEN_SUPPORT && previous != status)
+                    connect(m_manager->supportGenerator(), &CWS::SupportGenerator::layerDone, this, visit,
+                            Qt::DirectConnection);
+            });
 }
 
 QList<Report> TstSupportGenerator::runAuto()
@@ -294,25 +313,15 @@ void TstSupportGenerator::cancelKeepsSupportsFound()
     m_manager->setModelStatus(KaloModel::MODEL_LOADED);
 
     // The generator pauses after layer 20 until the cancel has reached the
-    // model manager. It is connected on entering MODEL_AUTO_GEN_SUPPORT,
-    // before the thread starts; selecting the model re-announces the status.
+    // model manager.
     QSemaphore cancelled;
-    connect(m_manager.get(), &KaloModel::modelStatusChanged, this,
-            [&](KaloModel::ModelStatus previous, KaloModel::ModelStatus status) {
-                if (status != KaloModel::MODEL_AUTO_GEN_SUPPORT || previous == status)
-                    return;
-                connect(
-                    m_manager->supportGenerator(), &CWS::SupportGenerator::layerDone, this,
-                    [&](int layers) {
-                        if (layers != 20)
-                            return;
-                        QMetaObject::invokeMethod(
-                            m_manager.get(), [&] { m_manager->cancleSlice(); cancelled.release(); },
-                            Qt::QueuedConnection);
-                        cancelled.acquire();
-                    },
-                    Qt::DirectConnection);
-            });
+    onGeneratorLayer([&](int layers) {
+        if (layers != 20)
+            return;
+        QMetaObject::invokeMethod(
+            m_manager.get(), [&] { m_manager->cancleSlice(); cancelled.release(); }, Qt::QueuedConnection);
+        cancelled.acquire();
+    });
 
     const QList<Report> reports = runAuto();
 
@@ -336,6 +345,72 @@ void TstSupportGenerator::refusedOutsideLoaded()
 
     QVERIFY2(m_manager->supportGenerator() == nullptr && status.isEmpty(), "nothing starts while a preview is shown");
     QCOMPARE(m_manager->status(), KaloModel::MODEL_SHOW_SLICE);
+}
+
+void TstSupportGenerator::editsRefusedWhileGenerating()
+{
+    // The generator reads the models on its thread: while it runs nothing
+    // may change them or start another run. It pauses after layer 5 until
+    // every edit has been tried.
+    useRaster(64, 10, 0.1f);
+    Model *model = makeModel(combined(box({-2.5f, -1, 0.5f}, {-0.5f, 1, 0.8f}), box({0.5f, -1, 3}, {2.5f, 1, 4})));
+    m_manager->addModel(model);
+    m_manager->setModelStatus(KaloModel::MODEL_LOADED);
+    QSemaphore paused, resume;
+    onGeneratorLayer([&](int layers) {
+        if (layers != 5)
+            return;
+        paused.release();
+        resume.acquire();
+    });
+    QSignalSpy reports(m_manager.get(), &KaloModel::sliceCompletedProgress);
+    m_manager->addSupportAuto(1);
+    QVERIFY(paused.tryAcquire(1, 60000));
+
+    const QVector3D translate = model->translate, scale = model->scale, rotate = model->rotate;
+    const std::vector<MeshVertex> vertices = model->mesh->vertices;
+    const int count = m_manager->models().size();
+    QTemporaryDir dir;
+    const QString archive = dir.filePath("job.cws");
+    const QString stl = dir.filePath("box.stl");
+    {
+        QFile file(stl);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+                   "endloop\nendfacet\nendsolid s\n");
+    }
+    m_manager->selectModel(model);
+    m_manager->setSelectedModelTranslate(5, 5, 0);
+    m_manager->setSelectedModelScale(2, 2, 2);
+    m_manager->setSelectedModelRotate(0, 0, 45);
+    m_manager->flip(1);
+    m_manager->moveToBottom();
+    m_manager->copyModel(0);
+    m_manager->autoLayoutModel();
+    m_manager->addSupportBase(1);
+    m_manager->addSupportAuto(1);
+    m_manager->deleteSelectedModel();
+    const bool previewed = m_manager->setShowSliceEnable(true);
+    m_manager->sliceTo(archive);
+    const bool loaded = m_manager->loadModel(QUrl::fromLocalFile(stl));
+    const bool unchanged = model->translate == translate && model->scale == scale && model->rotate == rotate
+                           && model->mesh->vertices.size() == vertices.size()
+                           && std::memcmp(model->mesh->vertices.data(), vertices.data(),
+                                          vertices.size() * sizeof(MeshVertex)) == 0
+                           && m_manager->models().size() == count;
+    const KaloModel::ModelStatus status = m_manager->status();
+    resume.release();
+
+    QVERIFY2(unchanged, "no edit reached the model or the scene");
+    QVERIFY2(!previewed && !loaded, "neither the preview nor a load starts");
+    QCOMPARE(status, KaloModel::MODEL_AUTO_GEN_SUPPORT);
+    while (reports.isEmpty() || reports.last().at(0).toFloat() <= 1)
+        QVERIFY(reports.wait(60000));
+    QVERIFY2(!QFile::exists(archive), "no slicing run started");
+    QCOMPARE(reports.last().at(2).toString(), QStringLiteral("autoSupport"));
+    m_manager->selectModel(model);
+    m_manager->setSelectedModelTranslate(5, 5, 0);
+    QCOMPARE(model->translate, QVector3D(5, 5, 0));
 }
 
 QTEST_GUILESS_MAIN(TstSupportGenerator)
