@@ -257,42 +257,47 @@ void Model::updateBounds(bool force)
     if (!dirty && !force)
         return;
 
-    boundMin = QVector3D(1e9f, 1e9f, 1e9f);
-    boundMax = QVector3D(-1e9f, -1e9f, -1e9f);
-    center = QVector3D();
+    // Bounds and sums are kept in locals: through the members each corner
+    // would wait for the store of the one before it.
+    float lowX = 1e9f, lowY = 1e9f, lowZ = 1e9f;
+    float highX = -1e9f, highY = -1e9f, highZ = -1e9f;
     double cx = 0, cy = 0, cz = 0, totalVolume = 0;
     float clampedVolume = 0;
 
     const QMatrix4x4 matrix = modelMatrix();
     const auto &vertices = mesh->vertices;
     const auto &indices = mesh->indices;
-    QVector3D slot[3];
-    for (size_t k = 0; k < indices.size(); ++k) {
-        const int i = int(k % 3);
-        const MeshVertex &v = vertices[indices[k]];
-        QVector3D p = matrix.map(QVector3D(v.x, v.y, v.z));
-        slot[i] = p;
-        for (int a = 0; a < 3; ++a) {
-            boundMin[a] = std::min(boundMin[a], p[a]);
-            boundMax[a] = std::max(boundMax[a], p[a]);
-        }
-        if (i == 2) {
-            // The centroid uses the mesh as it stands, except that the first
-            // two corners were already pressed onto the plate below.
-            const float d = tripleProduct(slot[0], slot[1], slot[2]) / 6.0f;
-            const QVector3D weighted = (slot[0] + slot[1] + slot[2]) * 0.25f * d;
-            cx += weighted.x();
-            cy += weighted.y();
-            cz += weighted.z();
-            totalVolume += d;
+    for (size_t k = 0; k + 2 < indices.size(); k += 3) {
+        QVector3D p[3];
+        for (int i = 0; i < 3; ++i) {
+            const MeshVertex &v = vertices[indices[k + i]];
+            p[i] = matrix.map(QVector3D(v.x, v.y, v.z));
+            lowX = std::min(lowX, p[i].x());
+            lowY = std::min(lowY, p[i].y());
+            lowZ = std::min(lowZ, p[i].z());
+            highX = std::max(highX, p[i].x());
+            highY = std::max(highY, p[i].y());
+            highZ = std::max(highZ, p[i].z());
         }
         // Resin cannot print below the plate: the volume counts those parts
-        // as flattened onto z = 0.
-        if (slot[i].z() < 0)
-            slot[i].setZ(0);
-        if (i == 2)
-            clampedVolume += tripleProduct(slot[0], slot[1], slot[2]) * 0.16666667f;
+        // as flattened onto z = 0. The centroid uses the mesh as it stands,
+        // except that the first two corners are already pressed onto the
+        // plate there.
+        for (int i = 0; i < 2; ++i)
+            if (p[i].z() < 0)
+                p[i].setZ(0);
+        const float d = tripleProduct(p[0], p[1], p[2]) / 6.0f;
+        const QVector3D weighted = (p[0] + p[1] + p[2]) * 0.25f * d;
+        cx += weighted.x();
+        cy += weighted.y();
+        cz += weighted.z();
+        totalVolume += d;
+        if (p[2].z() < 0)
+            p[2].setZ(0);
+        clampedVolume += tripleProduct(p[0], p[1], p[2]) * 0.16666667f;
     }
+    boundMin = QVector3D(lowX, lowY, lowZ);
+    boundMax = QVector3D(highX, highY, highZ);
 
     qDebug() << "Boundary" << formatPoint(boundMin) << formatPoint(boundMax);
     volume = std::fabs(clampedVolume) / 1000.0f;
