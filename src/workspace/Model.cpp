@@ -808,17 +808,15 @@ bool Model::readWithAssimp(bool smooth, bool forceNewNormals, QString *problem)
 bool Model::processAssimpNode(const aiNode *node, const aiScene *scene)
 {
     qDebug() << "processAssimpNode, mesh size:" << node->mNumMeshes;
+    // A text STL file holds a mesh for each of its solids (a part of several
+    // bodies often comes so): all of them make up the model.
     for (unsigned int i = 0; i < node->mNumMeshes; ++i) {
         qDebug() << "process mesh" << i;
         processAssimpMesh(scene->mMeshes[node->mMeshes[i]]);
-        if (!mesh->indices.empty())
-            return true;
     }
-    for (unsigned int i = 0; i < node->mNumChildren; ++i) {
-        if (processAssimpNode(node->mChildren[i], scene))
-            return true;
-    }
-    return false;
+    for (unsigned int i = 0; i < node->mNumChildren; ++i)
+        processAssimpNode(node->mChildren[i], scene);
+    return !mesh->indices.empty();
 }
 
 bool Model::processAssimpMesh(const aiMesh *source)

@@ -69,11 +69,12 @@ public:
     // stores it; a file reaching further is taken for damaged.
     static constexpr float maxCoordinateMm = 1e6f;
 
-    // Reads the first mesh with faces of an STL file (binary files with
-    // BinaryStl, the rest through assimp) and places it: vertex positions are rewritten so that the model rests on
-    // z = 0 with its centroid at x = y = 0, pivot becomes the centroid, and a
-    // model taller than 200 mm gets the scale 130 mm / height (bounds left
-    // dirty). smooth asks for smoothed vertex normals instead of face normals;
+    // Reads an STL file, every solid of a text file into the one mesh
+    // (binary files with BinaryStl, the rest through assimp), and places it:
+    // vertex positions are rewritten so that the model rests on z = 0 with
+    // its centroid at x = y = 0, pivot becomes the centroid, and a model
+    // taller than 200 mm gets the scale 130 mm / height (bounds left dirty).
+    // smooth asks for smoothed vertex normals instead of face normals;
     // forceNewNormals discards the normals stored in the file; a normal that
     // is not a number becomes zero. Returns false, with the model unusable
     // and, when problem is given, the reason in words for the user, when the
@@ -81,9 +82,10 @@ public:
     // a coordinate that is not a number or beyond maxCoordinateMm.
     bool load(const QUrl &url, bool smooth, bool forceNewNormals, QString *problem = nullptr);
     // The part of load that goes through assimp: reads the file with the
-    // steps and normals load describes and copies its first mesh with faces.
+    // steps and normals load describes and copies all its meshes.
     bool readWithAssimp(bool smooth, bool forceNewNormals, QString *problem);
-    // Depth-first search for the first mesh that carries faces; true once one is read.
+    // Appends every mesh of node and its children, depth first; true when
+    // the model has triangles then.
     bool processAssimpNode(const aiNode *node, const aiScene *scene);
     // Appends the mesh's vertices and triangles; faces that are not
     // triangles are dropped, and so is any face naming a missing vertex.

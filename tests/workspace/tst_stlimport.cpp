@@ -80,6 +80,16 @@ std::vector<Facet> facetsOf(const MeshPrimitiveData &mesh)
     return facets;
 }
 
+// The text of mesh as one solid of a text STL file.
+QByteArray asciiText(const MeshPrimitiveData &mesh)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("solid.stl")));
+    if (!StlWriter::write(file.fileName(), mesh, StlWriter::Ascii) || !file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
 } // namespace
 
 class TstStlImport : public QObject
@@ -93,6 +103,8 @@ private Q_SLOTS:
 
     void placesModelOnPlate_data();
     void placesModelOnPlate();
+    void readsEverySolidOfTextFile_data();
+    void readsEverySolidOfTextFile();
     void firstLoadSelectsAndLeavesInit();
     void refusesOtherFileTypesQuietly_data();
     void refusesOtherFileTypesQuietly();
@@ -198,6 +210,40 @@ void TstStlImport::placesModelOnPlate()
     QVERIFY2(fuzzyEqual(model->pivot, {0, 0, 10}), qPrintable("pivot at the centroid, got " + text(model->pivot)));
     model->updateBounds(true);
     QVERIFY2(qAbs(model->volume - 8.0f) < 1e-4f, qPrintable(QString("8 mL, got %1").arg(model->volume)));
+}
+
+void TstStlImport::readsEverySolidOfTextFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("triangles");
+    QTest::addColumn<float>("width"); // mm, along x
+    QTest::addColumn<float>("volume"); // mL
+    const QByteArray cube = asciiText(box({0, 0, 0}, {10, 10, 10}));
+    const QByteArray bar = asciiText(box({30, 0, 0}, {50, 10, 5}));
+    const QByteArray tower = asciiText(box({0, 20, 0}, {10, 30, 40}));
+    QTest::newRow("one solid") << cube << 12 << 10.0f << 1.0f;
+    QTest::newRow("two solids") << cube + bar << 24 << 50.0f << 2.0f;
+    QTest::newRow("three solids") << cube + bar + tower << 36 << 50.0f << 6.0f;
+    QTest::newRow("empty solid first") << QByteArray("solid none\nendsolid none\n") + bar << 12 << 20.0f << 1.0f;
+    QTest::newRow("empty solid between") << cube + QByteArray("solid none\nendsolid none\n") + bar << 24 << 50.0f << 2.0f;
+}
+
+void TstStlImport::readsEverySolidOfTextFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, triangles);
+    QFETCH(float, width);
+    QFETCH(float, volume);
+    const QString path = writeFile(QStringLiteral("bodies.stl"), content);
+
+    QVERIFY2(m_manager->loadModel(QUrl::fromLocalFile(path)), "a text file of several solids loads");
+    QCOMPARE(m_manager->models().size(), 1);
+    Model *model = m_manager->models().first();
+    QCOMPARE(model->mesh->indices.size(), size_t(3 * triangles));
+    model->updateBounds(true);
+    const float measured = model->boundMax.x() - model->boundMin.x();
+    QVERIFY2(qAbs(measured - width) < 1e-4f, qPrintable(QString("%1 mm wide, got %2").arg(width).arg(measured)));
+    QVERIFY2(qAbs(model->volume - volume) < 1e-4f, qPrintable(QString("%1 mL, got %2").arg(volume).arg(model->volume)));
 }
 
 void TstStlImport::firstLoadSelectsAndLeavesInit()
