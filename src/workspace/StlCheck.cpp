@@ -103,7 +103,8 @@ bool isNumber(std::string_view word)
 
     skipSign();
     const std::string_view unsignedWord = word.substr(i);
-    for (const std::string_view special : {"nan", "inf", "infinity"}) {
+    static constexpr std::string_view specials[] = {"nan", "inf", "infinity"};
+    for (const std::string_view special : specials) {
         if (equalIgnoringCase(unsignedWord, special))
             return true;
     }
