@@ -5,6 +5,7 @@
 #include "workspace/BinaryStl.h"
 #include "workspace/KaloModel.h"
 #include "workspace/StlCheck.h"
+#include "workspace/TextStl.h"
 #include "workspace/VertexJoiner.h"
 
 #include <QColor>
@@ -718,17 +719,22 @@ bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals, QString
         return false;
     }
 
-    // Binary files, the common case, are read without assimp's arrays;
-    // text files and files whose normals are made anew go through assimp.
+    // STL files are read without assimp's arrays, unless their normals are
+    // made anew, which assimp does.
     QString unread;
-    const BinaryStl::Outcome binary = smooth || forceNewNormals ? BinaryStl::Outcome::NotBinary
-                                                                : BinaryStl::read(name, *mesh, &unread);
-    if (binary == BinaryStl::Outcome::Failed) {
+    BinaryStl::Outcome binary = BinaryStl::Outcome::NotBinary;
+    TextStl::Outcome text = TextStl::Outcome::Declined;
+    if (!smooth && !forceNewNormals) {
+        binary = BinaryStl::read(name, *mesh, &unread);
+        if (binary == BinaryStl::Outcome::NotBinary)
+            text = TextStl::read(name, *mesh, &unread);
+    }
+    if (binary == BinaryStl::Outcome::Failed || text == TextStl::Outcome::Failed) {
         qDebug() << "ERROR: STL: " << unread;
         setProblem(problem, unread);
         return false;
     }
-    if (binary == BinaryStl::Outcome::Read) {
+    if (binary == BinaryStl::Outcome::Read || text == TextStl::Outcome::Read) {
         qDebug() << "read vertices succeed:" << mesh->vertices.size() << mesh->vertices.capacity()
                  << mesh->vertices.max_size();
         qDebug() << "total faces:" << mesh->indices.size() / 3;

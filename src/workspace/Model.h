@@ -70,7 +70,8 @@ public:
     static constexpr float maxCoordinateMm = 1e6f;
 
     // Reads an STL file, every solid of a text file into the one mesh
-    // (binary files with BinaryStl, the rest through assimp), and places it:
+    // (with BinaryStl or TextStl, through assimp the files they leave to it
+    // and the files whose normals are made anew), and places it:
     // vertex positions are rewritten so that the model rests on z = 0 with
     // its centroid at x = y = 0, pivot becomes the centroid, and a model
     // taller than 200 mm gets the scale 130 mm / height (bounds left dirty).

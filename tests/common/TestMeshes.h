@@ -10,6 +10,8 @@
 #include <QVector3D>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 namespace TestMeshes {
 
@@ -155,6 +157,23 @@ inline CWS::Support *makeSupportOf(Model *owner, const MeshPrimitiveData &mesh)
     support->loaded = true;
     support->updateBounds(true);
     return support;
+}
+
+// True when both meshes hold the same triangles over the same vertices,
+// every vertex equal to the bit.
+inline bool identical(const MeshPrimitiveData &a, const MeshPrimitiveData &b)
+{
+    return a.indices == b.indices && a.vertices.size() == b.vertices.size()
+           && std::memcmp(a.vertices.data(), b.vertices.data(), a.vertices.size() * sizeof(MeshVertex)) == 0;
+}
+
+// The mesh of the STL file at path as assimp reads it for a model, with the
+// file's own normals; null when assimp cannot read it.
+inline std::shared_ptr<MeshPrimitiveData> readThroughAssimp(const QString &path)
+{
+    Model model(TYPE_NORMAL);
+    model.name = path;
+    return model.readWithAssimp(false, false, nullptr) ? model.mesh : nullptr;
 }
 
 } // namespace TestMeshes

@@ -9,8 +9,10 @@
 #include "settings/KaloConfig.h"
 #include "slicing/PlacedMesh.h"
 #include "slicing/Slice.h"
+#include "workspace/BinaryStl.h"
 #include "workspace/KaloModel.h"
 #include "workspace/Model.h"
+#include "workspace/TextStl.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -44,7 +46,8 @@ inline bool finite(const QVector3D &v)
 // a scene that already holds a model. A refused file leaves that scene as it
 // was; a loaded one has finite bounds, centre and volume, and the layer
 // through its middle comes out the same from the preview's cut of the model
-// and from the slicer's prepared mesh. True when data loaded.
+// and from the slicer's prepared mesh, and a file read without assimp reads
+// the same through assimp. True when data loaded.
 inline bool run(const QByteArray &data, const QString &path)
 {
     {
@@ -64,6 +67,18 @@ inline bool run(const QByteArray &data, const QString &path)
     require(finite(model->boundMin) && finite(model->boundMax) && finite(model->center)
                 && std::isfinite(model->volume),
             "a loaded model has finite bounds, centre and volume");
+
+    // The file loaded without assimp; read through assimp it comes out alike.
+    MeshPrimitiveData direct;
+    QString problem;
+    const BinaryStl::Outcome binary = BinaryStl::read(path, direct, &problem);
+    if (binary == BinaryStl::Outcome::Read
+        || (binary == BinaryStl::Outcome::NotBinary
+            && TextStl::read(path, direct, &problem) == TextStl::Outcome::Read)) {
+        const std::shared_ptr<MeshPrimitiveData> expected = TestMeshes::readThroughAssimp(path);
+        require(expected && TestMeshes::identical(direct, *expected),
+                "the readers of our own read a file as assimp does");
+    }
 
     const int layers = manager.calcNumSlices(model);
     if (layers == 0)

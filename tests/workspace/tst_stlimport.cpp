@@ -4,6 +4,8 @@
 #include "workspace/BinaryStl.h"
 #include "workspace/KaloModel.h"
 #include "workspace/Model.h"
+#include "workspace/StlCheck.h"
+#include "workspace/TextStl.h"
 
 #include <QQmlApplicationEngine>
 #include <QSignalSpy>
@@ -80,6 +82,13 @@ std::vector<Facet> facetsOf(const MeshPrimitiveData &mesh)
     return facets;
 }
 
+// One facet of a text STL, with the numbers as they are to be written.
+QByteArray textFacet(const char *normal, const char *a, const char *b, const char *c)
+{
+    return QByteArray("facet normal ") + normal + "\n outer loop\n  vertex " + a + "\n  vertex " + b + "\n  vertex " + c
+           + "\n endloop\nendfacet\n";
+}
+
 // The text of mesh as one solid of a text STL file.
 QByteArray asciiText(const MeshPrimitiveData &mesh)
 {
@@ -115,10 +124,12 @@ private Q_SLOTS:
     void shrinksTallModels_data();
     void shrinksTallModels();
     void refusesWhileBusy();
-    void binaryReaderMatchesAssimp_data();
-    void binaryReaderMatchesAssimp();
+    void readersMatchAssimp_data();
+    void readersMatchAssimp();
     void binaryReaderLeavesOtherFilesToAssimp_data();
     void binaryReaderLeavesOtherFilesToAssimp();
+    void textReaderLeavesOddTextsToAssimp_data();
+    void textReaderLeavesOddTextsToAssimp();
     void refusesModelsBeyondMemory();
 
 private:
@@ -225,7 +236,8 @@ void TstStlImport::readsEverySolidOfTextFile_data()
     QTest::newRow("two solids") << cube + bar << 24 << 50.0f << 2.0f;
     QTest::newRow("three solids") << cube + bar + tower << 36 << 50.0f << 6.0f;
     QTest::newRow("empty solid first") << QByteArray("solid none\nendsolid none\n") + bar << 12 << 20.0f << 1.0f;
-    QTest::newRow("empty solid between") << cube + QByteArray("solid none\nendsolid none\n") + bar << 24 << 50.0f << 2.0f;
+    QTest::newRow("empty solid between")
+        << cube + QByteArray("solid none\nendsolid none\n") + bar << 24 << 50.0f << 2.0f;
 }
 
 void TstStlImport::readsEverySolidOfTextFile()
@@ -393,29 +405,33 @@ void TstStlImport::refusesWhileBusy()
 }
 
 
-void TstStlImport::binaryReaderMatchesAssimp_data()
+void TstStlImport::readersMatchAssimp_data()
 {
     QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("binary");
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     const QByteArray plain("binary test");
 
-    QTest::newRow("sphere") << binaryStl(plain, facetsOf(TestMeshes::sphere(20, {}, 40, 80)));
-    QTest::newRow("ring") << binaryStl(plain, facetsOf(TestMeshes::ring(20, 12, 5)));
-    QTest::newRow("two overlapping boxes")
-        << binaryStl(plain, facetsOf(TestMeshes::combined(box({0, 0, 0}, {10, 10, 10}), box({5, 5, 0}, {15, 15, 8}))));
+    QTest::newRow("binary: sphere") << binaryStl(plain, facetsOf(TestMeshes::sphere(20, {}, 40, 80))) << true;
+    QTest::newRow("binary: ring") << binaryStl(plain, facetsOf(TestMeshes::ring(20, 12, 5))) << true;
+    QTest::newRow("binary: two overlapping boxes")
+        << binaryStl(plain, facetsOf(TestMeshes::combined(box({0, 0, 0}, {10, 10, 10}), box({5, 5, 0}, {15, 15, 8}))))
+        << true;
     // assimp tells a binary file by its size before it looks for "solid".
-    QTest::newRow("header starting with solid") << binaryStl("solid but binary", facetsOf(TestMeshes::cube(10)));
+    QTest::newRow("binary: header starting with solid")
+        << binaryStl("solid but binary", facetsOf(TestMeshes::cube(10))) << true;
     // Colours (a colour header, attribute words with the colour bit) are
     // read by assimp and then removed; they change nothing else.
     std::vector<Facet> coloured = facetsOf(TestMeshes::cube(10));
     for (size_t i = 0; i < coloured.size(); i += 2)
         coloured[i].attribute = 0x8000 | quint16(i * 997);
-    QTest::newRow("colours") << binaryStl(QByteArray("COLOR=") + char(200) + char(10) + char(30) + char(255), coloured);
+    QTest::newRow("binary: colours")
+        << binaryStl(QByteArray("COLOR=") + char(200) + char(10) + char(30) + char(255), coloured) << true;
     // Same position, normals equal, within 1e-5, just beyond, zero, -0 and
     // not numbers: which corners are joined must not change.
     const float e = 0.9e-5f, f = 1.1e-5f;
-    QTest::newRow("normals near and far") << binaryStl(
+    QTest::newRow("binary: normals near and far") << binaryStl(
         plain, {{{0, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
                 {{0, 0, 1}, {0, 0, 0, 0, 1, 0, -1, 0, 0}},
                 {{e, 0, 1}, {0, 0, 0, 1, 0, 0, 0, -1, 0}},
@@ -424,26 +440,36 @@ void TstStlImport::binaryReaderMatchesAssimp_data()
                 {{-0.0f, 0, -0.0f}, {0, 0, 0, 1, 1, 1, 2, 2, 2}},
                 {{nan, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
                 {{0, inf, 0}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
-                {{0, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0}}});
-}
+                {{0, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0}}}) << true;
 
-void TstStlImport::binaryReaderMatchesAssimp()
-{
-    QFETCH(QByteArray, content);
-    const QString path = writeFile("model.stl", content);
+    const QByteArray sphere = asciiText(TestMeshes::sphere(20, {}, 40, 80));
+    const QByteArray cube = asciiText(box({0, 0, 0}, {10, 10, 10}));
+    const QByteArray bar = asciiText(box({30, 0, 0}, {50, 10, 5}));
 
-    Model throughAssimp(TYPE_NORMAL);
-    throughAssimp.name = path;
-    QVERIFY(throughAssimp.readWithAssimp(false, false, nullptr));
-    MeshPrimitiveData read;
-    QString problem;
-    QCOMPARE(BinaryStl::read(path, read, &problem), BinaryStl::Outcome::Read);
-
-    const MeshPrimitiveData &expected = *throughAssimp.mesh;
-    QCOMPARE(read.indices, expected.indices);
-    QCOMPARE(read.vertices.size(), expected.vertices.size());
-    QVERIFY2(std::memcmp(read.vertices.data(), expected.vertices.data(), read.vertices.size() * sizeof(MeshVertex)) == 0,
-             "every vertex equal to the bit");
+    QTest::newRow("text: sphere") << sphere << false;
+    QTest::newRow("text: ring") << asciiText(TestMeshes::ring(20, 12, 5)) << false;
+    QTest::newRow("text: sphere, CR LF and tabs")
+        << QByteArray(sphere).replace("\n", "\r\n").replace("  ", "\t") << false;
+    QTest::newRow("text: byte-order mark and indent") << "\xEF\xBB\xBF \t" + cube << false;
+    // Each solid is joined on its own: the two cubes share corners.
+    QTest::newRow("text: solids sharing corners") << cube + cube + QByteArray("solid\nendsolid\n") + bar << false;
+    // Numbers in every form assimp reads, normals that are no numbers.
+    QTest::newRow("text: number forms")
+        << "solid forms\n" + textFacet("0 0 1", "+1.5e+01 -0 .5", "5. 1E2 -.25e-1", "0.1234567890123456789 7 1e-3")
+               + textFacet("nan 0 1", "0 0 0", "1 0 0", "0 1 0") + textFacet("0 -INF 1", "0 0 0", "1 0 0", "0 1 0")
+               + textFacet("-infinity 0 0", "0 0 0", "0 1 0", "0 0 1")
+               + textFacet("1e-6 0 1", "0 0 0", "1 0 0", "0 1 0") + textFacet("0 0 1", "0 0 0", "1 0 0", "0 1 0")
+               + "endsolid forms\n" << false;
+    // Keywords share lines; names of several words, or none, or run into "solid".
+    QTest::newRow("text: words per line")
+        << QByteArray("solid Exported from a modeller\nfacet normal 0 0 1 outer loop vertex 0 0 0 vertex 1 0 0\n"
+                      "vertex 0 1 0 endloop endfacet facet normal 0 0 1\nouter\nloop\nvertex 1 1 0\nvertex 0 1 0\n"
+                      "vertex 1 0 0\nendloop\nendfacet\nendsolid Exported and more\nsolidtwo\n")
+               + textFacet("1 0 0", "2 0 0", "2 1 0", "2 0 1") + "endsolid\nsolid\n"
+               + textFacet("0 1 0", "3 0 0", "3 1 0", "3 0 1") + "endsolid\n" << false;
+    // assimp reads on after a name; a stray "vertex" there changes nothing.
+    QTest::newRow("text: vertex after the name")
+        << "solid named vertex 1 2 3\n" + textFacet("0 0 1", "0 0 0", "1 0 0", "0 1 0") + "endsolid named\n" << false;
 }
 
 void TstStlImport::binaryReaderLeavesOtherFilesToAssimp_data()
@@ -463,11 +489,59 @@ void TstStlImport::binaryReaderLeavesOtherFilesToAssimp()
     QFETCH(QByteArray, content);
     const QString path = writeFile("other.stl", content);
     MeshPrimitiveData mesh = TestMeshes::cube(3);
-    const MeshPrimitiveData before = mesh;
     QString problem;
     QCOMPARE(BinaryStl::read(path, mesh, &problem), BinaryStl::Outcome::NotBinary);
-    QCOMPARE(mesh.indices, before.indices);
-    QCOMPARE(mesh.vertices.size(), before.vertices.size());
+    QVERIFY2(TestMeshes::identical(mesh, TestMeshes::cube(3)), "the mesh is left as it was");
+}
+
+void TstStlImport::readersMatchAssimp()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, binary);
+    const QString path = writeFile("model.stl", content);
+    QVERIFY2(StlCheck::problem(path).isEmpty(), qPrintable("the file is sound: " + StlCheck::problem(path)));
+
+    const std::shared_ptr<MeshPrimitiveData> expected = TestMeshes::readThroughAssimp(path);
+    QVERIFY2(expected, "assimp reads the file");
+    MeshPrimitiveData read;
+    QString problem;
+    QCOMPARE(BinaryStl::read(path, read, &problem),
+             binary ? BinaryStl::Outcome::Read : BinaryStl::Outcome::NotBinary);
+    if (!binary)
+        QCOMPARE(TextStl::read(path, read, &problem), TextStl::Outcome::Read);
+    QVERIFY2(TestMeshes::identical(read, *expected), "the same triangles, every vertex equal to the bit");
+}
+
+void TstStlImport::textReaderLeavesOddTextsToAssimp_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("triangles"); // as the model loads through assimp
+    const QByteArray facet = textFacet("0 0 1", "0 0 0", "1 0 0", "0 1 0");
+    QTest::newRow("lone carriage return") << "solid a\n" + facet + "endsolid a\r \n" << 1;
+    QTest::newRow("vertical tab")
+        << "solid a\n" + QByteArray(facet).replace("endloop\n", "endloop\v") + "endsolid a\n" << 1;
+    QTest::newRow("form feed") << "solid a\n" + facet + "\fendsolid a\n" << 1;
+    // assimp takes these for a facet begun (and given up) and a solid ended
+    // on the name's line.
+    QTest::newRow("facet after the name") << "solid a facet\n" + facet + "endsolid a\n" << 1;
+    QTest::newRow("endsolid after the name") << "solid a endsolid\n" + facet + "endsolid a\n" << 0;
+}
+
+void TstStlImport::textReaderLeavesOddTextsToAssimp()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, triangles);
+    const QString path = writeFile("odd.stl", content);
+    QVERIFY2(StlCheck::problem(path).isEmpty(), qPrintable("the grammar accepts it: " + StlCheck::problem(path)));
+    MeshPrimitiveData mesh = TestMeshes::cube(3);
+    QString problem;
+    QCOMPARE(TextStl::read(path, mesh, &problem), TextStl::Outcome::Declined);
+    QVERIFY2(TestMeshes::identical(mesh, TestMeshes::cube(3)), "the mesh is left as it was");
+
+    // The model loads as assimp reads it.
+    QCOMPARE(m_manager->loadModel(QUrl::fromLocalFile(path)), triangles > 0);
+    if (triangles > 0)
+        QCOMPARE(m_manager->models().first()->mesh->indices.size(), size_t(3 * triangles));
 }
 
 void TstStlImport::refusesModelsBeyondMemory()
