@@ -38,11 +38,11 @@
 
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "slicing/PngEncoder.h"
 #include "slicing/ZipEntry.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QDir>
 #include <QElapsedTimer>

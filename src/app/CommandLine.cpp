@@ -2,10 +2,10 @@
 
 #include "app/Interruption.h"
 #include "app/ProjectFile.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "slicing/PrintTime.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QCommandLineParser>
 #include <QDir>

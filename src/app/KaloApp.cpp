@@ -1,7 +1,6 @@
 #include "app/KaloApp.h"
 
 #include "app/ProjectFile.h"
-#include "view/KaloScene.h"
 #include "workspace/KaloModel.h"
 
 #include <QCoreApplication>
@@ -34,7 +33,6 @@ constexpr ProjectLink projectLinks[] = {
 
 KaloApp::KaloApp(QObject *parent)
     : QObject(parent)
-    , m_device(std::make_unique<DeviceDescriptor>())
 {
     g_instance = this;
 }
@@ -67,11 +65,9 @@ void KaloApp::open(const QUrl &url)
         loadPrj(url);
         return;
     }
-    KaloModel *manager = KaloModel::instance();
-    if (!manager || !manager->loadModel(url))
-        return;
-    if (KaloScene *scene = KaloScene::instance())
-        scene->updateView();
+    // The view repaints when the model arrives (kaloModelDataChanged).
+    if (KaloModel *manager = KaloModel::instance())
+        manager->loadModel(url);
 }
 
 void KaloApp::newPrj()

@@ -1,11 +1,7 @@
 #pragma once
 
-#include "app/DeviceDescriptor.h"
-
 #include <QObject>
 #include <QUrl>
-
-#include <memory>
 
 class QQmlApplicationEngine;
 
@@ -26,8 +22,7 @@ public:
     // Records where the next print archive goes and asks for slicing.
     Q_INVOKABLE void setCwsFile(const QUrl &file);
     // A name ending in ".kalo3d" (any case) opens as a project; anything else
-    // goes to the model manager, which accepts only STL files, and the view
-    // repaints when the model arrives.
+    // goes to the model manager, which accepts only STL files.
     Q_INVOKABLE void open(const QUrl &url);
     Q_INVOKABLE void newPrj();
     // Writes the whole scene to the project file prjFile, replacing it only
@@ -56,7 +51,6 @@ public:
     void setPrjFile(const QString &file);
 
     QUrl cwsFileUrl() const { return m_cwsFileUrl; }
-    const DeviceDescriptor &device() const { return *m_device; }
     void setEngine(QQmlApplicationEngine *engine) { m_engine = engine; }
 
     // Shows message in the main window's critical message box; callable from
@@ -72,6 +66,5 @@ private:
 
     QUrl m_prjFileUrl;
     QUrl m_cwsFileUrl;
-    std::unique_ptr<DeviceDescriptor> m_device;
     QQmlApplicationEngine *m_engine = nullptr;
 };

@@ -1,8 +1,9 @@
 #include "app/ProjectFile.h"
 
+#include "app/ObjectBlock.h"
+#include "geometry/Model.h"
 #include "supports/Support.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -49,7 +50,7 @@ bool readObjects(QDataStream &stream, int major, int minor, ProjectObjects &resu
             return false;
         std::unique_ptr<Model> object =
             type == TYPE_SUPPORT ? std::make_unique<CWS::Support>(nullptr) : std::make_unique<Model>(type);
-        if (!object->read(stream, major, minor) || object->type != type)
+        if (!ObjectBlock::read(stream, *object, major, minor) || object->type != type)
             return false;
         result.objects.push_back(std::move(object));
     }
@@ -87,31 +88,6 @@ bool readObjects(QDataStream &stream, int major, int minor, ProjectObjects &resu
 
 } // namespace
 
-std::vector<Model *> ProjectObjects::releaseLinked()
-{
-    for (const auto &[index, ownerIndex] : relations) {
-        Model *object = objects[size_t(index)].get();
-        Model *owner = objects[size_t(ownerIndex)].get();
-        object->owner = owner;
-        if (object->type == TYPE_SUPPORT) {
-            owner->supports.push_back(object);
-        } else {
-            // The plate's thickness is not stored; its height is that thickness.
-            object->updateBounds();
-            owner->base = object;
-            owner->baseThickness = object->boundMax.z() - object->boundMin.z();
-            object->baseThickness = owner->baseThickness;
-        }
-    }
-    qDebug() << "make support relationship size" << relations.size();
-    relations.clear();
-    std::vector<Model *> released;
-    for (auto &object : objects)
-        released.push_back(object.release());
-    objects.clear();
-    return released;
-}
-
 bool ProjectFile::fits(const QDataStream &stream, qint64 count, qint64 bytesEach)
 {
     return stream.status() == QDataStream::Ok && count >= 0
@@ -130,7 +106,7 @@ bool ProjectFile::write(QIODevice &device, const QList<Model *> &models)
     stream << qint64(models.size());
     for (int i = 0; i < models.size(); ++i) {
         stream << qint64(i) << qint32(models[i]->type);
-        models[i]->write(stream);
+        ObjectBlock::write(stream, *models[i]);
     }
 
     std::vector<std::pair<qint32, qint32>> relations;

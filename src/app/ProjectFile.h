@@ -1,32 +1,14 @@
 #pragma once
 
+#include "workspace/ProjectObjects.h"
+
 #include <QList>
 #include <QString>
-
-#include <memory>
-#include <utility>
-#include <vector>
 
 class KaloModel;
 class Model;
 class QDataStream;
 class QIODevice;
-
-// The objects of a project file, read completely and checked but not yet in
-// a scene. The objects are not linked to each other: deleting them is safe.
-struct ProjectObjects
-{
-    std::vector<std::unique_ptr<Model>> objects;
-    // (object, owner) indices into objects: the object is a support or a
-    // base plate, the owner a normal model; no object has two owners and no
-    // owner two bases.
-    std::vector<std::pair<int, int>> relations;
-
-    // Links every object to its owner (a support joins the owner's
-    // supports, a base plate becomes its base and both take the plate's
-    // height as baseThickness) and hands the objects over, in file order.
-    std::vector<Model *> releaseLinked();
-};
 
 // Project files (".kalo3d"): the whole scene, every object with its mesh
 // already placed by its transform, and which supports and base plates belong
@@ -34,7 +16,7 @@ struct ProjectObjects
 // 8-byte doubles:
 //   int32 -1, int32 1, "KALO3D" and two zero bytes, int16 major 1, int16 minor 0,
 //   int64 object count, the objects (int64 list index, int32 type, then the
-//   object's own block, Model::write), int64 relation count, the relations
+//   object's own block, ObjectBlock::write), int64 relation count, the relations
 //   (int32 object index, int32 owner index), int32 2, int32 -1.
 //
 // Reading trusts nothing: counts are bounded by what the rest of the file can

@@ -64,11 +64,20 @@ QQuickItem *findSceneItem(const QQmlApplicationEngine &engine)
     return qobject_cast<QQuickItem *>(roots.first()->findChild<QObject *>(QStringLiteral("Kalo3DScene")));
 }
 
+void connectModelManager(KaloApp &app, KaloModel &manager)
+{
+    QObject::connect(&app, &KaloApp::readyToSlice, &manager,
+                     [&app, &manager] { manager.sliceTo(app.cwsFileUrl().toLocalFile()); });
+    QObject::connect(&manager, &KaloModel::criticalMessage, &app, &KaloApp::showCriticalMsgBox);
+}
+
 void connectSignals(KaloApp &app)
 {
-    QObject::connect(KaloModel::instance(), &KaloModel::kaloModelDataChanged, KaloScene::instance(),
-                     &KaloScene::updateView);
-    QObject::connect(&app, &KaloApp::readyToSlice, KaloModel::instance(), &KaloModel::startSlice);
+    KaloModel *manager = KaloModel::instance();
+    KaloScene *scene = KaloScene::instance();
+    connectModelManager(app, *manager);
+    QObject::connect(manager, &KaloModel::kaloModelDataChanged, scene, &KaloScene::updateView);
+    QObject::connect(scene, &KaloScene::fileDropped, &app, &KaloApp::open);
 }
 
 } // namespace Startup

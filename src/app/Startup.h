@@ -5,6 +5,7 @@
 
 class KaloApp;
 class KaloConfig;
+class KaloModel;
 class QQmlApplicationEngine;
 class QQuickItem;
 
@@ -33,8 +34,14 @@ void setContextProperties(QQmlApplicationEngine &engine, KaloApp &app, KaloConfi
 // The item named "Kalo3DScene" under the main window, or null.
 QQuickItem *findSceneItem(const QQmlApplicationEngine &engine);
 
-// After the main window has loaded: the scene repaints when the models
-// change, and choosing an archive (KaloApp::readyToSlice) starts slicing.
+// The model manager's wiring to the application object: choosing an archive
+// (KaloApp::readyToSlice) slices into it, and what the manager must tell
+// the user shows in the critical message box.
+void connectModelManager(KaloApp &app, KaloModel &manager);
+
+// After the main window has loaded: connectModelManager for the window's
+// model manager, the scene repaints when the models change, and files
+// dropped on the scene open.
 void connectSignals(KaloApp &app);
 
 } // namespace Startup

@@ -10,7 +10,7 @@
 
 namespace {
 KaloConfig *g_instance = nullptr;
-// The one instance() made itself, if it still lives.
+// The instance made on first use, if it still lives.
 KaloConfig *g_made = nullptr;
 
 // The printer selected before any settings file is read (K20C).

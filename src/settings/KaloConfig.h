@@ -2,7 +2,7 @@
 
 #include "settings/PrinterTables.h"
 #include "settings/SliceBuildConfig.h"
-#include "supports/SupportConfig.h"
+#include "settings/SupportConfig.h"
 
 #include <QObject>
 #include <QStringList>

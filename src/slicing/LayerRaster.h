@@ -1,6 +1,6 @@
 #pragma once
 
-#include "slicing/SliceSegment.h"
+#include "geometry/SliceSegment.h"
 
 #include <QImage>
 #include <QLine>

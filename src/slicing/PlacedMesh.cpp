@@ -1,6 +1,7 @@
 #include "slicing/PlacedMesh.h"
 
-#include "workspace/Model.h"
+#include "geometry/Model.h"
+#include "geometry/PlaneCut.h"
 
 #include <QDebug>
 #include <QMatrix4x4>
@@ -49,10 +50,26 @@ std::vector<float> PlacedMesh::layerHeights(int layers, float thickness)
     return heights;
 }
 
+int PlacedMesh::layerCount(const QList<Model *> &models, float thickness)
+{
+    float top = 0;
+    bool any = false;
+    for (Model *model : models) {
+        model->updateBounds();
+        top = any ? std::max(top, model->boundMax.z()) : model->boundMax.z();
+        any = true;
+    }
+    // A scene entirely below the plate has no layer to print.
+    if (top <= 0 || thickness <= 0)
+        return 0;
+    const int n = int(top / thickness);
+    return top >= (float(n) + 0.5f) * thickness ? n + 1 : n;
+}
+
 PlacedMesh::PlacedMesh(const Model &model, const std::vector<float> &heights)
     : m_heights(heights)
 {
-    // The corners are mapped exactly as Model::sliceAt maps them, so that
+    // The corners are mapped exactly as PlaneCut::cut maps them, so that
     // every cut yields the same bits.
     const QMatrix4x4 matrix = model.modelMatrix();
     const auto &vertices = model.mesh->vertices;
@@ -122,7 +139,7 @@ int PlacedMesh::cut(int layer, std::vector<SliceSegment> &segments) const
             continue;
         std::optional<QVector3D> edgeHit[3];
         QVector3D hits[3];
-        const int n = Model::cutTriangle(&m_corners[triangle * 3], z, edgeHit, hits);
+        const int n = PlaneCut::cutTriangle(&m_corners[triangle * 3], z, edgeHit, hits);
         if (n == 2)
             segments.push_back({hits[0], hits[1]});
         else if (n != 0)

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "slicing/SliceSegment.h"
+#include "geometry/SliceSegment.h"
 
+#include <QList>
 #include <QVector3D>
 
 #include <cstdint>
@@ -28,11 +29,16 @@ public:
     // The planes of a run of layers layers of thickness mm: 0.5 x thickness,
     // then thickness added once per layer in single precision.
     static std::vector<float> layerHeights(int layers, float thickness);
+    // How many layers of thickness mm models need: one for every plane
+    // (i + 0.5) x thickness at or below the highest top (bounds brought up
+    // to date first); none without models, for a scene below the plate or a
+    // thickness of 0.
+    static int layerCount(const QList<Model *> &models, float thickness);
 
     // heights: the planes (mm), ascending, as layerHeights gives them.
     PlacedMesh(const Model &model, const std::vector<float> &heights);
 
-    // Appends to segments what Model::sliceAt appends for the plane of
+    // Appends to segments what PlaneCut::cut appends for the plane of
     // layer (heights[layer]): the same segments in the same order, with the
     // same "ERROR: n != 2" for a triangle the plane meets in one or three
     // points. Returns how many it appended; none for a layer outside heights.

@@ -1,14 +1,13 @@
 #include "slicing/Slice.h"
 
-#include "app/HappensBefore.h"
-#include "settings/KaloConfig.h"
+#include "geometry/Model.h"
+#include "geometry/PlaneCut.h"
 #include "settings/SliceBuildConfig.h"
 #include "slicing/Downscale.h"
+#include "slicing/HappensBefore.h"
 #include "slicing/LayerRaster.h"
 #include "slicing/LayerSink.h"
 #include "slicing/PlacedMesh.h"
-#include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <cstring>
 #include <tuple>
@@ -107,25 +106,9 @@ void Slice::run()
     }
 }
 
-void Slice::renderLayer(bool forceGreyscale, Model *onlyModel)
+void Slice::renderLayer(bool greyscale, Model *onlyModel)
 {
-    render(forceGreyscale || KaloConfig::instance()->useAntialise(), onlyModel);
-}
-
-void Slice::prepareLayerGeometry()
-{
-    for (Model *model : scene()) {
-        model->buildLayerGeometry(m_layerIndex, m_layerZ);
-        model->buffersValid = false;
-    }
-}
-
-QList<Model *> Slice::scene() const
-{
-    if (m_models)
-        return *m_models;
-    const KaloModel *manager = KaloModel::instance();
-    return manager ? manager->models() : QList<Model *>();
+    render(greyscale, onlyModel);
 }
 
 void Slice::render(bool greyscale, Model *onlyModel, QImage rasterCanvas, QImage layerCanvas)
@@ -139,9 +122,9 @@ void Slice::render(bool greyscale, Model *onlyModel, QImage rasterCanvas, QImage
             raster.drawSegments(segments);
         }
     } else {
-        for (Model *model : onlyModel ? QList<Model *>{onlyModel} : scene()) {
+        for (Model *model : onlyModel ? QList<Model *>{onlyModel} : *m_models) {
             segments.clear();
-            model->sliceAt(m_layerIndex, m_layerZ, segments, false);
+            PlaneCut::cut(*model, m_layerZ, segments);
             raster.drawSegments(segments);
         }
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "slicing/SliceSegment.h"
+#include "geometry/SliceSegment.h"
 
 #include <QImage>
 #include <QList>
@@ -31,10 +31,9 @@ public:
     // slicer is null when the job is not part of a slicing run. config must
     // outlive the job. layerZ is the height of the cutting plane (mm).
     // models: the scene to draw, in order, owned by the caller and unchanged
-    // until the job ends; null means the model manager's list, read when the
-    // layer is rendered, which only the GUI thread may do.
+    // until the job ends.
     Slice(LayerSink *slicer, const SliceBuildConfig *config, int layerIndex, float layerZ,
-          const QList<Model *> *models = nullptr);
+          const QList<Model *> *models);
     // The same job over a scene prepared for the whole run: each mesh is cut
     // at its plane of layerIndex, which must be layerZ. The same images as
     // for the models the meshes were placed from, only faster.
@@ -48,21 +47,15 @@ public:
     // anti-aliasing), so a pool thread reads no settings object.
     void run() override;
 
-    // Renders the layer into image(): an 8-bit grey image when forceGreyscale
-    // or the anti-aliasing setting is on, else 1-bit (Format_Mono, index 0
-    // black, 1 white). onlyModel: only that model; null: every model of the
+    // Renders the layer into image(): an 8-bit grey image when greyscale
+    // (the support generator, or anti-aliasing on), else 1-bit (Format_Mono,
+    // index 0 black, 1 white). onlyModel: only that model; null: every model of the
     // scene in list order, overlapping areas united. When config is
     // supersampled the layer is drawn 1-bit at the enlarged raster, kept in
     // supersampledImage(), and image() is its smooth reduction to
     // config.targetSize in 8-bit grey (see downscale). A plane outside every
-    // model gives a black image. Reads the settings object: GUI thread, or a
-    // thread that runs while nothing changes the settings.
-    void renderLayer(bool forceGreyscale, Model *onlyModel);
-
-    // Slice preview, GUI thread: every model of the scene builds its
-    // cut-away geometry of this layer (Model::buildLayerGeometry) and will
-    // upload its buffers anew for the next frame.
-    void prepareLayerGeometry();
+    // model gives a black image.
+    void renderLayer(bool greyscale, Model *onlyModel);
 
     int layerIndex() const { return m_layerIndex; }
     float layerZ() const { return m_layerZ; }
@@ -75,7 +68,6 @@ private:
     // rasterCanvas, layerCanvas: all black images that the drawing and its
     // reduction may be made on (see LayerRaster and downscale).
     void render(bool greyscale, Model *onlyModel, QImage rasterCanvas = QImage(), QImage layerCanvas = QImage());
-    QList<Model *> scene() const;
 
     LayerSink *m_slicer;
     const SliceBuildConfig *m_config;

@@ -1,6 +1,5 @@
 #include "slicing/Slicer.h"
 
-#include "settings/KaloConfig.h"
 #include "slicing/Gcode.h"
 #include "slicing/PngEncoder.h"
 #include "slicing/Slice.h"
@@ -17,16 +16,16 @@
 
 namespace CWS {
 
-Slicer::Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int totalLayers, QObject *parent)
+Slicer::Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int totalLayers, bool antiAliasing,
+               float antiAliasingFactor, int buildHeightMm, QObject *parent)
     : QThread(parent)
     , m_config(config)
     , m_totalLayers(totalLayers)
     , m_models(models)
+    , m_antiAliasing(antiAliasing)
+    , m_antiAliasingFactor(antiAliasingFactor)
+    , m_buildHeightMm(buildHeightMm)
 {
-    const KaloConfig *settings = KaloConfig::instance();
-    m_antiAliasing = settings->useAntialise();
-    m_antiAliasingFactor = settings->antiAliseValue();
-    m_buildHeightMm = settings->buildHeightMm();
 }
 
 Slicer::~Slicer()

@@ -52,10 +52,10 @@ public:
     // print, which must stay alive and unchanged until the thread has
     // finished (the model manager's MODEL_SLICING status keeps them so);
     // totalLayers, their layer count (KaloModel::calcNumSlices, which also
-    // brings their bounds up to date); and from KaloConfig the anti-aliasing
-    // switch and factor and the selected printer's build height.
-    Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int totalLayers,
-           QObject *parent = nullptr);
+    // brings their bounds up to date); the anti-aliasing switch and factor
+    // (2 to 5) and the printer's build height (mm) for the G-code.
+    Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int totalLayers, bool antiAliasing,
+           float antiAliasingFactor, int buildHeightMm, QObject *parent = nullptr);
     // A slicer still running is cancelled first; waits for every job.
     ~Slicer() override;
 

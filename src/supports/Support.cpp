@@ -1,9 +1,6 @@
 #include "supports/Support.h"
 
-#include "settings/KaloConfig.h"
-#include "supports/SupportConfig.h"
-
-#include <QDataStream>
+#include "settings/SupportConfig.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,7 +31,6 @@ void addBand(std::vector<uint32_t> &indices, int a, int b, int n)
 
 Support::Support(Model *owner)
     : Model(TYPE_SUPPORT)
-    , config(KaloConfig::instance()->supportConfig())
 {
     name = nextName();
     this->owner = owner;
@@ -62,22 +58,6 @@ Support::Support(const Support &source)
 {
     name = nextName();
     type = TYPE_SUPPORT;
-}
-
-void Support::write(QDataStream &stream) const
-{
-    stream << actualFootHeight << actualHeadHeight << qint32(bodyIndexBegin) << qint32(indexEnd)
-           << qint32(footIndexBegin) << qint32(headIndexBegin) << qint32(footBottomRing) << qint32(footTopRing)
-           << qint32(bodyBottomRing) << qint32(headBottomRing) << qint32(headTopRing);
-    Model::write(stream);
-}
-
-bool Support::read(QDataStream &stream, int major, int minor)
-{
-    stream >> actualFootHeight >> actualHeadHeight >> bodyIndexBegin >> indexEnd >> footIndexBegin
-        >> headIndexBegin >> footBottomRing >> footTopRing >> bodyBottomRing >> headBottomRing >> headTopRing;
-    return std::isfinite(actualFootHeight) && std::isfinite(actualHeadHeight) && Model::read(stream, major, minor)
-           && partsFitMesh();
 }
 
 bool Support::partsFitMesh() const
@@ -117,7 +97,7 @@ void Support::writeRing(int first, double radius, float z)
     }
 }
 
-void Support::buildColumn(SupportConfig *columnConfig, float length)
+void Support::buildColumn(const SupportConfig *columnConfig, float length)
 {
     config = columnConfig;
     const float limit = 0.4f * length;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/Model.h"
+#include "geometry/Model.h"
 
 #include <QVector3D>
 
@@ -30,18 +30,11 @@ public:
     // Copies the column with its own mesh; the caller sets the owner.
     Support(const Support &source);
 
-    // The support's own block of a project file, then the Model block:
-    // actualFootHeight, actualHeadHeight, bodyIndexBegin, indexEnd,
-    // footIndexBegin, headIndexBegin, the five ring starts foot ring first.
-    void write(QDataStream &stream) const override;
-    // Also refuses ring starts and index counts that do not lie, in order,
-    // within the mesh read, so that re-fitting the column stays inside it.
-    bool read(QDataStream &stream, int major, int minor) override;
 
     // Generates the column of length L (> 0) standing on the platform with
     // its axis on x = y = 0. Heads and feet are at most 0.4 L high each, so
     // short columns get shortened cones.
-    void buildColumn(SupportConfig *columnConfig, float length);
+    void buildColumn(const SupportConfig *columnConfig, float length);
     // Moves the vertices transformScope chooses: 0 every vertex, 1 the head
     // (ring 3 to the last vertex), 2 foot and body (ring 0 up to ring 3
     // excluded); any other scope nothing. Neither normals nor dirty change.
@@ -52,7 +45,7 @@ public:
     // or shrinks by dz. The body never shrinks below zero length: the head
     // then stops on the foot and reaches further into the model instead.
     // Moves smaller than the float epsilon change nothing.
-    void followOwnerZ(float dz);
+    void followOwnerZ(float dz) override;
     // Tilts the head so that its tip ring, centred on point (platform mm),
     // faces along the surface normal: the head axis is
     // normalise(-normal.x, -normal.y, max(0.75, |normal.z|)), at most 53.13°
@@ -64,7 +57,7 @@ public:
     float actualFootHeight = 0; // the smaller of the configured height and 0.4 L
     float actualHeadHeight = 0;
     int transformScope = 0;           // 0 except inside operations that set it
-    SupportConfig *config = nullptr;  // the settings the column was built from
+    const SupportConfig *config = nullptr; // the settings the column was built from
     // Index counts where the parts' triangles begin and end.
     int footIndexBegin = 0;
     int bodyIndexBegin = 0;
@@ -77,10 +70,12 @@ public:
     int headBottomRing = 0;
     int headTopRing = 0;
 
+    // The ring starts and index counts describe a column inside the mesh
+    // (a column read from a file must, before it is re-fitted).
+    bool partsFitMesh() const;
+
 private:
     int segmentCount() const;
-    // The ring starts and index counts describe a column inside the mesh.
-    bool partsFitMesh() const;
     // Rewrites the n positions from first as a horizontal circle of radius
     // at height z around the z axis.
     void writeRing(int first, double radius, float z);

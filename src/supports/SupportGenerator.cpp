@@ -1,10 +1,10 @@
 #include "supports/SupportGenerator.h"
 
+#include "geometry/Model.h"
+#include "settings/SupportConfig.h"
 #include "slicing/PlacedMesh.h"
 #include "slicing/Slice.h"
-#include "supports/SupportConfig.h"
 #include "supports/SupportPlanner.h"
-#include "workspace/Model.h"
 
 #include <QDebug>
 #include <QImage>

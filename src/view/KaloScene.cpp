@@ -1,7 +1,8 @@
 #include "view/KaloScene.h"
 
-#include "app/HappensBefore.h"
-#include "app/KaloApp.h"
+#include "settings/DeviceDescriptor.h"
+#include "slicing/HappensBefore.h"
+#include "view/SceneRenderer.h"
 #include "workspace/KaloModel.h"
 
 #include <QDebug>
@@ -15,6 +16,7 @@ KaloScene *g_instance = nullptr;
 
 KaloScene::KaloScene(QQuickItem *parent)
     : QQuickItem(parent)
+    , m_renderer(std::make_unique<SceneRenderer>())
 {
     qDebug() << QThread::currentThreadId() << "KaloScene construct";
     g_instance = this;
@@ -54,21 +56,35 @@ void KaloScene::sync()
     KaloModel *manager = KaloModel::instance();
     if (!manager || !window())
         return;
-    // Direct: the manager paints on the render thread, after this sync and
+    // Direct: the scene is painted on the render thread, after this sync and
     // before the QML scene graph draws its own nodes.
     if (!m_paintConnection) {
-        m_paintConnection = connect(window(), &QQuickWindow::beforeRendering, manager, &KaloModel::paint,
+        m_paintConnection = connect(window(), &QQuickWindow::beforeRendering, this, &KaloScene::paint,
                                     Qt::DirectConnection);
     }
     const qreal ratio = window()->devicePixelRatio();
-    manager->sync(QSize(int(ratio * width()), int(ratio * height())), window());
+    const QSize viewport(int(ratio * width()), int(ratio * height()));
+    manager->setViewport(viewport, ratio);
+    for (const unsigned int buffer : manager->scene().takeRetiredBuffers())
+        m_renderer->retireBuffer(buffer);
+    const DeviceDescriptor device;
+    const Camera &camera = manager->camera();
+    m_renderer->synchronize({viewport, QVector3D(device.x, device.y, device.z), manager->sceneMatrix(),
+                             camera.viewMatrix(), camera.projectionMatrix(viewport), window(),
+                             manager->currentLayer(), manager->currentLayerHeight()},
+                            manager->models());
+}
+
+void KaloScene::paint()
+{
+    m_renderer->paint();
 }
 
 void KaloScene::cleanup()
 {
     qDebug() << QThread::currentThreadId() << "KaloScene::cleanup()";
-    if (KaloModel *manager = KaloModel::instance())
-        manager->releaseGraphics();
+    const KaloModel *manager = KaloModel::instance();
+    m_renderer->releaseGraphics(manager ? manager->models() : QList<Model *>());
 }
 
 void KaloScene::updateView()
@@ -104,11 +120,9 @@ void KaloScene::dragLeaveEvent(QDragLeaveEvent *event)
 void KaloScene::dropEvent(QDropEvent *event)
 {
     qDebug() << "KaloScene::dropEvent";
-    KaloApp *app = KaloApp::instance();
     for (const QUrl &url : event->mimeData()->urls()) {
         qDebug() << "Dropped file:" << url;
-        if (app)
-            app->open(url);
+        Q_EMIT fileDropped(url);
     }
     event->acceptProposedAction();
     unsetCursor();

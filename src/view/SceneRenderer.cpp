@@ -1,7 +1,8 @@
 #include "view/SceneRenderer.h"
 
-#include "workspace/Model.h"
+#include "geometry/Model.h"
 
+#include <QColor>
 #include <QDebug>
 #include <QOpenGLContext>
 #include <QOpenGLShaderProgram>
@@ -78,26 +79,83 @@ void SceneRenderer::synchronize(const View &view, const QList<Model *> &models)
         m_retiredBuffers.clear();
     }
     for (Model *model : models) {
-        model->uploadBuffers();
+        upload(*model);
         if (!model->loaded || !model->buffersValid || model->indexCount <= 0)
             continue;
-        m_items.push_back({model->vbo, model->ibo, model->indexCount, model->type, model->drawColor(),
+        m_items.push_back({model->vbo, model->ibo, model->indexCount, model->type, colourOf(*model),
                            view.scene * model->modelMatrix()});
     }
 }
 
-void SceneRenderer::retireBuffers(GLuint vbo, GLuint ibo)
+void SceneRenderer::upload(Model &model)
 {
-    if (vbo != 0)
-        m_retiredBuffers.insert(m_retiredBuffers.end(), {vbo, ibo});
+    model.updateBounds();
+    if (model.vbo == 0) {
+        glGenBuffers(1, &model.vbo);
+        glGenBuffers(1, &model.ibo);
+    }
+    if (model.buffersValid)
+        return;
+
+    const auto &vertices = model.mesh->vertices;
+    const int layer = m_view.previewLayer;
+    const LayerGeometry *cut = nullptr;
+    if (layer >= 0 && size_t(layer) < model.layerCache.size() && m_view.previewHeight <= model.boundMax.z())
+        cut = &model.layerCache[size_t(layer)];
+
+    const GLsizeiptr vertexBytes = GLsizeiptr(vertices.size() * sizeof(MeshVertex));
+    glBindBuffer(GL_ARRAY_BUFFER, model.vbo);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, model.ibo);
+    if (cut) {
+        // The cut-away geometry indexes the mesh's vertices and its own, one after the other.
+        const GLsizeiptr cutBytes = GLsizeiptr(cut->vertices.size() * sizeof(MeshVertex));
+        glBufferData(GL_ARRAY_BUFFER, vertexBytes + cutBytes, nullptr, GL_STATIC_DRAW);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, vertexBytes, vertices.data());
+        glBufferSubData(GL_ARRAY_BUFFER, vertexBytes, cutBytes, cut->vertices.data());
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(cut->indices.size() * sizeof(uint32_t)),
+                     cut->indices.data(), GL_STATIC_DRAW);
+        model.indexCount = int(cut->indices.size());
+    } else {
+        glBufferData(GL_ARRAY_BUFFER, vertexBytes, vertices.data(), GL_STATIC_DRAW);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(model.mesh->indices.size() * sizeof(uint32_t)),
+                     model.mesh->indices.data(), GL_STATIC_DRAW);
+        model.indexCount = int(model.mesh->indices.size());
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    model.buffersValid = true;
+}
+
+QVector3D SceneRenderer::colourOf(const Model &model)
+{
+    QColor colour = model.selected ? QColor(128, 128, 240) : QColor(128, 128, 128);
+    if (model.type == TYPE_SUPPORT || model.type == TYPE_BASE) {
+        if (model.selected)
+            colour = QColor(230, 230, 5);
+        if (model.isNew)
+            colour = QColor(Qt::red);
+    }
+    return QVector3D(float(colour.redF()), float(colour.greenF()), float(colour.blueF()));
+}
+
+void SceneRenderer::retireBuffer(GLuint buffer)
+{
+    m_retiredBuffers.push_back(buffer);
 }
 
 void SceneRenderer::releaseGraphics(const QList<Model *> &models)
 {
     if (QOpenGLContext::currentContext()) {
         initializeOpenGLFunctions();
-        for (Model *model : models)
-            model->releaseBuffers();
+        for (Model *model : models) {
+            if (model->vbo == 0)
+                continue;
+            glDeleteBuffers(1, &model->ibo);
+            glDeleteBuffers(1, &model->vbo);
+            model->ibo = 0;
+            model->vbo = 0;
+            model->buffersValid = false;
+        }
         if (!m_retiredBuffers.empty())
             glDeleteBuffers(GLsizei(m_retiredBuffers.size()), m_retiredBuffers.data());
         if (m_frameBuffer != 0)

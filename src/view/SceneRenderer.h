@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/MeshData.h"
+#include "geometry/MeshData.h"
 
 #include <QList>
 #include <QMatrix4x4>
@@ -23,7 +23,7 @@ class QQuickWindow;
 // state of every frame. It reads models only in synchronize, while the GUI
 // thread is blocked, and draws from what it copied there: the GUI thread may
 // change or delete models while a frame is drawn. Buffers of deleted models
-// are handed over with retireBuffers and deleted at the next synchronize,
+// are handed over with retireBuffer and deleted at the next synchronize,
 // when no frame uses them any more.
 class SceneRenderer : protected QOpenGLFunctions
 {
@@ -37,6 +37,10 @@ public:
         QMatrix4x4 view;
         QMatrix4x4 projection;
         QQuickWindow *window = nullptr; // its OpenGL state is restored after painting
+        // The slice preview's layer (-1 without a preview) and its height (mm):
+        // models reaching above it are drawn cut away there.
+        int previewLayer = -1;
+        float previewHeight = 0;
     };
 
     SceneRenderer();
@@ -47,8 +51,9 @@ public:
     void synchronize(const View &view, const QList<Model *> &models);
     // Render thread, context current: draws the last synchronized state.
     void paint();
-    // GUI thread: the buffers of a model that is being deleted.
-    void retireBuffers(GLuint vbo, GLuint ibo);
+    // Render thread, GUI thread blocked: a buffer of a model that left the
+    // scene, deleted at the next synchronize, when no frame uses it any more.
+    void retireBuffer(GLuint buffer);
     // Render thread, context current: deletes every GL object, the models'
     // buffers included; the next frame makes them anew.
     void releaseGraphics(const QList<Model *> &models);
@@ -58,6 +63,9 @@ public:
     // two vertices per floor grid line (the lines x = 0 and y = 0 and every
     // 10 mm out to the edges).
     static std::vector<MeshVertex> frameVertices(const QVector3D &buildVolume);
+    // Colour of a model in the view, components 0..1: grey, blue-grey when
+    // selected; a selected support or base is yellow, a new one red.
+    static QVector3D colourOf(const Model &model);
 
 private:
     struct DrawItem
@@ -71,6 +79,11 @@ private:
     };
 
     void initialize();
+    // Creates the model's buffers on first use and, unless buffersValid,
+    // fills them: with the mesh, or, while the preview shows a layer that
+    // cuts the model, with the mesh followed by that layer's cut-away
+    // geometry. Leaves both buffers unbound.
+    void upload(Model &model);
     bool buildProgram();
     void drawFrame();
     void drawItem(const DrawItem &item);

@@ -1,18 +1,16 @@
 #include "workspace/KaloModel.h"
 
-#include "app/KaloApp.h"
-#include "app/ProjectFile.h"
+#include "geometry/Model.h"
+#include "settings/DeviceDescriptor.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
+#include "slicing/PlacedMesh.h"
 #include "slicing/PrintTime.h"
-#include "slicing/Slice.h"
 #include "slicing/Slicer.h"
 #include "supports/Support.h"
 #include "supports/SupportGenerator.h"
-#include "view/SceneRenderer.h"
-#include "workspace/Model.h"
 #include "workspace/Picking.h"
-#include "workspace/SkylinePacker.h"
+#include "workspace/ProjectObjects.h"
 
 #include <QDebug>
 #include <QQuickWindow>
@@ -26,9 +24,17 @@ KaloModel *g_instance = nullptr;
 
 KaloModel::KaloModel(QObject *parent)
     : QObject(parent)
-    , m_renderer(std::make_unique<SceneRenderer>())
 {
     g_instance = this;
+    connect(&m_run, &SceneRun::progress, this, &KaloModel::updateSliceProgress);
+    connect(&m_run, &SceneRun::supportFound, this, &KaloModel::autoAddSupport);
+    connect(&m_run, &SceneRun::modelStarted, this, &KaloModel::selectModel);
+    connect(&m_run, &SceneRun::finished, this, [this](const QString &event) {
+        if (event == QLatin1String("slice"))
+            sliceFinished();
+        else
+            autoGenSupportFinished();
+    });
 }
 
 KaloModel::~KaloModel()
@@ -36,19 +42,10 @@ KaloModel::~KaloModel()
     g_instance = nullptr;
     qDebug() << QThread::currentThreadId() << "KaloModel::~KaloModel()";
     // A run still going is cancelled and waited for: its jobs read the models.
-    m_supportGenerator.reset();
-    m_slicer.reset();
+    m_run.disconnect(this);
+    m_run.cancel();
     qDebug() << "KaloModel::~KaloModel() end";
     // Every model goes with the scene; their GL buffers go with the context.
-    // Links are cut first so that no model
-    // unlinks itself from an owner that is already gone.
-    for (Model *model : qAsConst(m_models)) {
-        model->owner = nullptr;
-        model->base = nullptr;
-        model->supports.clear();
-    }
-    qDeleteAll(m_models);
-    m_models.clear();
 }
 
 KaloModel *KaloModel::instance()
@@ -56,9 +53,14 @@ KaloModel *KaloModel::instance()
     return g_instance;
 }
 
+KaloConfig &KaloModel::settings()
+{
+    return *KaloConfig::instance();
+}
+
 bool KaloModel::refusedWhileRunning(const char *what) const
 {
-    if (!m_slicer && !m_supportGenerator)
+    if (!m_run.running())
         return false;
     qDebug() << what << "refused: a slicing run or the support generator is going";
     return true;
@@ -71,7 +73,7 @@ void KaloModel::setModelStatus(int status)
 
 void KaloModel::setModelStatus(ModelStatus status, bool force)
 {
-    if (m_models.isEmpty())
+    if (m_scene.isEmpty())
         status = MODEL_INIT;
     if (!force && status == m_status)
         return;
@@ -109,24 +111,10 @@ bool KaloModel::loadModel(const QUrl &url, QString *problem)
         qDebug() << "load failed";
         delete model;
         // The user learns which file failed and why, under the usual heading.
-        if (KaloApp *app = KaloApp::instance())
-            app->showCriticalMsgBox(QStringLiteral("load modal failed!\n%1: %2").arg(url.fileName(), reason));
+        Q_EMIT criticalMessage(QStringLiteral("load modal failed!\n%1: %2").arg(url.fileName(), reason));
         if (problem)
             *problem = reason;
         return false;
-    }
-    qDebug() << "load succeed 1";
-    // Zero facet normals made the importer join vertices across facets; only
-    // a second read without the stored normals gives facets their own.
-    if (model->normalsAreZero()) {
-        qDebug() << "normal is invalid, reload and generate normal";
-        delete model;
-        model = new Model(TYPE_NORMAL);
-        if (!model->load(url, m_smoothNormalMode, true, problem)) {
-            qDebug() << "load failed";
-            delete model;
-            return false;
-        }
     }
     addModel(model);
     selectModel(model);
@@ -154,40 +142,22 @@ bool KaloModel::loadObjects(ProjectObjects &objects)
 
 void KaloModel::addModel(Model *model)
 {
-    qInfo() << "set add new model" << model;
-    if (m_currentLayer >= 0) {
-        model->layerCacheOrder.clear();
-        model->layerCache.clear();
-        model->layerCache.resize(size_t(std::max(m_sliceCount, 0)));
-    }
-    m_models.append(model);
+    m_scene.add(model);
+    m_preview.adopt(m_scene.models());
 }
 
 void KaloModel::removeModel(Model *model)
 {
-    qDebug() << "set remove model" << model;
-    const int index = m_models.indexOf(model);
-    if (index < 0)
-        return;
-    m_models.removeAt(index);
-    if (model == m_draggedObject) {
-        m_draggedObject = nullptr;
-        m_dragState = 0;
-    }
-    // A frame being drawn may still use the buffers: the renderer deletes
-    // them at its next sync. It draws from copies, so the model itself can go now.
-    m_renderer->retireBuffers(model->vbo, model->ibo);
-    delete model;
+    m_view.forget(model);
+    m_scene.remove(model);
 }
 
 void KaloModel::selectModel(Model *model)
 {
     if (!model)
         return;
-    clearSelection(false);
-    model->selected = true;
-    model->isNew = false;
-    const int index = m_models.indexOf(model);
+    m_scene.select(model);
+    const int index = m_scene.indexOf(model);
     if (index < 0)
         return;
     if (m_status == MODEL_INIT)
@@ -199,10 +169,7 @@ void KaloModel::selectModel(Model *model)
 
 void KaloModel::clearSelection(bool emitSignals)
 {
-    for (Model *model : qAsConst(m_models)) {
-        model->isNew = false;
-        model->selected = false;
-    }
+    m_scene.clearSelection();
     if (emitSignals) {
         setModelStatus(m_status, true);
         Q_EMIT modelSelectionChanged(-1);
@@ -212,17 +179,13 @@ void KaloModel::clearSelection(bool emitSignals)
 
 Model *KaloModel::selectedModel() const
 {
-    for (Model *model : m_models) {
-        if (model->selected)
-            return model;
-    }
-    return nullptr;
+    return m_scene.selected();
 }
 
 int KaloModel::getSelectedModelIndex()
 {
     const Model *selected = selectedModel();
-    return selected ? m_models.indexOf(const_cast<Model *>(selected)) : -1;
+    return selected ? m_scene.indexOf(selected) : -1;
 }
 
 void KaloModel::autoLayoutModel(int sel)
@@ -230,55 +193,9 @@ void KaloModel::autoLayoutModel(int sel)
     if (refusedWhileRunning("layout"))
         return;
     qDebug() << "autoLayoutModel" << sel;
-    const LayoutGrid grid(KaloConfig::instance()->lcdSpec());
-    SkylinePacker packer(grid.width, grid.depth);
-
-    QList<Model *> normals;
-    for (Model *model : qAsConst(m_models)) {
-        if (model->type == TYPE_NORMAL) {
-            model->updateBounds();
-            normals.append(model);
-        }
-    }
-    const auto key = [](const Model *model) {
-        const QVector3D size = model->boundMax - model->boundMin;
-        return std::max(size.x(), size.y());
-    };
-    std::stable_sort(normals.begin(), normals.end(),
-                     [&](const Model *a, const Model *b) { return key(a) > key(b); });
-
-    std::vector<Placement> placements;
-    for (Model *model : qAsConst(normals)) {
-        Placement placement;
-        if (!packer.place(grid.footprint(model->boundMin, model->boundMax), placement))
-            break;
-        placements.push_back(placement);
-    }
-    if (placements.size() != size_t(normals.size())) {
-        qDebug() << "layout failed" << placements.size() << normals.size();
-        return;
-    }
-
-    qDebug() << "layout cal succeed, apply them" << packer.maxRight() << packer.maxTop() << grid.width
-             << grid.depth;
-    const QPoint offset = packer.centringOffset();
-    for (int i = 0; i < normals.size(); ++i) {
-        Model *model = normals[i];
-        const Placement &placement = placements[size_t(i)];
-        if (placement.rotated) {
-            model->dirty = true;
-            model->rotate.setZ(model->rotate.z() + 90);
-            model->updateBounds();
-        }
-        const int gridDx = placement.x + offset.x() - grid.toGridX(model->boundMin.x());
-        const int gridDy = placement.y + offset.y() - grid.toGridY(model->boundMin.y());
-        const float dx = float(gridDx) / grid.lcd.pixelsPerMmX;
-        const float dy = float(gridDy) / grid.lcd.pixelsPerMmY;
-        qDebug() << "move" << model << dx << dy;
-        model->translateBy(dx, dy, 0);
-    }
     // The view and the panels show the models where they now stand.
-    Q_EMIT kaloModelDataChanged();
+    if (m_editor.layout(settings().lcdSpec()))
+        Q_EMIT kaloModelDataChanged();
 }
 
 void KaloModel::deleteSelectedModel()
@@ -301,10 +218,10 @@ void KaloModel::deleteSelectedModel()
         qDebug() << "forbid del normal model when show 3d slice";
         return;
     }
-    model->removeAllSupports();
-    removeModel(model);
+    m_view.forget(model);
+    m_editor.remove(model);
     Q_EMIT kaloModelDataChanged();
-    if (m_models.isEmpty())
+    if (m_scene.isEmpty())
         setModelStatus(MODEL_INIT, false);
 }
 
@@ -312,23 +229,23 @@ void KaloModel::copyModel(int n)
 {
     if (refusedWhileRunning("copy"))
         return;
-    if (n < 0 || n >= m_models.size()) {
+    if (n < 0 || n >= models().size()) {
         qWarning() << "KaloModel::copyModel input out of range:" << n;
         return;
     }
-    Model *source = m_models.at(n);
+    Model *source = models().at(n);
     if (source->type != TYPE_NORMAL) {
         qWarning() << "only normal model can be copyed";
         return;
     }
-    for (Model *copy : source->copyWithAttachments())
-        addModel(copy);
+    m_editor.copy(*source);
+    m_preview.adopt(models());
 }
 
 float KaloModel::getTotalVolume()
 {
     float total = 0;
-    for (Model *model : qAsConst(m_models)) {
+    for (Model *model : models()) {
         model->updateBounds();
         total += model->volume;
     }
@@ -347,28 +264,8 @@ QStringList KaloModel::getSelectedModelInfo()
 
 int KaloModel::calcNumSlices(Model *model)
 {
-    const float thickness = KaloConfig::instance()->buildConfig()->layerThickness;
-    m_layerThickness = thickness;
-
-    float top = 0;
-    bool any = false;
-    const QList<Model *> scope = model ? QList<Model *>{model} : m_models;
-    for (Model *m : scope) {
-        m->updateBounds();
-        top = any ? std::max(top, m->boundMax.z()) : m->boundMax.z();
-        any = true;
-    }
-    // A scene entirely below the plate has no layer to print.
-    if (top <= 0 || thickness <= 0)
-        return 0;
-    const int n = int(top / thickness);
-    return top >= (float(n) + 0.5f) * thickness ? n + 1 : n;
-}
-
-void KaloModel::startSlice()
-{
-    const KaloApp *app = KaloApp::instance();
-    sliceTo(app ? app->cwsFileUrl().toLocalFile() : QString());
+    m_layerThickness = settings().buildConfig()->layerThickness;
+    return CWS::PlacedMesh::layerCount(model ? QList<Model *>{model} : models(), m_layerThickness);
 }
 
 void KaloModel::sliceTo(const QString &archivePath)
@@ -377,41 +274,21 @@ void KaloModel::sliceTo(const QString &archivePath)
     if (m_status == MODEL_AUTO_GEN_SUPPORT || refusedWhileRunning("slice"))
         return;
     setModelStatus(MODEL_SLICING);
-    for (Model *model : qAsConst(m_models))
+    for (Model *model : models())
         model->settleIfFloating();
     clearSelection(true);
     m_sliceCancelled = false;
-    m_sliceError.clear();
-    m_sliceCompleted = false;
     m_sliceCount = calcNumSlices();
-
-    SliceBuildConfig *config = KaloConfig::instance()->buildConfig();
-    config->setOutputFile(archivePath);
-    m_slicer = std::make_unique<CWS::Slicer>(*config, m_models, m_sliceCount);
-    connect(m_slicer.get(), &QThread::finished, this, &KaloModel::sliceFinished);
-    connect(m_slicer.get(), &CWS::Slicer::layerWritten, this, [this](int layers) { updateSliceProgress(layers); });
-    m_sliceTimer.start();
-    m_slicer->start(QThread::InheritPriority);
+    m_run.prepareSlicing(models(), m_sliceCount, archivePath, settings());
+    m_run.start();
 }
 
 void KaloModel::sliceFinished()
 {
-    if (!m_slicer)
-        return;
-    m_slicer->disconnect(this);
-    m_slicer->wait();
-    m_sliceError = m_slicer->error();
-    m_sliceCompleted = m_slicer->completed();
-    m_slicer.reset();
-    qDebug() << QThread::currentThreadId() << "slice thread finished";
-    m_sliceCost = QTime::fromMSecsSinceStartOfDay(int(m_sliceTimer.elapsed()));
-
     setModelStatus(MODEL_LOADED);
-    const bool failed = !m_sliceError.isEmpty();
-    if (failed) {
-        if (KaloApp *app = KaloApp::instance())
-            app->showCriticalMsgBox(m_sliceError);
-    }
+    const bool failed = !m_run.sliceError().isEmpty();
+    if (failed)
+        Q_EMIT criticalMessage(m_run.sliceError());
     // A failed run ends like a cancelled one: no completion dialog.
     Q_EMIT sliceCompletedProgress(1.1f, m_sliceCancelled || failed, QStringLiteral("slice"));
 }
@@ -424,7 +301,7 @@ void KaloModel::updateSliceProgress(int layers, QString event)
 
 QString KaloModel::getSliceCostTime()
 {
-    return m_sliceCost.toString(Qt::TextDate);
+    return m_run.cost().toString(Qt::TextDate);
 }
 
 int KaloModel::sliceNumber()
@@ -434,18 +311,15 @@ int KaloModel::sliceNumber()
 
 QString KaloModel::getPrintTime()
 {
-    KaloConfig *settings = KaloConfig::instance();
-    return CWS::durationText(CWS::printTimeMs(calcNumSlices(), *settings->buildConfig(), settings->buildHeightMm()));
+    const int layers = calcNumSlices();
+    return CWS::durationText(CWS::printTimeMs(layers, *settings().buildConfig(), settings().buildHeightMm()));
 }
 
 void KaloModel::cancleSlice()
 {
     qDebug() << "cancle slice";
     m_sliceCancelled = true;
-    if (m_slicer)
-        m_slicer->cancel();
-    if (m_supportGenerator)
-        m_supportGenerator->cancel();
+    m_run.cancel();
 }
 
 bool KaloModel::getCancleSlice()
@@ -453,62 +327,49 @@ bool KaloModel::getCancleSlice()
     return m_sliceCancelled;
 }
 
+Model *KaloModel::selectionToEdit(const char *what)
+{
+    if (refusedWhileRunning(what))
+        return nullptr;
+    Model *model = selectedModel();
+    if (!model)
+        qWarning() << "no model selected";
+    return model;
+}
+
 void KaloModel::setSelectedModelTranslate(float x, float y, float z)
 {
-    if (refusedWhileRunning("move"))
-        return;
-    Model *model = selectedModel();
-    if (!model) {
-        qWarning() << "no model selected";
-        return;
+    if (Model *model = selectionToEdit("move")) {
+        m_editor.moveTo(*model, QVector3D(x, y, z));
+        Q_EMIT kaloModelDataChanged();
     }
-    model->setTranslate(x, y, z);
-    Q_EMIT kaloModelDataChanged();
 }
 
 float KaloModel::moveToBottom()
 {
-    if (refusedWhileRunning("move to bottom"))
-        return 0;
     qDebug() << "KaloModel::moveToBottom";
-    Model *model = selectedModel();
-    if (!model) {
-        qCritical() << "no model selected";
+    Model *model = selectionToEdit("move to bottom");
+    if (!model)
         return 0;
-    }
-    const float z = model->dropToFloor();
+    const float z = m_editor.dropToFloor(*model);
     Q_EMIT kaloModelDataChanged();
     return z;
 }
 
 void KaloModel::setSelectedModelScale(float x, float y, float z)
 {
-    if (refusedWhileRunning("scale"))
-        return;
-    Model *model = selectedModel();
-    if (!model) {
-        qWarning() << "no model selected";
-        return;
+    if (Model *model = selectionToEdit("scale")) {
+        m_editor.scale(*model, QVector3D(x, y, z));
+        Q_EMIT kaloModelDataChanged();
     }
-    qDebug() << "set model" << model << "new scale" << x << y << z;
-    model->dirty = true;
-    model->scale = QVector3D(x, y, z);
-    Q_EMIT kaloModelDataChanged();
 }
 
 void KaloModel::setSelectedModelRotate(float x, float y, float z)
 {
-    if (refusedWhileRunning("rotate"))
-        return;
-    Model *model = selectedModel();
-    if (!model) {
-        qWarning() << "no model selected";
-        return;
+    if (Model *model = selectionToEdit("rotate")) {
+        m_editor.rotate(*model, QVector3D(x, y, z));
+        Q_EMIT kaloModelDataChanged();
     }
-    qDebug() << "set model" << model << "new rotate" << x << y << z;
-    model->dirty = true;
-    model->rotate = QVector3D(x, y, z);
-    Q_EMIT kaloModelDataChanged();
 }
 
 QStringList KaloModel::selectedVector(const char *what, float fallback, QVector3D Model::*field)
@@ -538,105 +399,37 @@ QStringList KaloModel::getSelectedModelRotate()
 
 void KaloModel::flip(int flag)
 {
-    if (refusedWhileRunning("flip"))
-        return;
-    Model *model = selectedModel();
-    if (!model)
-        return;
-    model->flip(flag);
-    Q_EMIT kaloModelDataChanged();
+    if (Model *model = selectionToEdit("flip")) {
+        m_editor.flip(*model, flag);
+        Q_EMIT kaloModelDataChanged();
+    }
 }
 
-void KaloModel::sync(const QSize &viewportSize, QQuickWindow *window)
+void KaloModel::setViewport(const QSize &viewportSize, qreal devicePixelRatio)
 {
-    m_viewportSize = viewportSize;
-    m_window = window;
-    const KaloApp *app = KaloApp::instance();
-    const DeviceDescriptor device = app ? app->device() : DeviceDescriptor();
-    const QVector3D buildVolume(device.x, device.y, device.z);
-    m_sceneMatrix = Camera::sceneMatrix(buildVolume);
-    m_renderer->synchronize({viewportSize, buildVolume, m_sceneMatrix, m_camera.viewMatrix(),
-                             m_camera.projectionMatrix(viewportSize), window},
-                            m_models);
-}
-
-void KaloModel::paint()
-{
-    m_renderer->paint();
-}
-
-void KaloModel::releaseGraphics()
-{
-    m_renderer->releaseGraphics(m_models);
-}
-
-QSizeF KaloModel::viewSize() const
-{
-    const qreal ratio = m_window ? m_window->devicePixelRatio() : 1.0;
-    return QSizeF(m_viewportSize) / ratio;
-}
-
-std::vector<PickHit> KaloModel::pickObjects(const QPointF &pixel, int typeFilter) const
-{
-    const QSizeF view = viewSize();
-    if (view.isEmpty())
-        return {};
-    const PickRay ray = Picking::rayThroughPixel(pixel, view, m_camera.viewMatrix(),
-                                                 m_camera.projectionMatrix(m_viewportSize));
-    return Picking::pickObjects(ray, m_models, typeFilter, m_sceneMatrix);
+    m_view.setViewport(viewportSize, devicePixelRatio);
 }
 
 void KaloModel::onMouseClicked(uint button, uint x, uint y)
 {
-    if (button != Qt::LeftButton || (m_status != MODEL_LOADED && m_status != MODEL_SHOW_SLICE))
-        return;
-    // The release that ends a drag is no click.
-    if (m_dragState >= 2) {
-        m_dragState = 0;
-        return;
-    }
-    if (m_manualAddingSupport) {
-        manualSupportClick(QPointF(x, y));
-        return;
-    }
-    const std::vector<PickHit> hits = pickObjects(QPointF(x, y), Picking::anyType);
-    if (hits.empty())
-        clearSelection(true);
-    else
-        selectModel(hits.front().object);
+    m_view.clicked(button, QPointF(x, y));
 }
 
-void KaloModel::manualSupportClick(const QPointF &pixel)
+void KaloModel::addSupportUnder(const PickHit &hit)
 {
-    if (refusedWhileRunning("support click"))
-        return;
-    // Supports and plates are not pickable here: a click on a column reaches the model behind it.
-    const std::vector<PickHit> hits = pickObjects(pixel, TYPE_NORMAL);
-    if (hits.empty()) {
-        clearSelection(true);
-        return;
-    }
-    const PickHit &hit = hits.front();
-    // The first click on a model selects it, later ones add supports to it.
-    if (hit.object != selectedModel()) {
-        selectModel(hit.object);
-        return;
-    }
-    if (hit.point.z() < 0.1f) {
-        qWarning() << "support is too low, not create";
-        return;
-    }
-    CWS::Support *support = createSupport(hit.point.x(), hit.point.y(), hit.point.z(), hit.object);
-    support->transformScope = 1;
-    support->aimHead(hit.point, hit.normal);
-    support->transformScope = 0;
-    support->bakeInverseTransform();
-    support->updateBounds(true);
+    CWS::Support *support = m_editor.addSupportUnder(hit.point, hit.normal, hit.object, settings().supportConfig());
+    m_preview.adopt(models());
     // During the preview the new column is shown cut at the layer like every other model.
-    if (m_currentLayer >= 0)
-        support->buildLayerGeometry(m_currentLayer, m_currentLayerHeight);
+    if (m_preview.active())
+        SlicePreview::buildLayerGeometry(*support, m_preview.layer(), m_preview.height());
     setModelStatus(m_status, true);
     Q_EMIT kaloModelDataChanged();
+}
+
+void KaloModel::dragBy(Model &model, const QVector3D &delta)
+{
+    m_editor.moveBy(model, delta.x(), delta.y());
+    selectModel(&model);
 }
 
 void KaloModel::onMousePressed(uint button, uint x, uint y)
@@ -644,8 +437,7 @@ void KaloModel::onMousePressed(uint button, uint x, uint y)
     Q_UNUSED(button)
     Q_UNUSED(x)
     Q_UNUSED(y)
-    if (m_status == MODEL_LOADED)
-        m_dragState = 1;
+    m_view.pressed();
 }
 
 void KaloModel::onMouseReleased(uint button, uint x, uint y)
@@ -653,66 +445,32 @@ void KaloModel::onMouseReleased(uint button, uint x, uint y)
     Q_UNUSED(button)
     Q_UNUSED(x)
     Q_UNUSED(y)
-    if (m_dragState == 2)
-        m_dragState = 3;
+    m_view.released();
 }
 
 void KaloModel::onMousePressedMove(uint button, QPointF from, QPointF pre, QPointF to)
 {
-    const QPointF delta = to - pre;
-    if (button == Qt::RightButton) {
-        m_camera.pan(delta, viewSize());
-        Q_EMIT kaloModelDataChanged();
-        return;
-    }
-    if (button != Qt::LeftButton || refusedWhileRunning("drag"))
-        return;
-
-    const bool previewing = m_currentLayer >= 0;
-    // The first move decides what the drag does: move the model under the
-    // press position, or turn the camera when there is none.
-    if (!previewing && m_dragState == 1) {
-        const std::vector<PickHit> hits = pickObjects(from, TYPE_NORMAL);
-        if (hits.empty()) {
-            m_dragState = 0;
-        } else {
-            m_dragState = 2;
-            m_draggedObject = hits.front().object;
-            selectModel(m_draggedObject);
-        }
-    }
-    if (m_status == MODEL_LOADED && !previewing && m_dragState == 2) {
-        const QVector3D d = m_camera.dragDelta(m_sceneMatrix, m_viewportSize, viewSize(), pre, to);
-        m_draggedObject->translateBy(d.x(), d.y(), 0);
-        selectModel(m_draggedObject);
-        return;
-    }
-    m_camera.rotate(delta);
-    Q_EMIT kaloModelDataChanged();
+    m_view.moved(button, from, pre, to);
 }
 
 void KaloModel::onWheel(QPointF angleDelta)
 {
-    if (m_camera.wheel(angleDelta))
-        Q_EMIT kaloModelDataChanged();
+    m_view.wheel(angleDelta);
 }
 
 void KaloModel::zoomOut()
 {
-    m_camera.zoomOut();
-    Q_EMIT kaloModelDataChanged();
+    m_view.zoomOut();
 }
 
 void KaloModel::zoomIn()
 {
-    m_camera.zoomIn();
-    Q_EMIT kaloModelDataChanged();
+    m_view.zoomIn();
 }
 
 void KaloModel::resetViewPrj()
 {
-    m_camera.reset();
-    Q_EMIT kaloModelDataChanged();
+    m_view.resetCamera();
 }
 
 void KaloModel::setManualAddingSupport(bool checked)
@@ -723,15 +481,8 @@ void KaloModel::setManualAddingSupport(bool checked)
 
 CWS::Support *KaloModel::createSupport(float x, float y, float length, Model *owner)
 {
-    auto *support = new CWS::Support(owner);
-    support->buildColumn(KaloConfig::instance()->supportConfig(), length);
-    support->transformScope = 0;
-    support->translateScoped(x, y, 0);
-    // The centre from before the move: with unit scale and no rotation the
-    // pivot does not change where the column stands.
-    support->pivot = support->center;
-    support->loaded = true;
-    addModel(support);
+    CWS::Support *support = m_editor.addSupport(x, y, length, owner, settings().supportConfig());
+    m_preview.adopt(models());
     return support;
 }
 
@@ -741,14 +492,9 @@ void KaloModel::addSupportBase(float thickness)
         return;
     qDebug() << "KaloModel::addSupportBase";
     const ModelStatus previous = m_status;
-    QList<Model *> normals;
-    for (Model *model : qAsConst(m_models)) {
-        if (model->type == TYPE_NORMAL)
-            normals.append(model);
-    }
-    for (Model *model : qAsConst(normals))
-        addModel(model->makeSupportBase(thickness));
-    if (m_models.isEmpty())
+    m_editor.addBasePlates(thickness);
+    m_preview.adopt(models());
+    if (m_scene.isEmpty())
         m_status = MODEL_INIT;
     emitStatus(previous);
     Q_EMIT kaloModelDataChanged();
@@ -764,45 +510,27 @@ void KaloModel::addSupportAuto(float thickness)
         return;
 
     std::vector<CWS::SupportGenerator::Job> jobs;
-    for (Model *model : qAsConst(m_models)) {
+    for (Model *model : models()) {
         if (model->type == TYPE_NORMAL)
             jobs.push_back({model, calcNumSlices(model)});
     }
-    KaloConfig *settings = KaloConfig::instance();
-    m_supportGenerator = std::make_unique<CWS::SupportGenerator>(settings->supportConfig(),
-                                                                 *settings->buildConfig(), std::move(jobs));
-    CWS::SupportGenerator *generator = m_supportGenerator.get();
-    connect(generator, &CWS::SupportGenerator::genNewSupport, this, &KaloModel::autoAddSupport);
-    connect(generator, &QThread::finished, this, &KaloModel::autoGenSupportFinished);
-    // The selection belongs to the GUI thread: the generator only says which model is next.
-    connect(generator, &CWS::SupportGenerator::modelStarted, this, &KaloModel::selectModel);
-    connect(generator, &CWS::SupportGenerator::layerDone, this,
-            [this](int layers) { updateSliceProgress(layers, QStringLiteral("autoSupport")); });
+    m_run.prepareSupports(std::move(jobs), settings());
     setModelStatus(MODEL_AUTO_GEN_SUPPORT);
-
-    m_sliceTimer.start();
     m_sliceCancelled = false;
     m_sliceCount = calcNumSlices();
-    generator->start(QThread::InheritPriority);
+    m_run.start();
     Q_EMIT kaloModelDataChanged();
 }
 
 void KaloModel::autoAddSupport(float x, float y, float z, float zbase, Model *model)
 {
     Q_UNUSED(zbase)
-    CWS::Support *support = createSupport(x, y, z, model);
-    support->bakeInverseTransform();
-    support->updateBounds(true);
+    m_editor.addColumn(x, y, z, model, settings().supportConfig());
+    m_preview.adopt(models());
 }
 
 void KaloModel::autoGenSupportFinished()
 {
-    qDebug() << QThread::currentThreadId() << "SupportGenerator thread finished";
-    if (m_supportGenerator) {
-        m_supportGenerator->disconnect(this);
-        m_supportGenerator.reset();
-    }
-    m_sliceCost = QTime::fromMSecsSinceStartOfDay(int(m_sliceTimer.elapsed()));
     setModelStatus(MODEL_LOADED);
     Q_EMIT sliceCompletedProgress(1.1f, m_sliceCancelled, QStringLiteral("autoSupport"));
 }
@@ -810,29 +538,20 @@ void KaloModel::autoGenSupportFinished()
 bool KaloModel::setShowSliceEnable(bool enable)
 {
     if (!enable) {
-        m_currentLayer = -1;
+        m_preview.stop(models());
         // Leaving a preview that is not shown must not end a slicing run's status.
         if (m_status == MODEL_SHOW_SLICE)
             setModelStatus(MODEL_LOADED);
-        for (Model *model : qAsConst(m_models)) {
-            model->layerCacheOrder.clear();
-            std::vector<LayerGeometry>().swap(model->layerCache);
-            model->buffersValid = false;
-        }
         clearSelection(true);
         return false;
     }
-    if (m_models.isEmpty() || m_status == MODEL_SLICING || refusedWhileRunning("slice preview"))
+    if (m_scene.isEmpty() || m_status == MODEL_SLICING || refusedWhileRunning("slice preview"))
         return false;
 
     m_sliceCount = calcNumSlices();
     qDebug() << "total slice number:" << m_sliceCount;
     Q_EMIT layerChanged(m_sliceCount);
-    for (Model *model : qAsConst(m_models)) {
-        model->layerCacheOrder.clear();
-        model->layerCache.clear();
-        model->layerCache.resize(size_t(m_sliceCount));
-    }
+    m_preview.start(models(), m_sliceCount);
     setModelStatus(MODEL_SHOW_SLICE);
     showLayer(0);
     return true;
@@ -850,9 +569,6 @@ void KaloModel::setCurrentLayer(int layer)
 void KaloModel::showLayer(int layer)
 {
     qDebug() << "show layer" << layer;
-    m_currentLayer = layer;
-    m_currentLayerHeight = (float(layer) + 0.5f) * m_layerThickness;
-    CWS::Slice slice(nullptr, KaloConfig::instance()->buildConfig(), layer, m_currentLayerHeight);
-    slice.prepareLayerGeometry();
+    m_preview.show(models(), layer, (float(layer) + 0.5f) * m_layerThickness);
     Q_EMIT kaloModelDataChanged();
 }

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "workspace/Camera.h"
+#include "slicing/SlicePreview.h"
+#include "workspace/Scene.h"
+#include "workspace/SceneEditor.h"
+#include "workspace/SceneRun.h"
+#include "workspace/ViewInput.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QMatrix4x4>
 #include <QObject>
 #include <QPointF>
-#include <QPointer>
 #include <QSize>
 #include <QStringList>
 #include <QTime>
@@ -17,9 +19,8 @@
 #include <memory>
 #include <vector>
 
+class KaloConfig;
 class Model;
-class QQuickWindow;
-class SceneRenderer;
 namespace CWS {
 class Slicer;
 class Support;
@@ -28,13 +29,16 @@ class SupportGenerator;
 struct PickHit;
 struct ProjectObjects;
 
-// The scene: the one list of every Model (loaded models, copies, supports and
-// base plates), the selection and the status machine that decides what the
-// user may do while slicing, previewing or generating supports. The QML
-// creates the one instance; panels call its invokables and follow its signals.
+// The model manager, the QML's way into the workspace: the scene (Scene), its
+// editing commands (SceneEditor), the slicing and support runs, the slice
+// preview (SlicePreview), the camera and what mouse input does, and the
+// status machine that decides what the user may do while slicing, previewing
+// or generating supports. The QML creates the one instance; panels call its
+// invokables and follow its signals. It reads the user's settings from
+// KaloConfig's instance when an action starts.
 //
-// All members run on the GUI thread, except sync, paint and releaseGraphics,
-// which the scene item calls on the render thread.
+// All members run on the GUI thread, except setViewport, which the scene
+// item calls on the render thread while the GUI thread is blocked.
 class KaloModel : public QObject
 {
     Q_OBJECT
@@ -56,12 +60,6 @@ public:
     static KaloModel *instance();
 
 public Q_SLOTS:
-    // Render thread, once per frame before the QML scene is drawn: draws the
-    // platform frame and the models as the last sync found them.
-    void paint();
-    // Slices the scene into the archive the application object holds
-    // (KaloApp::cwsFileUrl); see sliceTo.
-    void startSlice();
     // The slicer thread has ended: back to MODEL_LOADED, the end report.
     void sliceFinished();
     // Emits sliceCompletedProgress(layers / sliceCount, sliceCancelled,
@@ -77,20 +75,10 @@ public Q_SLOTS:
     void autoGenSupportFinished();
 
 public:
-    // Mouse input of the 3D view: buttons numbered as Qt does (1 left,
-    // 2 right, 3 any other), positions in the view's logical pixels, origin
-    // top left. A click (press and release without move) with the left
-    // button selects the nearest object under the mouse, or clears the
-    // selection over empty space. In manual support mode only normal models
-    // count, and a click on the selected one adds a support there unless
-    // the point lies lower than 0.1 mm.
+    // Mouse input of the 3D view, see ViewInput.
     Q_INVOKABLE void onMouseClicked(uint button, uint x, uint y);
     Q_INVOKABLE void onMousePressed(uint button, uint x, uint y);
     Q_INVOKABLE void onMouseReleased(uint button, uint x, uint y);
-    // from: press position, pre: previous position, to: current position.
-    // Right pans; left drags the normal model under the press position
-    // across the platform, or turns the camera when the press was on empty
-    // space or a slice layer is previewed.
     Q_INVOKABLE void onMousePressedMove(uint button, QPointF from, QPointF pre, QPointF to);
     Q_INVOKABLE void onWheel(QPointF angleDelta);
     Q_INVOKABLE void zoomOut(); // the scene grows on screen by 1.1
@@ -154,7 +142,7 @@ public:
     // range or when no preview is shown.
     Q_INVOKABLE void setCurrentLayer(int layer);
     // Gives every normal model a new base plate of thickness (mm) in place of
-    // its old one (see Model::makeSupportBase) and appends the plates to the list.
+    // its old one (see SceneEditor::addBasePlate) and appends the plates to the list.
     Q_INVOKABLE void addSupportBase(float thickness);
     // Only in MODEL_LOADED: starts the support generator on every normal
     // model, in list order, and returns at once. The status is
@@ -199,10 +187,20 @@ public:
     // Empty when the last slicing run completed its archive or was
     // cancelled; otherwise what could not be written, as the main window's
     // critical message box showed it.
-    QString sliceError() const { return m_sliceError; }
+    QString sliceError() const { return m_run.sliceError(); }
     // The last slicing run put its complete archive in place (a cancel that
     // came too late to stop it does not change that).
-    bool sliceCompleted() const { return m_sliceCompleted; }
+    bool sliceCompleted() const { return m_run.sliceCompleted(); }
+
+    // A slicing run or the support generator reads the models on a thread of
+    // its own until it ends: what would change them, or start another run,
+    // is refused meanwhile (logged with what). True when refused.
+    bool refusedWhileRunning(const char *what) const;
+    // A support column whose tip touches the hit point of the selected model
+    // (a click in manual support mode); drawn cut during a preview.
+    void addSupportUnder(const PickHit &hit);
+    // A drag step: model moves across the platform by delta (mm) and is selected.
+    void dragBy(Model &model, const QVector3D &delta);
 
     // Appends a model to the list (taking ownership); no signal.
     void addModel(Model *model);
@@ -214,27 +212,26 @@ public:
     void clearSelection(bool emitSignals);
     Model *selectedModel() const;
 
-    // The scene item's sync: render thread, GUI thread blocked. Takes the
-    // view's size (device pixels) and window, and hands the renderer what the
-    // next frames draw; the GL work is skipped without a current context.
-    void sync(const QSize &viewportSize, QQuickWindow *window);
-    // Render thread, GUI thread blocked, the dying context current: frees
-    // every GL object of the scene; a later frame makes them anew.
-    void releaseGraphics();
-    const Camera &camera() const { return m_camera; }
+    // The scene item's sync (render thread, GUI thread blocked): the view's
+    // size in device pixels and its device pixel ratio, which mouse
+    // positions and picking need; the scene matrix follows the build volume.
+    void setViewport(const QSize &viewportSize, qreal devicePixelRatio);
+    const Camera &camera() const { return m_view.camera(); }
     // 0 idle, 1 left button pressed, 2 dragging a model, 3 released after a drag.
-    int dragState() const { return m_dragState; }
+    int dragState() const { return m_view.dragState(); }
 
     ModelStatus status() const { return m_status; }
-    const QList<Model *> &models() const { return m_models; }
-    int currentLayer() const { return m_currentLayer; }
-    float currentLayerHeight() const { return m_currentLayerHeight; }
+    const QList<Model *> &models() const { return m_scene.models(); }
+    Scene &scene() { return m_scene; }
+    // The preview's layer (-1 without a preview) and its height (mm).
+    int currentLayer() const { return m_preview.layer(); }
+    float currentLayerHeight() const { return m_preview.height(); }
     int sliceCount() const { return m_sliceCount; }
     bool manualAddingSupport() const { return m_manualAddingSupport; }
     bool sliceCancelled() const { return m_sliceCancelled; }
     // The running support generator, or null.
-    CWS::SupportGenerator *supportGenerator() const { return m_supportGenerator.get(); }
-    const QMatrix4x4 &sceneMatrix() const { return m_sceneMatrix; }
+    CWS::SupportGenerator *supportGenerator() const { return m_run.supportGenerator(); }
+    const QMatrix4x4 &sceneMatrix() const { return m_view.sceneMatrix(); }
 
 Q_SIGNALS:
     void kaloModelDataChanged();
@@ -248,44 +245,32 @@ Q_SIGNALS:
     // cancled is then also true when a slicing run could not complete its
     // archive.
     void sliceCompletedProgress(float ratio, bool cancled, QString event = QStringLiteral("slice"));
+    // Something the user must read in the main window's critical message
+    // box: a model that could not be loaded, an archive that could not be
+    // written.
+    void criticalMessage(const QString &message);
 
 private:
     void emitStatus(ModelStatus previous);
-    // A slicing run or the support generator reads the models on a thread of
-    // its own until it ends: what would change them, or start another run,
-    // is refused meanwhile (logged with what). True when refused.
-    bool refusedWhileRunning(const char *what) const;
     QStringList selectedVector(const char *what, float fallback, QVector3D Model::*field);
-    // The view's size in logical pixels, the unit of mouse positions.
-    QSizeF viewSize() const;
-    // Hits under the pixel (logical), nearest first; typeFilter as Picking::pickObjects.
-    std::vector<PickHit> pickObjects(const QPointF &pixel, int typeFilter) const;
-    // A click in manual support mode: select the normal model under the
-    // mouse, or add a support to the selected one at the hit.
-    void manualSupportClick(const QPointF &pixel);
+    // The selected model for an edit, or null when there is none (logged) or
+    // the edit is refused while a run goes.
+    Model *selectionToEdit(const char *what);
     // Cuts every model at the preview layer and asks for a repaint.
     void showLayer(int layer);
+    // The settings actions read: KaloConfig's instance.
+    static KaloConfig &settings();
 
+    // Declared first, so destroyed after the runs below, which read the scene.
+    Scene m_scene;
+    SceneEditor m_editor{m_scene};
+    SlicePreview m_preview;
     ModelStatus m_status = MODEL_INIT;
-    QElapsedTimer m_sliceTimer; // started with each slicing or support run
-    QTime m_sliceCost;          // duration of the last slicing or support run as a time of day
     float m_layerThickness = 0; // mm, of the last calcNumSlices
-    int m_currentLayer = -1;
-    float m_currentLayerHeight = 0;
-    QList<Model *> m_models;
     bool m_smoothNormalMode = false; // smoothed vertex normals for every load; nothing sets it
-    QMatrix4x4 m_sceneMatrix; // set by sync from the build volume
-    QSize m_viewportSize;     // device pixels, set by sync
-    QPointer<QQuickWindow> m_window;
-    Camera m_camera;
-    int m_dragState = 0;
-    Model *m_draggedObject = nullptr; // cleared when the model leaves the list
-    std::unique_ptr<SceneRenderer> m_renderer;
-    std::unique_ptr<CWS::Slicer> m_slicer; // while a slicing run lasts
-    QString m_sliceError;
-    bool m_sliceCompleted = false;
+    ViewInput m_view{*this};
     int m_sliceCount = 0;
     bool m_sliceCancelled = false;
     bool m_manualAddingSupport = false;
-    std::unique_ptr<CWS::SupportGenerator> m_supportGenerator; // while a support run lasts
+    SceneRun m_run;
 };

@@ -1,7 +1,7 @@
 #include "workspace/Picking.h"
 
+#include "geometry/Model.h"
 #include "workspace/Camera.h"
-#include "workspace/Model.h"
 
 #include <QDebug>
 #include <QVector4D>

@@ -3,12 +3,12 @@
 #include "app/ProjectFile.h"
 #include "common/SampleProject.h"
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "slicing/Slice.h"
 #include "supports/Support.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QBuffer>
 #include <QDataStream>

@@ -3,11 +3,11 @@
 // The program's main window under Xvfb, for tests that click and look at the
 // 3D view as a person does. Header-only.
 
-#include "app/HappensBefore.h"
 #include "app/KaloApp.h"
 #include "app/Startup.h"
 #include "common/ViewProbe.h"
 #include "settings/KaloConfig.h"
+#include "slicing/HappensBefore.h"
 #include "workspace/KaloModel.h"
 
 #include <QColor>

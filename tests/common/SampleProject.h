@@ -5,9 +5,10 @@
 
 #include "app/ProjectFile.h"
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "supports/Support.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
+#include "workspace/SceneEditor.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -33,7 +34,7 @@ inline void build(KaloModel &manager)
     sphere->name = QStringLiteral("sphere.stl");
     manager.addModel(sphere);
     sphere->setTranslate(10, 0, 0);
-    manager.addModel(sphere->makeSupportBase(1.0f));
+    SceneEditor(manager.scene()).addBasePlate(*sphere, 1.0f);
 }
 
 // The project file of models as ProjectFile writes it.

@@ -3,7 +3,7 @@
 // Writes test meshes as STL files, in both encodings, so that the importer
 // tests need no binary fixtures.
 
-#include "workspace/MeshData.h"
+#include "geometry/MeshData.h"
 
 #include <QDataStream>
 #include <QFile>

@@ -2,9 +2,10 @@
 
 // Meshes generated in code for the tests: no binary fixtures.
 
+#include "geometry/MeshData.h"
+#include "geometry/MeshImport.h"
+#include "geometry/Model.h"
 #include "supports/Support.h"
-#include "workspace/MeshData.h"
-#include "workspace/Model.h"
 
 #include <QPolygonF>
 #include <QVector3D>
@@ -171,9 +172,8 @@ inline bool identical(const MeshPrimitiveData &a, const MeshPrimitiveData &b)
 // file's own normals; null when assimp cannot read it.
 inline std::shared_ptr<MeshPrimitiveData> readThroughAssimp(const QString &path)
 {
-    Model model(TYPE_NORMAL);
-    model.name = path;
-    return model.readWithAssimp(false, false, nullptr) ? model.mesh : nullptr;
+    auto mesh = std::make_shared<MeshPrimitiveData>();
+    return MeshImport::readWithAssimp(path, *mesh, false, false, nullptr) ? mesh : nullptr;
 }
 
 } // namespace TestMeshes

@@ -6,13 +6,13 @@
 
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
+#include "geometry/BinaryStl.h"
+#include "geometry/Model.h"
+#include "geometry/TextStl.h"
 #include "settings/KaloConfig.h"
 #include "slicing/PlacedMesh.h"
 #include "slicing/Slice.h"
-#include "workspace/BinaryStl.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
-#include "workspace/TextStl.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -86,7 +86,8 @@ inline bool run(const QByteArray &data, const QString &path)
     const SliceBuildConfig &config = *KaloConfig::instance()->buildConfig();
     const std::vector<float> heights = CWS::PlacedMesh::layerHeights(layers, config.layerThickness);
     const int layer = layers / 2;
-    CWS::Slice cut(nullptr, &config, layer, heights[size_t(layer)]);
+    const QList<Model *> alone{model};
+    CWS::Slice cut(nullptr, &config, layer, heights[size_t(layer)], &alone);
     cut.renderLayer(false, model);
     const std::vector<CWS::PlacedMesh> placed{CWS::PlacedMesh(*model, heights)};
     CWS::Slice prepared(nullptr, &config, layer, heights[size_t(layer)], &placed);

@@ -6,10 +6,10 @@
 #include "app/ProjectFile.h"
 #include "common/SampleProject.h"
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "supports/Support.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QBuffer>
 #include <QByteArray>

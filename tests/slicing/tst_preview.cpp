@@ -1,8 +1,9 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
+#include "geometry/PlaneCut.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -275,9 +276,9 @@ void TstPreview::triangleSplits()
     model->layerCache.resize(1);
 
     std::vector<SliceSegment> segments;
-    const int withGeometry = model->sliceAt(0, plane + 3, segments, true);
+    const int withGeometry = PlaneCut::cut(*model, plane + 3, segments, &model->layerCache[0]);
     std::vector<SliceSegment> plain;
-    QCOMPARE(model->sliceAt(0, plane + 3, plain, false), withGeometry);
+    QCOMPARE(PlaneCut::cut(*model, plane + 3, plain), withGeometry);
 
     const LayerGeometry &layer = model->layerCache[0];
     QList<int> actual;

@@ -1,8 +1,8 @@
 #include "common/MainWindow.h"
 #include "common/TestMeshes.h"
 #include "common/ViewProbe.h"
+#include "geometry/Model.h"
 #include "settings/SliceBuildConfig.h"
-#include "workspace/Model.h"
 
 #include <QtTest>
 

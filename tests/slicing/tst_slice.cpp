@@ -1,10 +1,11 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
+#include "geometry/PlaneCut.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "slicing/LayerSink.h"
 #include "slicing/Slice.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -39,7 +40,7 @@ SliceBuildConfig display()
 
 QImage render(const SliceBuildConfig &config, float z, Model *onlyModel = nullptr)
 {
-    CWS::Slice slice(nullptr, &config, 0, z);
+    CWS::Slice slice(nullptr, &config, 0, z, &KaloModel::instance()->models());
     slice.renderLayer(false, onlyModel);
     return *slice.image();
 }
@@ -229,7 +230,7 @@ void TstSlice::triangleCut()
     TestMeshes::addTriangle(mesh, p, q, r);
     std::unique_ptr<Model> model(TestMeshes::makeModel(mesh));
     std::vector<SliceSegment> segments{{QVector3D(9, 9, 9), QVector3D(9, 9, 9)}};
-    const int added = model->sliceAt(0, 1.0f, segments, false);
+    const int added = PlaneCut::cut(*model, 1.0f, segments);
 
     QCOMPARE(added, expected.isEmpty() ? 0 : 1);
     QVERIFY2(segments.size() == size_t(1 + added), "segments are appended after what the list held");
@@ -489,8 +490,8 @@ void TstSlice::antiAliasedLayerHasGreyEdges()
     SliceBuildConfig config = display();
     config.beginSupersampling(true, factor);
 
-    CWS::Slice slice(nullptr, &config, 0, 1.025f);
-    slice.renderLayer(false, nullptr);
+    CWS::Slice slice(nullptr, &config, 0, 1.025f, &m_manager->models());
+    slice.renderLayer(true, nullptr);
     const QImage &image = *slice.image();
     KeepImageOnFailure keep(image);
     QVERIFY2(slice.supersampledImage(), "the enlarged image is kept");

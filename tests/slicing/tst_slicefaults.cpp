@@ -1,11 +1,12 @@
 #include "app/KaloApp.h"
+#include "app/Startup.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "slicing/Slicer.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -163,6 +164,7 @@ void TstSliceFaults::init()
     config->layerThickness = 0.01f;
     m_app = std::make_unique<KaloApp>();
     m_manager = std::make_unique<KaloModel>();
+    Startup::connectModelManager(*m_app, *m_manager);
     g_criticals.clear();
     g_previousHandler = qInstallMessageHandler(recordMessage);
 }
@@ -302,7 +304,9 @@ void TstSliceFaults::cancelOnThePoolThread()
     const int layers = m_manager->calcNumSlices();
     QCOMPARE(layers, 40);
 
-    CWS::Slicer slicer(config, m_manager->models(), layers);
+    const KaloConfig *settings = KaloConfig::instance();
+    CWS::Slicer slicer(config, m_manager->models(), layers, settings->useAntialise(), settings->antiAliseValue(),
+                       settings->buildHeightMm());
     // Direct: the cancel comes on the pool thread that has just stored the layer.
     connect(&slicer, &CWS::Slicer::layerWritten, &slicer, [&slicer, cancelAt](int written) {
         if (written == cancelAt)
@@ -376,7 +380,9 @@ void TstSliceFaults::outputFolderRemoved()
     SliceBuildConfig config = *KaloConfig::instance()->buildConfig();
     config.setOutputFile(path);
 
-    CWS::Slicer slicer(config, m_manager->models(), m_manager->calcNumSlices());
+    const KaloConfig *settings = KaloConfig::instance();
+    CWS::Slicer slicer(config, m_manager->models(), m_manager->calcNumSlices(), settings->useAntialise(),
+                       settings->antiAliseValue(), settings->buildHeightMm());
     // Direct: the folder goes while the run is surely going on.
     bool removed = false;
     connect(&slicer, &CWS::Slicer::layerWritten, &slicer, [&](int written) {

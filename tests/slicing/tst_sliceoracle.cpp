@@ -1,21 +1,22 @@
 // The fast slicing path against the straightforward one it replaced, kept
-// here as the oracle: every layer cuts every triangle (Model::sliceAt), every
+// here as the oracle: every layer cuts every triangle (PlaneCut::cut), every
 // row tests every segment, QPainter draws outline and fill, QImage::scaled
 // reduces the anti-aliased drawing and QImage::save writes the PNG. Every
 // decoded pixel of every layer must agree.
 
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
+#include "geometry/PlaneCut.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
+#include "settings/SupportConfig.h"
 #include "slicing/Downscale.h"
 #include "slicing/Gcode.h"
 #include "slicing/LayerRaster.h"
 #include "slicing/PngEncoder.h"
 #include "slicing/Slice.h"
 #include "supports/Support.h"
-#include "supports/SupportConfig.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -117,7 +118,7 @@ QImage referenceLayer(const QList<Model *> &models, const SliceBuildConfig &conf
     QImage image = blankLayer(config, greyscale);
     for (Model *model : models) {
         std::vector<SliceSegment> segments;
-        model->sliceAt(layer, z, segments, false);
+        PlaneCut::cut(*model, z, segments);
         QPainter painter(&image);
         referenceDrawSegments(painter, segments, config);
     }
@@ -211,7 +212,7 @@ MeshPrimitiveData cubeWithHoles(float edge)
     return merged(cells);
 }
 
-using Scene = std::function<void(KaloModel &)>;
+using SceneBuilder = std::function<void(KaloModel &)>;
 
 Model *add(KaloModel &manager, const MeshPrimitiveData &mesh, const QVector3D &translate = {},
            const QVector3D &rotate = {})
@@ -227,7 +228,7 @@ Model *add(KaloModel &manager, const MeshPrimitiveData &mesh, const QVector3D &t
 
 } // namespace
 
-Q_DECLARE_METATYPE(Scene)
+Q_DECLARE_METATYPE(SceneBuilder)
 
 class TstSliceOracle : public QObject
 {
@@ -287,28 +288,28 @@ void TstSliceOracle::cleanup()
 
 void TstSliceOracle::archiveMatchesReference_data()
 {
-    QTest::addColumn<Scene>("scene");
+    QTest::addColumn<SceneBuilder>("scene");
     QTest::addColumn<bool>("antiAliasing");
     QTest::addColumn<float>("factor");
 
-    std::vector<std::pair<const char *, Scene>> scenes;
-    scenes.emplace_back("sphere", Scene([](KaloModel &m) { add(m, TestMeshes::sphere(9, {3, -4, 9}, 24, 48)); }));
+    std::vector<std::pair<const char *, SceneBuilder>> scenes;
+    scenes.emplace_back("sphere", SceneBuilder([](KaloModel &m) { add(m, TestMeshes::sphere(9, {3, -4, 9}, 24, 48)); }));
     // Enough triangles to be placed for the run on several threads at once.
-    scenes.emplace_back("fine sphere, turned", Scene([](KaloModel &m) {
+    scenes.emplace_back("fine sphere, turned", SceneBuilder([](KaloModel &m) {
                             add(m, TestMeshes::sphere(8, {0, 0, 8}, 200, 256), {-2, 5, 0}, {20, 0, 30});
                         }));
-    scenes.emplace_back("torus, tilted", Scene([](KaloModel &m) {
+    scenes.emplace_back("torus, tilted", SceneBuilder([](KaloModel &m) {
                             add(m, torus(10, 3.5f, {0, 0, 0}), {1, 2, 6.5f}, {35, 10, 0});
                         }));
-    scenes.emplace_back("cube with holes, turned", Scene([](KaloModel &m) {
+    scenes.emplace_back("cube with holes, turned", SceneBuilder([](KaloModel &m) {
                             add(m, cubeWithHoles(15), {-2, 3, 0}, {0, 0, 25});
                         }));
-    scenes.emplace_back("overlapping models", Scene([](KaloModel &m) {
+    scenes.emplace_back("overlapping models", SceneBuilder([](KaloModel &m) {
                             add(m, TestMeshes::cube(12), {-4, 0, 0});
                             add(m, TestMeshes::sphere(7, {0, 0, 7}), {3, 2, 0});
                             add(m, TestMeshes::ring(16, 8, 5), {0, -6, 0}, {0, 0, 15});
                         }));
-    scenes.emplace_back("model with supports", Scene([](KaloModel &m) {
+    scenes.emplace_back("model with supports", SceneBuilder([](KaloModel &m) {
                             Model *owner = add(m, TestMeshes::sphere(6, {0, 0, 12}, 16, 32));
                             CWS::SupportConfig *columns = KaloConfig::instance()->supportConfig();
                             for (const QVector3D &foot : {QVector3D(-3, -2, 0), QVector3D(2.5f, 3, 0), QVector3D(0, 0, 0)}) {
@@ -319,7 +320,7 @@ void TstSliceOracle::archiveMatchesReference_data()
                                 m.addModel(support);
                             }
                         }));
-    scenes.emplace_back("planes through vertices and an open mesh", Scene([](KaloModel &m) {
+    scenes.emplace_back("planes through vertices and an open mesh", SceneBuilder([](KaloModel &m) {
                             // Tops and apexes exactly at layer heights, summed as the slicer sums them.
                             float z = 0.2f;
                             for (int i = 0; i < 6; ++i)
@@ -337,7 +338,7 @@ void TstSliceOracle::archiveMatchesReference_data()
                             open.indices.erase(open.indices.begin() + 18, open.indices.begin() + 21);
                             add(m, open, {3, -10, 0});
                         }));
-    scenes.emplace_back("reaching beyond the display", Scene([](KaloModel &m) {
+    scenes.emplace_back("reaching beyond the display", SceneBuilder([](KaloModel &m) {
                             add(m, TestMeshes::box({-25, -30, 0}, {15, 5, 6}), {}, {0, 0, 20});
                             add(m, TestMeshes::cube(8), {30, 0, 0});
                         }));
@@ -352,7 +353,7 @@ void TstSliceOracle::archiveMatchesReference_data()
 
 void TstSliceOracle::archiveMatchesReference()
 {
-    QFETCH(Scene, scene);
+    QFETCH(SceneBuilder, scene);
     QFETCH(bool, antiAliasing);
     QFETCH(float, factor);
     KaloConfig *settings = KaloConfig::instance();
@@ -425,7 +426,7 @@ void TstSliceOracle::renderLayerMatchesReference()
     config.beginSupersampling(supersampled, 2);
     float z = config.layerThickness * 0.5f;
     for (int layer = 0; layer < 40; ++layer, z += config.layerThickness) {
-        CWS::Slice slice(nullptr, &config, layer, z);
+        CWS::Slice slice(nullptr, &config, layer, z, &m_manager->models());
         slice.renderLayer(true, second);
         const QImage expected = referenceLayer({second}, config, layer, z, true);
         QCOMPARE(slice.image()->format(), QImage::Format_Grayscale8);

@@ -1,10 +1,11 @@
 #include "app/KaloApp.h"
+#include "app/Startup.h"
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "slicing/Slice.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -351,7 +352,7 @@ void TstSlicer::entryNames()
 
     // As the application starts it: the chosen file, then readyToSlice.
     KaloApp app;
-    connect(&app, &KaloApp::readyToSlice, m_manager.get(), &KaloModel::startSlice);
+    Startup::connectModelManager(app, *m_manager);
     QSignalSpy spy(m_manager.get(), &KaloModel::sliceCompletedProgress);
     const QString path = m_dir.filePath(fileName);
     app.setCwsFile(QUrl::fromLocalFile(path));
@@ -429,6 +430,7 @@ void TstSlicer::unwritableArchive()
     QFETCH(bool, device);
     add(TestMeshes::cube(10));
     KaloApp app;
+    Startup::connectModelManager(app, *m_manager);
 
     // Without a main window the message box request ends in the log.
     QTest::ignoreMessage(QtCriticalMsg,

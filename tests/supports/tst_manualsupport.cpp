@@ -1,11 +1,11 @@
 #include "common/TestMeshes.h"
 #include "common/ViewProbe.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "supports/Support.h"
 #include "workspace/Camera.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 #include "workspace/Picking.h"
 
 #include <QSignalSpy>
@@ -109,7 +109,7 @@ void TstManualSupport::initTestCase()
 void TstManualSupport::init()
 {
     m_manager = std::make_unique<KaloModel>();
-    m_manager->sync(viewport, nullptr);
+    m_manager->setViewport(viewport, 1);
     m_manager->setManualAddingSupport(true);
 }
 

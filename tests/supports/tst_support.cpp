@@ -1,9 +1,9 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
+#include "settings/SupportConfig.h"
 #include "supports/Support.h"
-#include "supports/SupportConfig.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "supports/Support.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QSignalSpy>
 #include <QtTest>

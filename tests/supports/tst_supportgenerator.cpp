@@ -1,11 +1,11 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "supports/Support.h"
 #include "supports/SupportGenerator.h"
 #include "supports/SupportPlanner.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "common/MainWindow.h"
 #include "common/TestMeshes.h"
 #include "common/UiDriver.h"
-#include "workspace/Model.h"
+#include "geometry/Model.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "common/MainWindow.h"
 #include "common/TestMeshes.h"
 #include "common/UiDriver.h"
+#include "geometry/Model.h"
 #include "supports/Support.h"
-#include "workspace/Model.h"
 
 #include <QScreen>
 #include <QSignalSpy>
@@ -344,7 +344,7 @@ void TstPanelsGui::modelWithSupportsMovesAndFlipsInXYOnly()
     QCOMPARE(model->translate.y(), -8.0f);
 
     // Without supports the same model may be turned and flipped upside down.
-    model->removeAllSupports();
+    manager->scene().removeAttachments(*model);
     manager->selectModel(model);
     QVERIFY(enabled(QStringLiteral("buttonRotate")) && enabled(QStringLiteral("buttonScale")));
     m_main->click(QStringLiteral("buttonFlip"));

@@ -1,9 +1,9 @@
 #include "app/KaloApp.h"
 #include "app/Startup.h"
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QQmlApplicationEngine>
 #include <QQuickItem>

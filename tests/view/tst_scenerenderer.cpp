@@ -1,7 +1,7 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "view/SceneRenderer.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QColor>
 #include <QtTest>
@@ -77,7 +77,7 @@ void TstSceneRenderer::modelColours()
     Model model(type);
     model.selected = selected;
     model.isNew = isNew;
-    const QVector3D c = model.drawColor();
+    const QVector3D c = SceneRenderer::colourOf(model);
     QCOMPARE(QColor::fromRgbF(c.x(), c.y(), c.z()), colour);
 }
 
@@ -88,13 +88,14 @@ void TstSceneRenderer::sceneWithoutContextFreesItsModels()
     auto manager = std::make_unique<KaloModel>();
     Model *model = makeModel(cube(10));
     manager->addModel(model);
-    manager->sync(QSize(640, 480), nullptr);
+    SceneRenderer renderer;
+    renderer.synchronize({QSize(640, 480)}, manager->models());
     QCOMPARE(model->vbo, GLuint(0));
     QVERIFY2(!model->buffersValid, "nothing was uploaded");
     manager->removeModel(model);
     QVERIFY(manager->models().isEmpty());
-    manager->releaseGraphics();
-    manager->paint();
+    renderer.releaseGraphics(manager->models());
+    renderer.paint();
 }
 
 QTEST_GUILESS_MAIN(TstSceneRenderer)

@@ -1,10 +1,11 @@
-#include "app/HappensBefore.h"
 #include "app/KaloApp.h"
+#include "app/Startup.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
+#include "slicing/HappensBefore.h"
 #include "view/KaloScene.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QMimeData>
 #include <QOpenGLContext>
@@ -118,7 +119,7 @@ void TstSceneView::init()
     m_scene->setParent(m_window->contentItem());
     m_scene->setParentItem(m_window->contentItem());
     m_scene->setSize(windowSize);
-    connect(m_manager.get(), &KaloModel::kaloModelDataChanged, m_scene, &KaloScene::updateView);
+    Startup::connectSignals(*m_app);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     m_empty = frame();

@@ -1,6 +1,6 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 #include "workspace/SkylinePacker.h"
 
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "workspace/Camera.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 #include "workspace/Picking.h"
 
 #include <QSignalSpy>
@@ -84,7 +84,7 @@ void TstPicking::init()
 {
     m_manager = std::make_unique<KaloModel>();
     // What the scene item hands over each frame; without a context no GL is touched.
-    m_manager->sync(viewport, nullptr);
+    m_manager->setViewport(viewport, 1);
 }
 
 void TstPicking::rayThroughPixelPassesThroughIt_data()

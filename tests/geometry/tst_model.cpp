@@ -1,6 +1,6 @@
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QtTest>
 
@@ -321,7 +321,7 @@ void TstModel::removeAllSupportsDeletesBaseAndColumns()
     base->owner = model;
     model->base = base;
 
-    model->removeAllSupports();
+    m_manager->scene().removeAttachments(*model);
     QCOMPARE(m_manager->models().size(), 1);
     QCOMPARE(m_manager->models().first(), model);
     QVERIFY(model->supports.empty());

@@ -1,9 +1,10 @@
 #include "app/KaloApp.h"
+#include "app/Startup.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
+#include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
 
 #include <QMutex>
 #include <QProcess>
@@ -252,6 +253,7 @@ void TstBadModels::init()
     m_app = std::make_unique<KaloApp>();
     m_app->setEngine(m_engine.get());
     m_manager = std::make_unique<KaloModel>();
+    Startup::connectModelManager(*m_app, *m_manager);
 }
 
 void TstBadModels::cleanup()

@@ -1,11 +1,12 @@
 #include "app/KaloApp.h"
+#include "app/Startup.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
-#include "workspace/BinaryStl.h"
+#include "geometry/BinaryStl.h"
+#include "geometry/Model.h"
+#include "geometry/StlCheck.h"
+#include "geometry/TextStl.h"
 #include "workspace/KaloModel.h"
-#include "workspace/Model.h"
-#include "workspace/StlCheck.h"
-#include "workspace/TextStl.h"
 
 #include <QQmlApplicationEngine>
 #include <QSignalSpy>
@@ -154,6 +155,7 @@ void TstStlImport::init()
     m_app = std::make_unique<KaloApp>();
     m_app->setEngine(m_engine.get());
     m_manager = std::make_unique<KaloModel>();
+    Startup::connectModelManager(*m_app, *m_manager);
 }
 
 void TstStlImport::cleanup()

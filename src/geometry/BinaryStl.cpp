@@ -1,6 +1,6 @@
-#include "workspace/BinaryStl.h"
+#include "geometry/BinaryStl.h"
 
-#include "workspace/VertexJoiner.h"
+#include "geometry/VertexJoiner.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/MeshData.h"
+#include "geometry/MeshData.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "supports/SupportConfig.h"
+#include "settings/SupportConfig.h"
 
 namespace CWS {
 

@@ -1,4 +1,4 @@
-#include "workspace/StlCheck.h"
+#include "geometry/StlCheck.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "workspace/VertexJoiner.h"
+#include "geometry/VertexJoiner.h"
 
 #include <cstring>
 

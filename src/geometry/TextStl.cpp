@@ -1,6 +1,6 @@
-#include "workspace/TextStl.h"
+#include "geometry/TextStl.h"
 
-#include "workspace/VertexJoiner.h"
+#include "geometry/VertexJoiner.h"
 
 #include <QFile>
 

@@ -1,0 +1,254 @@
+#include "workspace/SceneEditor.h"
+
+#include "geometry/Model.h"
+#include "settings/SupportConfig.h"
+#include "supports/Support.h"
+#include "workspace/Scene.h"
+#include "workspace/SkylinePacker.h"
+
+#include <QDebug>
+
+#include <algorithm>
+
+namespace {
+
+// Closed box from min to max: two triangles per face, counter-clockwise seen
+// from outside, every vertex its own with the face's outward normal.
+MeshPrimitiveData boxMesh(const QVector3D &min, const QVector3D &max)
+{
+    const QVector3D c[8] = {
+        {min.x(), min.y(), min.z()}, {max.x(), min.y(), min.z()}, {max.x(), max.y(), min.z()},
+        {min.x(), max.y(), min.z()}, {min.x(), min.y(), max.z()}, {max.x(), min.y(), max.z()},
+        {max.x(), max.y(), max.z()}, {min.x(), max.y(), max.z()},
+    };
+    const struct
+    {
+        int corner[4];
+        QVector3D normal;
+    } faces[6] = {
+        {{0, 3, 2, 1}, {0, 0, -1}}, {{4, 5, 6, 7}, {0, 0, 1}}, {{0, 1, 5, 4}, {0, -1, 0}},
+        {{1, 2, 6, 5}, {1, 0, 0}},  {{2, 3, 7, 6}, {0, 1, 0}}, {{3, 0, 4, 7}, {-1, 0, 0}},
+    };
+    MeshPrimitiveData mesh;
+    for (const auto &face : faces) {
+        for (const int k : {0, 1, 2, 0, 2, 3}) {
+            const QVector3D &p = c[face.corner[k]];
+            mesh.indices.push_back(uint32_t(mesh.vertices.size()));
+            mesh.vertices.push_back({p.x(), p.y(), p.z(), face.normal.x(), face.normal.y(), face.normal.z()});
+        }
+    }
+    return mesh;
+}
+
+} // namespace
+
+SceneEditor::SceneEditor(Scene &scene)
+    : m_scene(scene)
+{
+}
+
+void SceneEditor::moveTo(Model &model, const QVector3D &translate)
+{
+    model.setTranslate(translate.x(), translate.y(), translate.z());
+}
+
+void SceneEditor::moveBy(Model &model, float dx, float dy)
+{
+    model.translateBy(dx, dy, 0);
+}
+
+float SceneEditor::dropToFloor(Model &model)
+{
+    return model.dropToFloor();
+}
+
+void SceneEditor::scale(Model &model, const QVector3D &scale)
+{
+    qDebug() << "set model" << &model << "new scale" << scale.x() << scale.y() << scale.z();
+    model.dirty = true;
+    model.scale = scale;
+}
+
+void SceneEditor::rotate(Model &model, const QVector3D &degrees)
+{
+    qDebug() << "set model" << &model << "new rotate" << degrees.x() << degrees.y() << degrees.z();
+    model.dirty = true;
+    model.rotate = degrees;
+}
+
+void SceneEditor::flip(Model &model, int axis)
+{
+    model.flip(axis);
+}
+
+QList<Model *> SceneEditor::copy(Model &source)
+{
+    source.updateBounds();
+    auto *copy = new Model(source);
+    source.copyCount += 1;
+    copy->translate.setY(copy->translate.y()
+                         + source.copyCount * (source.boundMax.y() - source.boundMin.y() + 3.0f));
+    copy->dirty = true;
+    copy->syncAttachments(0);
+    copy->updateBounds(true);
+    m_scene.add(copy);
+
+    QList<Model *> added{copy};
+    if (source.base)
+        added.append(addBasePlate(*copy, source.base->baseThickness));
+    for (Model *support : source.supports) {
+        auto *supportCopy = new CWS::Support(*static_cast<const CWS::Support *>(support));
+        supportCopy->owner = copy;
+        copy->supports.push_back(supportCopy);
+        supportCopy->translate = copy->translate;
+        supportCopy->dirty = true;
+        supportCopy->updateBounds(true);
+        m_scene.add(supportCopy);
+        added.append(supportCopy);
+    }
+    return added;
+}
+
+void SceneEditor::remove(Model *model)
+{
+    m_scene.removeAttachments(*model);
+    m_scene.remove(model);
+}
+
+Model *SceneEditor::addBasePlate(Model &model, float thickness)
+{
+    qDebug() << "SceneEditor::addBasePlate" << thickness;
+    if (model.base) {
+        m_scene.remove(model.base);
+        model.base = nullptr;
+    }
+    model.updateBounds();
+    const QVector3D &boundMin = model.boundMin;
+    const QVector3D &boundMax = model.boundMax;
+    qDebug() << "bound:" << boundMin.x() << boundMax.x();
+
+    auto *plate = new Model(TYPE_BASE);
+    plate->owner = &model;
+    *plate->mesh = boxMesh(QVector3D(boundMin.x() - 2.0f, boundMin.y() - 2.0f, 0.0f),
+                           QVector3D(boundMax.x() + 2.0f, boundMax.y() + 2.0f, thickness));
+    plate->loaded = true;
+    plate->updateBounds();
+
+    // A model raised on supports already clears the plate; one resting on
+    // the platform now rests on the plate.
+    if (thickness > boundMin.z()) {
+        const float d = thickness - boundMin.z();
+        model.dirty = true;
+        model.translate.setZ(model.translate.z() + d);
+        model.syncAttachments(d);
+    }
+    // Built on the platform, the plate must stay there under the owner's translation.
+    plate->translate = model.translate;
+    plate->dirty = true;
+    plate->bakeInverseTransform();
+
+    qDebug() << "SceneEditor::addBasePlate end";
+    model.base = plate;
+    model.baseThickness = thickness;
+    plate->baseThickness = thickness;
+    m_scene.add(plate);
+    return plate;
+}
+
+void SceneEditor::addBasePlates(float thickness)
+{
+    QList<Model *> normals;
+    for (Model *model : m_scene.models()) {
+        if (model->type == TYPE_NORMAL)
+            normals.append(model);
+    }
+    for (Model *model : qAsConst(normals))
+        addBasePlate(*model, thickness);
+}
+
+CWS::Support *SceneEditor::addSupport(float x, float y, float length, Model *owner,
+                                      const CWS::SupportConfig *config)
+{
+    auto *support = new CWS::Support(owner);
+    support->buildColumn(config, length);
+    support->transformScope = 0;
+    support->translateScoped(x, y, 0);
+    // The centre from before the move: with unit scale and no rotation the
+    // pivot does not change where the column stands.
+    support->pivot = support->center;
+    support->loaded = true;
+    m_scene.add(support);
+    return support;
+}
+
+CWS::Support *SceneEditor::addColumn(float x, float y, float length, Model *owner, const CWS::SupportConfig *config)
+{
+    CWS::Support *support = addSupport(x, y, length, owner, config);
+    support->bakeInverseTransform();
+    support->updateBounds(true);
+    return support;
+}
+
+CWS::Support *SceneEditor::addSupportUnder(const QVector3D &point, const QVector3D &normal, Model *owner,
+                                           const CWS::SupportConfig *config)
+{
+    CWS::Support *support = addSupport(point.x(), point.y(), point.z(), owner, config);
+    support->transformScope = 1;
+    support->aimHead(point, normal);
+    support->transformScope = 0;
+    support->bakeInverseTransform();
+    support->updateBounds(true);
+    return support;
+}
+
+bool SceneEditor::layout(const LcdSpec &lcd)
+{
+    const LayoutGrid grid(lcd);
+    SkylinePacker packer(grid.width, grid.depth);
+
+    QList<Model *> normals;
+    for (Model *model : m_scene.models()) {
+        if (model->type == TYPE_NORMAL) {
+            model->updateBounds();
+            normals.append(model);
+        }
+    }
+    const auto key = [](const Model *model) {
+        const QVector3D size = model->boundMax - model->boundMin;
+        return std::max(size.x(), size.y());
+    };
+    std::stable_sort(normals.begin(), normals.end(),
+                     [&](const Model *a, const Model *b) { return key(a) > key(b); });
+
+    std::vector<Placement> placements;
+    for (Model *model : qAsConst(normals)) {
+        Placement placement;
+        if (!packer.place(grid.footprint(model->boundMin, model->boundMax), placement))
+            break;
+        placements.push_back(placement);
+    }
+    if (placements.size() != size_t(normals.size())) {
+        qDebug() << "layout failed" << placements.size() << normals.size();
+        return false;
+    }
+
+    qDebug() << "layout cal succeed, apply them" << packer.maxRight() << packer.maxTop() << grid.width
+             << grid.depth;
+    const QPoint offset = packer.centringOffset();
+    for (int i = 0; i < normals.size(); ++i) {
+        Model *model = normals[i];
+        const Placement &placement = placements[size_t(i)];
+        if (placement.rotated) {
+            model->dirty = true;
+            model->rotate.setZ(model->rotate.z() + 90);
+            model->updateBounds();
+        }
+        const int gridDx = placement.x + offset.x() - grid.toGridX(model->boundMin.x());
+        const int gridDy = placement.y + offset.y() - grid.toGridY(model->boundMin.y());
+        const float dx = float(gridDx) / grid.lcd.pixelsPerMmX;
+        const float dy = float(gridDy) / grid.lcd.pixelsPerMmY;
+        qDebug() << "move" << model << dx << dy;
+        model->translateBy(dx, dy, 0);
+    }
+    return true;
+}
