@@ -26,7 +26,7 @@ enum ModelType {
 // One object on the build platform: a mesh in its own coordinates (mm) and a
 // transform that places it in platform coordinates (mm, z up, plate at z = 0,
 // plate centre at x = y = 0). Loaded meshes, support columns and base plates
-// are all Models; the model manager's list owns every one of them.
+// are all Models; the scene's list (Scene) owns every one of them.
 //
 // All members are used on the GUI thread; worker threads only read the mesh,
 // the matrix and the bounds while the manager's status forbids editing. The

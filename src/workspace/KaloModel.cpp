@@ -1,22 +1,16 @@
 #include "workspace/KaloModel.h"
 
 #include "geometry/Model.h"
-#include "settings/DeviceDescriptor.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "slicing/PlacedMesh.h"
 #include "slicing/PrintTime.h"
-#include "slicing/Slicer.h"
 #include "supports/Support.h"
-#include "supports/SupportGenerator.h"
 #include "workspace/Picking.h"
 #include "workspace/ProjectObjects.h"
 
 #include <QDebug>
-#include <QQuickWindow>
 #include <QThread>
-
-#include <algorithm>
 
 namespace {
 KaloModel *g_instance = nullptr;

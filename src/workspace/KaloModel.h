@@ -12,17 +12,12 @@
 #include <QPointF>
 #include <QSize>
 #include <QStringList>
-#include <QTime>
 #include <QUrl>
 #include <QVector3D>
-
-#include <memory>
-#include <vector>
 
 class KaloConfig;
 class Model;
 namespace CWS {
-class Slicer;
 class Support;
 class SupportGenerator;
 }
