@@ -170,7 +170,7 @@ int CommandLine::run(const QStringList &arguments)
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("OUT")});
     for (const char *name : {"settings", "printer", "resin", "thickness", "bottom-layers", "bottom-exposure",
                              "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
-                             "lift-down-speed", "wait"})
+                             "lift-down-speed", "wait", "printer-file", "display-pixels", "display-size", "format"})
         parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
