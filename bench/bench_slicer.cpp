@@ -221,8 +221,11 @@ int encodeOnly(const QString &archivePath)
     QThreadPool pool;
     QMutex mutex;
     // As many images at once as keep the pool busy without holding a whole
-    // run's images in memory.
+    // run's images in memory: at most 64, and at most 512 MB of them (eight
+    // 12K layers).
     const int batch = 64;
+    const qint64 batchBytes = qint64(512) << 20;
+    qint64 held = 0;
     struct Layer
     {
         QString name;
@@ -245,6 +248,7 @@ int encodeOnly(const QString &archivePath)
         nanoseconds += timer.nsecsElapsed();
         count += int(layers.size());
         layers.clear();
+        held = 0;
     };
     for (bool more = source.goToFirstFile(); more; more = source.goToNextFile()) {
         const QString name = source.getCurrentFileName();
@@ -253,7 +257,8 @@ int encodeOnly(const QString &archivePath)
         QuaZipFile file(&source);
         file.open(QIODevice::ReadOnly);
         layers.push_back({name, QImage::fromData(file.readAll(), "PNG")});
-        if (layers.size() == batch)
+        held += layers.back().image.sizeInBytes();
+        if (layers.size() == batch || held >= batchBytes)
             encodeBatch();
     }
     encodeBatch();
