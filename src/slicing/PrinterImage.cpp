@@ -4,7 +4,44 @@
 
 #include <QTransform>
 
+#include <array>
+#include <cstring>
+
 namespace CWS {
+
+namespace {
+
+// Qt turns a 1-bit image into grey through 32-bit pixels: at 12K that is
+// 236 MB and most of a layer's time. A 1-bit layer of the raster (index 0
+// black, 1 white) spreads its bits a byte at a time instead.
+QImage greyOf(const QImage &image)
+{
+    if (image.format() != QImage::Format_Mono || image.colorCount() != 2 || image.color(0) != qRgb(0, 0, 0)
+        || image.color(1) != qRgb(255, 255, 255))
+        return image.convertToFormat(QImage::Format_Grayscale8);
+    static const auto spread = [] {
+        std::array<std::array<uchar, 8>, 256> table{};
+        for (int byte = 0; byte < 256; ++byte) {
+            for (int bit = 0; bit < 8; ++bit)
+                table[size_t(byte)][size_t(bit)] = (byte >> (7 - bit)) & 1 ? 255 : 0;
+        }
+        return table;
+    }();
+    QImage grey(image.size(), QImage::Format_Grayscale8);
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar *bits = image.constScanLine(y);
+        uchar *to = grey.scanLine(y);
+        int x = 0;
+        for (; x + 8 <= width; x += 8)
+            std::memcpy(to + x, spread[bits[x / 8]].data(), 8);
+        for (; x < width; ++x)
+            to[x] = spread[bits[x / 8]][size_t(x % 8)];
+    }
+    return grey;
+}
+
+} // namespace
 
 QImage printerImage(const QImage &layer, const SliceBuildConfig &config, bool grey)
 {
@@ -12,7 +49,7 @@ QImage printerImage(const QImage &layer, const SliceBuildConfig &config, bool gr
     // Qt turns only whole-byte pixels a quarter without going through a
     // general transformation.
     if ((grey || config.portrait) && image.format() != QImage::Format_Grayscale8)
-        image = image.convertToFormat(QImage::Format_Grayscale8);
+        image = greyOf(image);
     // The raster's rows already run down with y, which is the top view
     // mirrored in y.
     if (!config.portrait) {
