@@ -15,6 +15,12 @@
 //     them into a new archive, with the slicer's encoder, compression, pool
 //     and lock, committed to the disk as the slicer commits its archive.
 //     The images are decoded beforehand, in batches, untimed.
+//   kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP]
+//     How far the layers of two archives of the same job on the same display
+//     differ (another slicer's SL1 and ours, say): every STEP-th layer (20
+//     unless given), matched by the number that ends its name, both taken as
+//     white from 128 up; counts the pixels that differ and those of them
+//     farther than 2 pixels from an outline of either layer.
 //   kalo3d-bench --supports STL
 //     Automatic supports for the model: the time of KaloModel::addSupportAuto
 //     and the number of columns it placed.
@@ -51,6 +57,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -63,6 +70,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -221,8 +229,11 @@ int encodeOnly(const QString &archivePath)
     QThreadPool pool;
     QMutex mutex;
     // As many images at once as keep the pool busy without holding a whole
-    // run's images in memory.
+    // run's images in memory: at most 64, and at most 512 MB of them (eight
+    // 12K layers).
     const int batch = 64;
+    const qint64 batchBytes = qint64(512) << 20;
+    qint64 held = 0;
     struct Layer
     {
         QString name;
@@ -245,6 +256,7 @@ int encodeOnly(const QString &archivePath)
         nanoseconds += timer.nsecsElapsed();
         count += int(layers.size());
         layers.clear();
+        held = 0;
     };
     for (bool more = source.goToFirstFile(); more; more = source.goToNextFile()) {
         const QString name = source.getCurrentFileName();
@@ -253,7 +265,8 @@ int encodeOnly(const QString &archivePath)
         QuaZipFile file(&source);
         file.open(QIODevice::ReadOnly);
         layers.push_back({name, QImage::fromData(file.readAll(), "PNG")});
-        if (layers.size() == batch)
+        held += layers.back().image.sizeInBytes();
+        if (layers.size() == batch || held >= batchBytes)
             encodeBatch();
     }
     encodeBatch();
@@ -432,6 +445,7 @@ int usage()
 {
     std::fprintf(stderr, "usage: kalo3d-bench [--antialias on|off|both] [STL...]\n"
                          "       kalo3d-bench --encode-only ARCHIVE\n"
+                         "       kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP]\n"
                          "       kalo3d-bench --supports STL\n"
                          "       kalo3d-bench --load|--load-files [COPIES]\n"
                          "       kalo3d-bench --layers [SIDES]\n");
@@ -440,6 +454,85 @@ int usage()
 
 } // namespace
 
+// The layer PNGs of an archive by the number that ends their names.
+std::map<int, QString> layerEntries(QuaZip &zip)
+{
+    std::map<int, QString> layers;
+    const QRegularExpression number(QStringLiteral("(\\d+)\\.png$"));
+    for (const QString &name : zip.getFileNameList()) {
+        const QRegularExpressionMatch match = number.match(name);
+        if (match.hasMatch() && !name.contains(QLatin1Char('/')))
+            layers[match.captured(1).toInt()] = name;
+    }
+    return layers;
+}
+
+QImage layerImage(QuaZip &zip, const QString &name)
+{
+    zip.setCurrentFile(name);
+    QuaZipFile file(&zip);
+    file.open(QIODevice::ReadOnly);
+    return QImage::fromData(file.readAll(), "PNG").convertToFormat(QImage::Format_Grayscale8);
+}
+
+int compareLayers(const QString &first, const QString &second, int step)
+{
+    QuaZip a(first), b(second);
+    if (!a.open(QuaZip::mdUnzip) || !b.open(QuaZip::mdUnzip)) {
+        std::fprintf(stderr, "kalo3d-bench: cannot read both archives\n");
+        return 1;
+    }
+    const std::map<int, QString> layersA = layerEntries(a), layersB = layerEntries(b);
+    std::printf("layers: %zu and %zu\n", layersA.size(), layersB.size());
+    qint64 differing = 0, far = 0, white = 0;
+    int compared = 0;
+    for (const auto &[index, nameA] : layersA) {
+        if (index % step != 0 || !layersB.count(index))
+            continue;
+        const QImage imageA = layerImage(a, nameA), imageB = layerImage(b, layersB.at(index));
+        if (imageA.size() != imageB.size()) {
+            std::printf("layer %d: sizes differ\n", index);
+            return 1;
+        }
+        const int w = imageA.width(), h = imageA.height();
+        // An outline pixel: white with a black 4-neighbour, in either image.
+        const auto on = [](const QImage &image, int x, int y) { return image.constScanLine(y)[x] >= 128; };
+        const auto edge = [&](const QImage &image, int x, int y) {
+            const bool v = on(image, x, y);
+            return (x > 0 && on(image, x - 1, y) != v) || (x + 1 < w && on(image, x + 1, y) != v)
+                   || (y > 0 && on(image, x, y - 1) != v) || (y + 1 < h && on(image, x, y + 1) != v);
+        };
+        qint64 layerFar = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                white += on(imageA, x, y);
+                if (on(imageA, x, y) == on(imageB, x, y))
+                    continue;
+                ++differing;
+                bool nearOutline = false;
+                for (int dy = -2; dy <= 2 && !nearOutline; ++dy) {
+                    for (int dx = -2; dx <= 2 && !nearOutline; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        nearOutline = nx >= 0 && ny >= 0 && nx < w && ny < h
+                                      && (edge(imageA, nx, ny) || edge(imageB, nx, ny));
+                    }
+                }
+                layerFar += !nearOutline;
+            }
+        }
+        far += layerFar;
+        ++compared;
+        if (layerFar)
+            std::printf("layer %d: %lld pixels differ farther than 2 pixels from an outline\n", index,
+                        static_cast<long long>(layerFar));
+    }
+    std::printf("compared %d layers: %lld white pixels in the first, %lld differ, %lld of them farther than 2 "
+                "pixels from an outline\n",
+                compared, static_cast<long long>(white), static_cast<long long>(differing),
+                static_cast<long long>(far));
+    return far == 0 ? 0 : 3;
+}
+
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -447,6 +540,11 @@ int main(int argc, char *argv[])
     if (argc == 3 && std::strcmp(argv[1], "--encode-only") == 0) {
         QGuiApplication app(argc, argv);
         return encodeOnly(QString::fromLocal8Bit(argv[2]));
+    }
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--compare-layers") == 0) {
+        QGuiApplication app(argc, argv);
+        return compareLayers(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                             argc == 5 ? std::max(1, std::atoi(argv[4])) : 20);
     }
     if (argc == 3 && std::strcmp(argv[1], "--supports") == 0)
         return supports(argc, argv, argv[2]);

@@ -20,6 +20,8 @@ FileDialog {
         selectExisting = m === "Open"
         if (m === "Open")
             nameFilters = [qsTr("All model files (*.stl *.obj *.kalo3d)"), qsTr("Kalo3D jobs (*.kalo3d)")]
+        else if (m === "Slice" && kalo3dPrinters.archiveSuffix() === ".sl1")
+            nameFilters = [qsTr("SL1 archive (*.sl1)")]
         else if (m === "Slice")
             nameFilters = [qsTr("Kalo3D CWS (*.CWS)")]
         else
@@ -42,7 +44,7 @@ FileDialog {
             kalo3dApp.savePrj()
         } else if (mode === "Slice") {
             progress.updateProgress(0, false, "slice")
-            kalo3dApp.setCwsFile(withSuffix(fileUrl, ".cws"))
+            kalo3dApp.setCwsFile(withSuffix(fileUrl, kalo3dPrinters.archiveSuffix()))
         }
     }
     onRejected: console.log("Canceled")

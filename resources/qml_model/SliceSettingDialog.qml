@@ -18,7 +18,7 @@ Dialog {
 
     // "K20C, 0.05mm": printer model and layer thickness as the dialog shows them.
     function summary() {
-        return modelAllModels[printer.currentIndex] + ", " + thickness.value + "mm"
+        return kalo3dPrinters.names[printer.currentIndex] + ", " + thickness.value + "mm"
     }
 
     // Proposes the preset of printer and resin at thicknessUm (µm; 0 keeps
@@ -101,13 +101,32 @@ Dialog {
             Layout.fillWidth: true
 
             MyText { text: qsTr("Printer Model") }
-            ComboBox {
-                id: printer
-                objectName: "printerBox"
-                Layout.preferredWidth: 160
-                model: modelAllModels
-                currentIndex: kalo3dConfig.modelIndex()
-                onActivated: root.resetValue(index, resin.currentIndex, 0)
+            RowLayout {
+                ComboBox {
+                    id: printer
+                    objectName: "printerBox"
+                    Layout.preferredWidth: 160
+                    model: kalo3dPrinters.names
+                    currentIndex: kalo3dConfig.modelIndex()
+                    onActivated: root.resetValue(index, resin.currentIndex, 0)
+                }
+                Button {
+                    objectName: "printersButton"
+                    text: qsTr("Printers...")
+                    onClicked: {
+                        printersDialog.chosenName = kalo3dPrinters.names[printer.currentIndex]
+                        printersDialog.open()
+                    }
+                }
+                PrintersDialog {
+                    id: printersDialog
+                    property string chosenName
+                    // The list may have changed: keep the choice by name.
+                    onVisibleChanged: {
+                        if (!visible)
+                            printer.currentIndex = Math.max(0, kalo3dPrinters.names.indexOf(chosenName))
+                    }
+                }
             }
 
             MyText { text: qsTr("Resin type") }

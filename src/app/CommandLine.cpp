@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QTextStream>
 
 #include <algorithm>
@@ -35,9 +36,13 @@ const char *const helpText =
     "                           triangle count, number of layers and estimated\n"
     "                           print time. For a project the figures are those of\n"
     "                           all its objects together.\n"
+    "  printers                 List the printers: the built-in ones and the user's\n"
+    "                           (printers.json in kalo3d's data folder).\n"
     "  slice FILE... -o OUT     Load the STL models as kalo3d does and slice them\n"
     "                           into the print archive OUT (.cws: one PNG per layer\n"
-    "                           and the G-code). Every model is centred on the\n"
+    "                           and the G-code; .sl1 for a printer that reads SL1:\n"
+    "                           PNGs, config.ini, prusaslicer.ini and a thumbnail).\n"
+    "                           Every model is centred on the\n"
     "                           platform, so several files overlap and print as one\n"
     "                           merged part. A project's objects stay where they\n"
     "                           were saved. OUT is replaced once the new archive is\n"
@@ -55,7 +60,12 @@ const char *const helpText =
     "exposures; the options for those override the proposal. No settings file is\n"
     "written.\n"
     "  --settings FILE          Start from a kalo3d settings file (slice.custom.conf).\n"
-    "  --printer CODE           K20, K20A, K20C, K20D, K20DO or K30.\n"
+    "  --printer NAME           A printer that 'kalo3d-cli printers' lists.\n"
+    "  --printer-file FILE      Print with the printer of a printer file (.json,\n"
+    "                           as kalo3d exports it); the first one in the file.\n"
+    "  --display-pixels X,Y     For this run, the printer's display has X by Y pixels.\n"
+    "  --display-size X,Y       For this run, the printer's display is X by Y mm.\n"
+    "  --format cws|sl1         For this run, the archive to write.\n"
     "  --resin RESIN            0 rigid, 1 elastic, 2 toughness, 3 foundry (number or name).\n"
     "  --thickness UM           Layer thickness, 10 to 100 um.\n"
     "  --bottom-layers N        Bottom layers, 0 to 10.\n"
@@ -162,7 +172,7 @@ int CommandLine::run(const QStringList &arguments)
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("OUT")});
     for (const char *name : {"settings", "printer", "resin", "thickness", "bottom-layers", "bottom-exposure",
                              "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
-                             "lift-down-speed", "wait"})
+                             "lift-down-speed", "wait", "printer-file", "display-pixels", "display-size", "format"})
         parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -185,6 +195,11 @@ int CommandLine::run(const QStringList &arguments)
         if (parser.isSet(QStringLiteral("auto-supports")))
             return usageError(QStringLiteral("--auto-supports is for slice"));
         return info(positional, parser);
+    }
+    if (command == QLatin1String("printers")) {
+        if (!positional.isEmpty())
+            return usageError(QStringLiteral("printers takes no FILE"));
+        return printers(parser);
     }
     if (command == QLatin1String("slice")) {
         if (positional.isEmpty())
@@ -233,13 +248,24 @@ int CommandLine::configure(const QCommandLineParser &parser, KaloConfig &setting
         return std::nullopt;
     };
 
+    QString userPrinters;
+    if (!settings.loadPrinters(userPrinterFile(), &userPrinters)) {
+        m_err << programName << ": warning: printers refused: " << userPrinters << "\n";
+        m_err.flush();
+    }
     int printer = settings.modelIndex();
-    if (parser.isSet(QStringLiteral("printer"))) {
-        printer = findName(settings.modelPrinters(), parser.value(QStringLiteral("printer")));
+    const bool printerChosen = parser.isSet(QStringLiteral("printer")) || parser.isSet(QStringLiteral("printer-file"));
+    if (parser.isSet(QStringLiteral("printer-file"))) {
+        if (const int status = addPrinterFile(parser.value(QStringLiteral("printer-file")), settings, printer))
+            return status;
+    } else if (parser.isSet(QStringLiteral("printer"))) {
+        printer = settings.printerIndex(parser.value(QStringLiteral("printer")));
         if (printer < 0)
             problem = QStringLiteral("unknown printer \"%1\"; known: %2")
                           .arg(parser.value(QStringLiteral("printer")), settings.modelPrinters().join(QStringLiteral(", ")));
     }
+    if (problem.isEmpty())
+        problem = overrideDisplay(parser, settings, printer);
     int resin = settings.resinIndex();
     if (parser.isSet(QStringLiteral("resin")) && problem.isEmpty()) {
         const QString value = parser.value(QStringLiteral("resin"));
@@ -255,7 +281,7 @@ int CommandLine::configure(const QCommandLineParser &parser, KaloConfig &setting
     }
     const std::optional<double> thickness = number("thickness", 10, 100, true);
     if (problem.isEmpty()
-        && (parser.isSet(QStringLiteral("printer")) || parser.isSet(QStringLiteral("resin")) || thickness)) {
+        && (printerChosen || parser.isSet(QStringLiteral("resin")) || thickness)) {
         const ResinPreset preset = settings.presetFor(printer, resin, thickness ? int(*thickness) : 0);
         settings.setModelIndex(printer);
         settings.setResinIndex(resin);
@@ -264,6 +290,7 @@ int CommandLine::configure(const QCommandLineParser &parser, KaloConfig &setting
         settings.setBottomExpoSec(float(preset.bottomExposureMs) / 1000.0f);
         settings.setNormalExpoSec(float(preset.normalExposureMs) / 1000.0f);
     }
+    settings.setModelIndex(printer);
     if (const auto n = number("bottom-layers", 0, 10, true))
         settings.setBottomLayerNum(int(*n));
     if (const auto sec = number("bottom-exposure", 1, KaloConfig::maxExposureMs / 1000, false))
@@ -291,6 +318,114 @@ int CommandLine::configure(const QCommandLineParser &parser, KaloConfig &setting
     if (!problem.isEmpty())
         return usageError(problem);
     settings.updateBuildConfig();
+    return EXIT_OK;
+}
+
+QString CommandLine::userPrinterFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+           + QStringLiteral("/kalo3d/printers.json");
+}
+
+int CommandLine::addPrinterFile(const QString &file, KaloConfig &settings, int &printer)
+{
+    std::vector<PrinterProfile> read;
+    QString error;
+    if (!PrinterProfile::readFile(file, read, &error) || read.empty()) {
+        m_err << programName << ": cannot read printer file "
+              << (error.isEmpty() ? file + QStringLiteral(": no printer in it") : error) << "\n";
+        m_err.flush();
+        return EXIT_LOAD_FAILED;
+    }
+    // The file's printer stands in for a user printer of the same name.
+    std::vector<PrinterProfile> user;
+    for (const PrinterProfile &p : settings.printers()) {
+        if (!p.builtIn && p.name.compare(read.front().name, Qt::CaseInsensitive) != 0)
+            user.push_back(p);
+    }
+    if (settings.printerIndex(read.front().name) >= 0 && settings.printers()[size_t(settings.printerIndex(read.front().name))].builtIn)
+        read.front().name += QStringLiteral(" (") + QFileInfo(file).fileName() + QLatin1Char(')');
+    user.push_back(read.front());
+    settings.setUserPrinters(user, &error);
+    printer = settings.printerIndex(read.front().name);
+    return EXIT_OK;
+}
+
+QString CommandLine::overrideDisplay(const QCommandLineParser &parser, KaloConfig &settings, int &printer)
+{
+    const bool pixels = parser.isSet(QStringLiteral("display-pixels"));
+    const bool size = parser.isSet(QStringLiteral("display-size"));
+    const bool format = parser.isSet(QStringLiteral("format"));
+    if (!pixels && !size && !format)
+        return QString();
+    const std::vector<PrinterProfile> &all = settings.printers();
+    PrinterProfile p = all[size_t(printer >= 0 && printer < int(all.size()) ? printer : settings.modelIndex())];
+    // Two numbers "X,Y"; false when the text is not that.
+    const auto pair = [&](const char *option, double &x, double &y) {
+        const QStringList parts = parser.value(QString::fromLatin1(option)).split(QLatin1Char(','));
+        bool okX = false, okY = false;
+        if (parts.size() == 2) {
+            x = QLocale::c().toDouble(parts[0].trimmed(), &okX);
+            y = QLocale::c().toDouble(parts[1].trimmed(), &okY);
+        }
+        return okX && okY;
+    };
+    if (pixels || size) {
+        // Another display slices with its own pixel pitch, not the built-in row.
+        p.builtIn = false;
+        double x = p.resolutionX, y = p.resolutionY;
+        if (pixels && (!pair("display-pixels", x, y) || x != int(x) || y != int(y)))
+            return QStringLiteral("--display-pixels takes two whole numbers X,Y, not \"%1\"")
+                .arg(parser.value(QStringLiteral("display-pixels")));
+        p.resolutionX = int(x);
+        p.resolutionY = int(y);
+        if (size && !pair("display-size", p.sizeXMm, p.sizeYMm))
+            return QStringLiteral("--display-size takes two numbers X,Y (mm), not \"%1\"")
+                .arg(parser.value(QStringLiteral("display-size")));
+    }
+    if (format) {
+        const QString value = parser.value(QStringLiteral("format"));
+        if (value != QLatin1String("cws") && value != QLatin1String("sl1"))
+            return QStringLiteral("--format takes cws or sl1, not \"%1\"").arg(value);
+        p.format = value == QLatin1String("sl1") ? ArchiveFormat::Sl1 : ArchiveFormat::Cws;
+    }
+    if (const QString problem = p.validate(); !problem.isEmpty())
+        return QStringLiteral("the display given: ") + problem;
+    p.name += QStringLiteral(" (command line)");
+    std::vector<PrinterProfile> user;
+    for (const PrinterProfile &known : all) {
+        if (!known.builtIn)
+            user.push_back(known);
+    }
+    user.push_back(p);
+    QString error;
+    if (!settings.setUserPrinters(user, &error))
+        return error;
+    printer = settings.printerIndex(p.name);
+    return QString();
+}
+
+int CommandLine::printers(const QCommandLineParser &parser)
+{
+    KaloConfig settings(parser.value(QStringLiteral("settings")), true);
+    QString error;
+    if (!settings.loadPrinters(userPrinterFile(), &error)) {
+        m_err << programName << ": warning: printers refused: " << error << "\n";
+        m_err.flush();
+    }
+    for (const PrinterProfile &p : settings.printers()) {
+        const LcdSpec lcd = p.lcd();
+        m_out << p.name << "\n"
+              << "  display:   " << p.resolutionX << " x " << p.resolutionY << " px on " << p.sizeXMm << " x "
+              << p.sizeYMm << " mm (" << QString::number(1000.0 / double(lcd.pixelsPerMmX), 'f', 2) << " x "
+              << QString::number(1000.0 / double(lcd.pixelsPerMmY), 'f', 2) << QStringLiteral(" \u00b5m pixels)\n")
+              << "  height:    " << p.buildHeightMm << " mm\n"
+              << "  image:     " << (p.portrait ? "portrait" : "landscape")
+              << (p.mirrorX ? ", mirrored in X" : "") << (p.mirrorY ? ", mirrored in Y" : "") << "\n"
+              << "  format:    " << (p.format == ArchiveFormat::Sl1 ? "sl1" : "cws")
+              << (p.builtIn ? ", built in" : "") << "\n";
+    }
+    m_out.flush();
     return EXIT_OK;
 }
 

@@ -48,6 +48,17 @@ private:
     int info(const QStringList &files, const QCommandLineParser &parser);
     // Slices every file, placed as the application places it, into one archive.
     int slice(const QStringList &files, const QCommandLineParser &parser);
+    // Lists every printer with its display, height, image and format.
+    int printers(const QCommandLineParser &parser);
+    // The user's printer file, which the application keeps beside its settings.
+    static QString userPrinterFile();
+    // Adds the first printer of a printer file to settings and sets printer
+    // to its index; EXIT_OK or the exit status after a message.
+    int addPrinterFile(const QString &file, KaloConfig &settings, int &printer);
+    // Applies --display-pixels, --display-size and --format to a copy of
+    // printer, added for this run, and sets printer to it; a message when a
+    // value is refused.
+    QString overrideDisplay(const QCommandLineParser &parser, KaloConfig &settings, int &printer);
     // Reads --settings and applies the setting options; EXIT_OK or the exit
     // status after a message.
     int configure(const QCommandLineParser &parser, KaloConfig &settings);

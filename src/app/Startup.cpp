@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/KaloApp.h"
+#include "app/PrinterEditor.h"
 #include "settings/KaloConfig.h"
 #include "view/KaloScene.h"
 #include "workspace/KaloModel.h"
@@ -54,6 +55,7 @@ void setContextProperties(QQmlApplicationEngine &engine, KaloApp &app, KaloConfi
     context->setContextProperty(QStringLiteral("supportConfig"), config.supportConfig());
     context->setContextProperty(QStringLiteral("modelResinTypes"), config.resinTypes());
     context->setContextProperty(QStringLiteral("modelAllModels"), config.modelPrinters());
+    context->setContextProperty(QStringLiteral("kalo3dPrinters"), new PrinterEditor(config, &config));
 }
 
 QQuickItem *findSceneItem(const QQmlApplicationEngine &engine)

@@ -1,7 +1,9 @@
 #include "settings/KaloConfig.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -51,13 +53,17 @@ KaloConfig::KaloConfig(const QString &settingsFile, bool readOnly, QObject *pare
     , m_fileCustomConf(settingsFile)
     , m_readOnly(readOnly)
 {
-    // 47.25 µm pixels.
-    m_lcdSpecs.push_back({65.0f, 116.0f, 21.164021f, 21.164021f});
+    m_printers = PrinterProfile::builtIns();
     g_instance = this;
     qDebug() << "m_fileCustomConf:" << m_fileCustomConf;
 
     m_resinTypes = QStringList{tr("Rigid resin"), tr("Elastic resin"), tr("Toughness resin"), tr("Foundry Resin")};
 
+    if (!settingsFile.isEmpty()) {
+        QString error;
+        if (!loadPrinters(QFileInfo(settingsFile).dir().filePath(QStringLiteral("printers.json")), &error))
+            qWarning().noquote() << "printer profiles refused:" << error;
+    }
     load();
 }
 
@@ -85,7 +91,7 @@ KaloConfig *KaloConfig::instance()
     return g_instance;
 }
 
-const PrinterModel &KaloConfig::selectedPrinter() const
+const PrinterProfile &KaloConfig::printer() const
 {
     if (m_modelIndex >= 0 && m_modelIndex < int(m_printers.size()))
         return m_printers[size_t(m_modelIndex)];
@@ -94,12 +100,65 @@ const PrinterModel &KaloConfig::selectedPrinter() const
 
 int KaloConfig::buildHeightMm() const
 {
-    return selectedPrinter().buildHeightMm;
+    return printer().buildHeightMm;
 }
 
-const LcdSpec &KaloConfig::lcdSpec() const
+LcdSpec KaloConfig::lcdSpec() const
 {
-    return m_lcdSpecs[size_t(selectedPrinter().lcdIndex)];
+    return printer().lcd();
+}
+
+int KaloConfig::printerIndex(const QString &name) const
+{
+    for (size_t i = 0; i < m_printers.size(); ++i) {
+        if (m_printers[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    return -1;
+}
+
+bool KaloConfig::loadPrinters(const QString &path, QString *error)
+{
+    m_printerFile = path;
+    std::vector<PrinterProfile> user;
+    return PrinterProfile::readFile(path, user, error) && takeUserPrinters(user, error);
+}
+
+bool KaloConfig::setUserPrinters(const std::vector<PrinterProfile> &profiles, QString *error)
+{
+    if (!takeUserPrinters(profiles, error))
+        return false;
+    if (m_readOnly || m_printerFile.isEmpty())
+        return true;
+    const std::vector<PrinterProfile> user(m_printers.begin() + long(PrinterProfile::builtIns().size()),
+                                           m_printers.end());
+    return PrinterProfile::writeFile(m_printerFile, user, error);
+}
+
+bool KaloConfig::takeUserPrinters(const std::vector<PrinterProfile> &profiles, QString *error)
+{
+    std::vector<PrinterProfile> printers = PrinterProfile::builtIns();
+    for (PrinterProfile p : profiles) {
+        p.builtIn = false;
+        QString problem = p.validate();
+        for (const PrinterProfile &known : printers) {
+            if (problem.isEmpty() && known.name.compare(p.name.trimmed(), Qt::CaseInsensitive) == 0)
+                problem = QStringLiteral("a printer named \"%1\" exists already").arg(known.name);
+        }
+        if (!problem.isEmpty()) {
+            if (error)
+                *error = QStringLiteral("%1: %2").arg(p.name, problem);
+            return false;
+        }
+        p.name = p.name.trimmed();
+        printers.push_back(p);
+    }
+    m_printers = std::move(printers);
+    m_modelPrinters.clear();
+    for (const PrinterProfile &printer : m_printers)
+        m_modelPrinters.append(printer.name);
+    updateBuildConfig();
+    return true;
 }
 
 ResinPreset KaloConfig::presetFor(int iPrinter, int iResin, int thick) const
@@ -107,7 +166,8 @@ ResinPreset KaloConfig::presetFor(int iPrinter, int iResin, int thick) const
     qDebug() << "KaloConfig::getConfig" << iPrinter << iResin << thick;
     const ResinPreset *found = nullptr;
     if (iPrinter >= 0 && iPrinter < int(m_printers.size())) {
-        const std::vector<ResinPreset> &group = m_presetGroups[size_t(m_printers[size_t(iPrinter)].presetGroup)];
+        const std::vector<ResinPreset> &group =
+            m_presetGroups[size_t(qBound(0, m_printers[size_t(iPrinter)].presetGroup, int(m_presetGroups.size()) - 1))];
         const auto it = std::find_if(group.begin(), group.end(),
                                      [iResin](const ResinPreset &p) { return p.resinIndex == iResin; });
         if (it != group.end())
@@ -183,11 +243,18 @@ void KaloConfig::updateBuildConfig()
     m_buildConfig.bottomLayers = m_bottomLayerNum;
     m_buildConfig.bottomExposureMs = m_bottomExpoMS;
     m_buildConfig.normalExposureMs = m_normalExpoMS;
-    const LcdSpec &lcd = lcdSpec();
+    const PrinterProfile &p = printer();
+    const LcdSpec lcd = p.lcd();
     m_buildConfig.pixelsPerMmX = double(lcd.pixelsPerMmX);
     m_buildConfig.pixelsPerMmY = double(lcd.pixelsPerMmY);
-    m_buildConfig.resolutionX = int(float(int(lcd.widthMm)) * lcd.pixelsPerMmX);
-    m_buildConfig.resolutionY = int(float(int(lcd.heightMm)) * lcd.pixelsPerMmY);
+    m_buildConfig.resolutionX = p.resolutionX;
+    m_buildConfig.resolutionY = p.resolutionY;
+    m_buildConfig.mirrorX = p.mirrorX;
+    m_buildConfig.mirrorY = p.mirrorY;
+    m_buildConfig.portrait = p.portrait;
+    m_buildConfig.format = p.format;
+    m_buildConfig.printerName = p.name;
+    m_buildConfig.materialName = m_resinTypes.value(m_resinIndex);
 }
 
 bool KaloConfig::load()
@@ -204,14 +271,9 @@ bool KaloConfig::load()
         {preset(0, 50, 12000, 4000), preset(1, 50, 15000, 5000), preset(2, 50, 15000, 5000),
          preset(3, 20, 30000, 10000)},
     };
-    m_printers = {
-        {QStringLiteral("K20"), 0, 130, 0},  {QStringLiteral("K20A"), 0, 130, 0},
-        {QStringLiteral("K20C"), 0, 150, 1}, {QStringLiteral("K20D"), 0, 150, 1},
-        {QStringLiteral("K20DO"), 0, 150, 1}, {QStringLiteral("K30"), 0, 135, 1},
-    };
     m_modelPrinters.clear();
-    for (const PrinterModel &printer : m_printers)
-        m_modelPrinters.append(printer.code);
+    for (const PrinterProfile &printer : m_printers)
+        m_modelPrinters.append(printer.name);
     qDebug() << "m_modelPrinters:" << m_modelPrinters;
 
     const ResinPreset proposal = presetFor(m_modelIndex, m_resinIndex, m_thicknessUM);

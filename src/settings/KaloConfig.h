@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/PrinterProfile.h"
 #include "settings/PrinterTables.h"
 #include "settings/SliceBuildConfig.h"
 #include "settings/SupportConfig.h"
@@ -54,7 +55,26 @@ public:
     // Build height of the selected printer model, mm.
     int buildHeightMm() const;
     // Display geometry of the selected printer model.
-    const LcdSpec &lcdSpec() const;
+    LcdSpec lcdSpec() const;
+    // The selected printer; an index outside the list (an edited settings
+    // file) selects the initial printer.
+    const PrinterProfile &printer() const;
+    // Every printer: the built-in ones first, then the user's.
+    const std::vector<PrinterProfile> &printers() const { return m_printers; }
+    // The user's printers are kept in this JSON file ("printers.json" beside
+    // the settings file; none for a settings object that reads no file).
+    QString printerFile() const { return m_printerFile; }
+    // Reads the user's printers from path, replacing those read before, and
+    // remembers path for savePrinters(). False with *error (the file and the
+    // field at fault) when the file cannot be taken: the built-in printers
+    // stay, with the user's printers read before.
+    bool loadPrinters(const QString &path, QString *error = nullptr);
+    // Replaces the user's printers by profiles (each validated, names unique
+    // and none a built-in's) and, unless read-only, writes printerFile().
+    // False with *error and nothing changed when a profile is refused.
+    bool setUserPrinters(const std::vector<PrinterProfile> &profiles, QString *error = nullptr);
+    // The printer index of name (case ignored), or -1.
+    int printerIndex(const QString &name) const;
 
     // Proposed settings for printer row iPrinter, resin iResin and thickness
     // thick (µm; 0 keeps the preset's). Another thickness scales both
@@ -126,9 +146,8 @@ public:
     void updateBuildConfig();
 
 private:
-    // The selected printer row; an index outside the table (an edited
-    // settings file) selects the initial printer.
-    const PrinterModel &selectedPrinter() const;
+    // setUserPrinters without writing the file.
+    bool takeUserPrinters(const std::vector<PrinterProfile> &profiles, QString *error);
 
     int m_modelIndex = 2;
     int m_resinIndex = 0;
@@ -141,10 +160,10 @@ private:
     QString m_fileCustomConf;
     bool m_readOnly = false;
     SliceBuildConfig m_buildConfig;
-    std::vector<LcdSpec> m_lcdSpecs;
     QStringList m_resinTypes;
     std::vector<std::vector<ResinPreset>> m_presetGroups;
-    std::vector<PrinterModel> m_printers;
+    std::vector<PrinterProfile> m_printers;
+    QString m_printerFile;
     QStringList m_modelPrinters;
     CWS::SupportConfig m_supportConfig;
 };

@@ -13,16 +13,6 @@ struct LcdSpec
     float pixelsPerMmY = 0;
 };
 
-// One printer model: its code as the user sees it, the row of its display in
-// the display table, its build height and the preset group of its resins.
-struct PrinterModel
-{
-    QString code;
-    int lcdIndex = 0;
-    int buildHeightMm = 0;
-    int presetGroup = 0;
-};
-
 // Proposed settings for one resin at one layer thickness.
 struct ResinPreset
 {

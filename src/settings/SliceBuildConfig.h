@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/PrinterProfile.h"
+
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -32,6 +34,14 @@ struct SliceBuildConfig
     bool supersampled = false;
     double supersampleFactor = 1.0;
     QSize targetSize; // native image size while supersampled
+    // How the printer expects the layer images and which archive it reads
+    // (see PrinterProfile); the defaults write the raster as it is drawn.
+    bool mirrorX = false;
+    bool mirrorY = true;
+    bool portrait = false;
+    ArchiveFormat format = ArchiveFormat::Cws;
+    QString printerName;
+    QString materialName;
     QString outputPath; // local path of the archive
     QString baseName;   // archive file name up to its last "."
     // Native raster kept while supersampled.

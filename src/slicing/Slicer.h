@@ -4,7 +4,9 @@
 #include "slicing/LayerSink.h"
 #include "slicing/PlacedMesh.h"
 
+#include <QImage>
 #include <QList>
+#include <QSize>
 #include <QThread>
 #include <QThreadPool>
 
@@ -29,6 +31,11 @@ namespace CWS {
 //   raster: 1-bit, white where the resin is exposed, or with anti-aliasing
 //   8-bit grey.
 // - baseName + ".gcode" last (see buildGcode), only when every layer is in.
+// An SL1 archive (config's format) numbers its layers with five digits,
+// always as 8-bit grey, and ends instead with config.ini, prusaslicer.ini
+// (see Sl1Config) and thumbnail/thumbnail400x400.png, the layers seen from
+// above. Either way each layer is turned and mirrored as the printer
+// expects it (printerImage).
 // The archive is written beside outputPath and renamed over it once
 // complete (QSaveFile): a failed or cancelled run leaves no half archive,
 // and whatever outputPath held before stays until the new one is whole. A
@@ -88,6 +95,13 @@ protected:
 private:
     void startPool();
     QString entryName(int layerIndex) const;
+    // Under m_mutex: brightens the thumbnail wherever small, a layer fitted
+    // into it, is brighter.
+    void addToThumbnail(const QImage &small);
+    // The closing entries of an SL1 archive; on the slicer thread.
+    void writeSl1Entries();
+
+    static constexpr QSize thumbnailSize{400, 400};
     // The message for an archive that could not be completed: what failed
     // and, as far as the file tells, why. While m_file exists.
     QString incomplete(const QString &what) const;
@@ -112,6 +126,8 @@ private:
     bool m_antiAliasing;
     float m_antiAliasingFactor;
     int m_buildHeightMm;
+    double m_usedMaterialMl = 0;
+    QImage m_thumbnail; // under m_mutex
     std::atomic<bool> m_cancelled{false};
     bool m_completed = false;
     std::atomic<bool> m_failed{false};

@@ -1,6 +1,5 @@
 #include "view/KaloScene.h"
 
-#include "settings/DeviceDescriptor.h"
 #include "slicing/HappensBefore.h"
 #include "view/SceneRenderer.h"
 #include "workspace/KaloModel.h"
@@ -67,9 +66,9 @@ void KaloScene::sync()
     manager->setViewport(viewport, ratio);
     for (const unsigned int buffer : manager->scene().takeRetiredBuffers())
         m_renderer->retireBuffer(buffer);
-    const DeviceDescriptor device;
+    const QVector3D buildVolume = manager->buildVolume();
     const Camera &camera = manager->camera();
-    m_renderer->synchronize({viewport, QVector3D(device.x, device.y, device.z), manager->sceneMatrix(),
+    m_renderer->synchronize({viewport, buildVolume, manager->sceneMatrix(),
                              camera.viewMatrix(), camera.projectionMatrix(viewport), window(),
                              manager->currentLayer(), manager->currentLayerHeight()},
                             manager->models());

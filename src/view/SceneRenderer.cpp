@@ -183,11 +183,17 @@ void SceneRenderer::initialize()
     glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &maxAttributes);
     qDebug() << "Maximum nr of vertex attributes supported: " << maxAttributes;
 
+    glGenBuffers(1, &m_frameBuffer);
+    uploadFrame();
+}
+
+void SceneRenderer::uploadFrame()
+{
     const QVector3D &volume = m_view.buildVolume;
     qDebug() << "Frame right top: " << volume.x() * 0.5f << volume.y() * 0.5f << 0;
     const std::vector<MeshVertex> frame = frameVertices(volume);
     m_frameLineCount = int(frame.size() - 16) / 2;
-    glGenBuffers(1, &m_frameBuffer);
+    m_frameVolume = volume;
     glBindBuffer(GL_ARRAY_BUFFER, m_frameBuffer);
     glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(frame.size() * sizeof(MeshVertex)), frame.data(), GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -239,6 +245,9 @@ void SceneRenderer::paint()
         // The light sits at the eye and moves with the camera.
         m_program->setUniformValue("lightPos", m_view.view.inverted().map(QVector3D()));
         m_program->setUniformValue("volume", volume / largest);
+        // Another printer was chosen: its platform and grid.
+        if (volume != m_frameVolume)
+            uploadFrame();
         drawFrame();
         for (const DrawItem &item : m_items)
             drawItem(item);

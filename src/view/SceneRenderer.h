@@ -85,6 +85,8 @@ private:
     // geometry. Leaves both buffers unbound.
     void upload(Model &model);
     bool buildProgram();
+    // Fills the frame buffer with the platform, grid and volume of m_view.
+    void uploadFrame();
     void drawFrame();
     void drawItem(const DrawItem &item);
     void bindVertexLayout(GLuint vbo);
@@ -96,4 +98,5 @@ private:
     bool m_programLinked = false;
     GLuint m_frameBuffer = 0;
     int m_frameLineCount = 0;
+    QVector3D m_frameVolume; // the volume the frame buffer holds
 };

@@ -47,6 +47,18 @@ KaloModel *KaloModel::instance()
     return g_instance;
 }
 
+QVector3D KaloModel::buildVolume()
+{
+    const DeviceDescriptor device = settings().printer().device();
+    const QVector3D volume(device.x, device.y, device.z);
+    // Asked whenever the view is drawn: a printer chosen meanwhile rescales it.
+    if (volume != m_buildVolume) {
+        m_buildVolume = volume;
+        m_view.setBuildVolume(volume);
+    }
+    return volume;
+}
+
 KaloConfig &KaloModel::settings()
 {
     return *KaloConfig::instance();

@@ -4,6 +4,7 @@
 #include "workspace/Scene.h"
 #include "workspace/SceneEditor.h"
 #include "workspace/SceneRun.h"
+#include "settings/DeviceDescriptor.h"
 #include "workspace/ViewInput.h"
 
 #include <QList>
@@ -227,6 +228,8 @@ public:
     // The running support generator, or null.
     CWS::SupportGenerator *supportGenerator() const { return m_run.supportGenerator(); }
     const QMatrix4x4 &sceneMatrix() const { return m_view.sceneMatrix(); }
+    // The selected printer's build volume (mm), the scene scaled to it.
+    QVector3D buildVolume();
 
 Q_SIGNALS:
     void kaloModelDataChanged();
@@ -264,6 +267,7 @@ private:
     float m_layerThickness = 0; // mm, of the last calcNumSlices
     bool m_smoothNormalMode = false; // smoothed vertex normals for every load; nothing sets it
     ViewInput m_view{*this};
+    QVector3D m_buildVolume{DeviceDescriptor().x, DeviceDescriptor().y, DeviceDescriptor().z};
     int m_sliceCount = 0;
     bool m_sliceCancelled = false;
     bool m_manualAddingSupport = false;

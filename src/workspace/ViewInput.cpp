@@ -13,6 +13,11 @@ ViewInput::ViewInput(KaloModel &manager)
     m_sceneMatrix = Camera::sceneMatrix(QVector3D(device.x, device.y, device.z));
 }
 
+void ViewInput::setBuildVolume(const QVector3D &volume)
+{
+    m_sceneMatrix = Camera::sceneMatrix(volume);
+}
+
 void ViewInput::setViewport(const QSize &viewportSize, qreal devicePixelRatio)
 {
     m_viewportSize = viewportSize;

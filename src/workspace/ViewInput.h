@@ -39,6 +39,9 @@ public:
     // The view's size in logical pixels, the unit of mouse positions.
     QSizeF viewSize() const;
     const QMatrix4x4 &sceneMatrix() const { return m_sceneMatrix; }
+    // Scales the view to another build volume (mm); the models stay where
+    // they are on the platform.
+    void setBuildVolume(const QVector3D &volume);
     const Camera &camera() const { return m_camera; }
     DragState dragState() const { return m_dragState; }
 

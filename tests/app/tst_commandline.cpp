@@ -2,9 +2,11 @@
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
 #include "settings/KaloConfig.h"
+#include "settings/PrinterProfile.h"
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
@@ -71,6 +73,7 @@ class TstCommandLine : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -84,6 +87,8 @@ private Q_SLOTS:
     void usage();
     void sliceWritesArchive_data();
     void sliceWritesArchive();
+    void slicePrinterOptions_data();
+    void slicePrinterOptions();
     void sliceLeavesSettingsFileAlone();
     void sliceWithAutoSupports();
     void sliceFailures_data();
@@ -105,6 +110,13 @@ private:
 
     QTemporaryDir m_dir;
 };
+
+void TstCommandLine::initTestCase()
+{
+    // The user's own printers stay out of the tests.
+    QStandardPaths::setTestModeEnabled(true);
+    QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/kalo3d/printers.json");
+}
 
 void TstCommandLine::init()
 {
@@ -222,6 +234,10 @@ void TstCommandLine::usage_data()
     QTest::newRow("unknown command") << QStringList{"print", "a.stl"} << 2 << "unknown command \"print\"";
     QTest::newRow("info without files") << QStringList{"info"} << 2 << "info needs at least one FILE";
     QTest::newRow("unknown option") << QStringList{"--fast", "info", "a.stl"} << 2 << "fast";
+    QTest::newRow("printers") << QStringList{"printers"} << 0
+                              << QStringLiteral("SL1S\n  display:   2560 x 1620 px on 128 x 81 mm (50.00 x 50.00 \u00b5m "
+                                                "pixels)\n  height:    150 mm\n  image:     portrait, mirrored in X\n"
+                                                "  format:    sl1, built in\n");
 }
 
 void TstCommandLine::usage()
@@ -306,6 +322,58 @@ void TstCommandLine::sliceWritesArchive()
     const QStringList gcode = QString::fromLatin1(entries.value("job.gcode")).split('\n');
     for (const QString &line : qAsConst(gcodeLines))
         QVERIFY2(gcode.contains(line), qPrintable("the G-code holds \"" + line + "\""));
+}
+
+void TstCommandLine::slicePrinterOptions_data()
+{
+    // FILE stands for a printer file of a 12K display cut down to 200 x 100
+    // pixels on 20 x 10 mm, portrait, CWS.
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("firstLayer");
+    QTest::addColumn<QString>("closing"); // the entry the archive ends with
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("SL1S") << QStringList{"--printer", "sl1s"} << "job00000.png" << "thumbnail/thumbnail400x400.png"
+                          << QSize(1620, 2560);
+    QTest::newRow("K20C as SL1") << QStringList{"--format", "sl1"} << "job00000.png"
+                                 << "thumbnail/thumbnail400x400.png" << QSize(1375, 2455);
+    QTest::newRow("another display") << QStringList{"--display-pixels", "400,300", "--display-size", "40,60"}
+                                     << "job00.png" << "job.gcode" << QSize(400, 300);
+    QTest::newRow("printer file") << QStringList{"--printer-file", "FILE"} << "job00.png" << "job.gcode"
+                                  << QSize(100, 200);
+}
+
+void TstCommandLine::slicePrinterOptions()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, firstLayer);
+    QFETCH(QString, closing);
+    QFETCH(QSize, size);
+    PrinterProfile printer;
+    printer.name = "Small";
+    printer.resolutionX = 200;
+    printer.resolutionY = 100;
+    printer.sizeXMm = 20;
+    printer.sizeYMm = 10;
+    printer.portrait = true;
+    const QString printerFile = m_dir.filePath("small.json");
+    QVERIFY(PrinterProfile::writeFile(printerFile, {printer}, nullptr));
+    options.replaceInStrings("FILE", printerFile);
+    const QString archive = m_dir.filePath("job.out");
+
+    const Result result = runCli(QStringList{"slice", writeCube(), "-o", archive} + options);
+
+    QVERIFY2(result.status == 0, qPrintable("slicing succeeds, got " + result.err));
+    QStringList names;
+    const QHash<QString, QByteArray> entries = readArchive(archive, &names);
+    QCOMPARE(names.last(), closing);
+    QImage first;
+    QVERIFY2(first.loadFromData(entries.value(firstLayer), "PNG"), qPrintable(firstLayer + " decodes"));
+    QCOMPARE(first.size(), size);
+    if (closing == "job.gcode") {
+        const QString gcode = QString::fromLatin1(entries.value("job.gcode"));
+        QVERIFY2(gcode.contains(QStringLiteral(";(X Resolution            = %1 )").arg(size.width() == 100 ? 200 : 400)),
+                 "the G-code names the display's resolution");
+    }
 }
 
 void TstCommandLine::sliceLeavesSettingsFileAlone()
@@ -401,6 +469,12 @@ void TstCommandLine::sliceFailures_data()
     badValue("--aa-factor", "1", "--aa-factor takes a number from 2 to 5");
     badValue("--printer", "K99", "unknown printer \"K99\"; known: K20, K20A, K20C, K20D, K20DO, K30");
     badValue("--resin", "7", "unknown resin \"7\"");
+    badValue("--display-pixels", "0,100", "the display given: resolution X must be 1 to 32768 pixels");
+    badValue("--display-pixels", "400", "--display-pixels takes two whole numbers X,Y");
+    badValue("--display-size", "100,1001", "the display given: display size Y must be 1 to 1000 mm");
+    badValue("--format", "ctb", "--format takes cws or sl1, not \"ctb\"");
+    QTest::newRow("damaged printer file") << QStringList{"slice", "CUBE", "-o", "OUT", "--printer-file", "CUBE"} << 1
+                                          << "cannot read printer file";
     badValue("--lift-height", "20", "--lift-height takes a number from 3 to 12");
     badValue("--lift-up-speed", "500", "--lift-up-speed takes a number from 20 to 200");
     badValue("--lift-down-speed", "0", "--lift-down-speed takes a number from 20 to 200");

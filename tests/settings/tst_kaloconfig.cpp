@@ -91,7 +91,7 @@ void TstKaloConfig::defaultsWithoutSettingsFile()
     QCOMPARE(config->property("waitSecAfterStop").toFloat(), 2.0f);
 
     QCOMPARE(config->modelPrinters(),
-             QStringList({"K20", "K20A", "K20C", "K20D", "K20DO", "K30"}));
+             QStringList({"K20", "K20A", "K20C", "K20D", "K20DO", "K30", "SL1S"}));
     QCOMPARE(config->resinTypes(),
              QStringList({"Rigid resin", "Elastic resin", "Toughness resin", "Foundry Resin"}));
 }
@@ -117,7 +117,7 @@ void TstKaloConfig::getConfig_data()
     QTest::newRow("thinner layer shortens both exposures")
         << 0u << 0u << 30u << QStringList{"0", "30", "3", "18000", "6000"};
     QTest::newRow("unknown printer falls back to initial values")
-        << 6u << 1u << 0u << QStringList{"1", "50", "3", "30000", "10000"};
+        << 9u << 1u << 0u << QStringList{"1", "50", "3", "30000", "10000"};
     QTest::newRow("unknown resin falls back to initial values, scaled")
         << 2u << 4u << 25u << QStringList{"4", "25", "3", "15000", "5000"};
 }

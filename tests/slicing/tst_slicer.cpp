@@ -129,6 +129,8 @@ private Q_SLOTS:
     void cubeLayersInArchive_data();
     void cubeLayersInArchive();
     void gcodeEntry();
+    void printerImages_data();
+    void printerImages();
     void entryNames_data();
     void entryNames();
     void floatingModelIsLowered();
@@ -321,6 +323,106 @@ void TstSlicer::gcodeEntry()
     QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^;<Slice> \\d+$"))).size(), 200);
     QCOMPARE(lines.mid(lines.size() - 6),
              (QStringList{QString(), "M18 ;Disable Motors", "M106 S0", "G1 Z50", ";<Completed>", QString()}));
+}
+
+void TstSlicer::printerImages_data()
+{
+    // A 4 x 6 mm box at x 2 ... 6, y 3 ... 9 on a display of 400 x 300
+    // pixels of 0.1 x 0.2 mm: drawn on columns 220 ... 260, rows 165 ... 195
+    // (rows growing with y). The printer's image is the top view (y up),
+    // mirrored and turned a quarter clockwise as the printer asks.
+    QTest::addColumn<bool>("mirrorX");
+    QTest::addColumn<bool>("mirrorY");
+    QTest::addColumn<bool>("portrait");
+    QTest::addColumn<bool>("sl1");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("white"); // inclusive pixel bounds
+    QTest::newRow("as drawn") << false << true << false << false << QSize(400, 300) << QRect(QPoint(220, 165), QPoint(260, 195));
+    QTest::newRow("top view") << false << false << false << false << QSize(400, 300) << QRect(QPoint(220, 104), QPoint(260, 134));
+    QTest::newRow("mirror X") << true << false << false << true << QSize(400, 300) << QRect(QPoint(139, 104), QPoint(179, 134));
+    QTest::newRow("portrait") << false << false << true << false << QSize(300, 400) << QRect(QPoint(165, 220), QPoint(195, 260));
+    QTest::newRow("portrait, mirror X (SL1S)") << true << false << true << true << QSize(300, 400)
+                                               << QRect(QPoint(165, 139), QPoint(195, 179));
+    QTest::newRow("portrait, mirror Y") << false << true << true << true << QSize(300, 400)
+                                        << QRect(QPoint(104, 220), QPoint(134, 260));
+}
+
+void TstSlicer::printerImages()
+{
+    QFETCH(bool, mirrorX);
+    QFETCH(bool, mirrorY);
+    QFETCH(bool, portrait);
+    QFETCH(bool, sl1);
+    QFETCH(QSize, size);
+    QFETCH(QRect, white);
+    SliceBuildConfig *config = KaloConfig::instance()->buildConfig();
+    config->resolutionX = 400;
+    config->resolutionY = 300;
+    config->pixelsPerMmX = 10;
+    config->pixelsPerMmY = 5;
+    config->mirrorX = mirrorX;
+    config->mirrorY = mirrorY;
+    config->portrait = portrait;
+    config->format = sl1 ? ArchiveFormat::Sl1 : ArchiveFormat::Cws;
+    add(TestMeshes::box({2, 3, 0}, {6, 9, 0.1f}));
+
+    const QString path = m_dir.filePath(QStringLiteral("box.out"));
+    slice(path);
+    config->setDefaults();
+    const Archive archive = readArchive(path);
+    QVERIFY2(archive.valid, "the archive reads back");
+    const QString first = sl1 ? QStringLiteral("box00000.png") : QStringLiteral("box0.png");
+    QImage image;
+    QVERIFY2(image.loadFromData(archive.entries.value(first), "PNG"), qPrintable(first + " decodes"));
+    KeepImageOnFailure keep(image, QStringLiteral("printer-%1.png").arg(QTest::currentDataTag()));
+    QCOMPARE(image.size(), size);
+    if (sl1)
+        QVERIFY2(image.format() == QImage::Format_Grayscale8, "SL1 layers are 8-bit grey");
+    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    QRect found;
+    for (int y = 0; y < grey.height(); ++y) {
+        for (int x = 0; x < grey.width(); ++x) {
+            if (grey.constScanLine(y)[x] == 255)
+                found |= QRect(x, y, 1, 1);
+        }
+    }
+    QCOMPARE(found, white);
+    QCOMPARE(brightness(grey), qint64(white.width()) * white.height() * 255);
+    if (!sl1) {
+        QCOMPARE(archive.names.last(), QStringLiteral("box.gcode"));
+        return;
+    }
+
+    QStringList names = archive.names;
+    std::sort(names.begin(), names.end());
+    QCOMPARE(names, QStringList({"box00000.png", "box00001.png", "config.ini", "prusaslicer.ini",
+                                 "thumbnail/thumbnail400x400.png"}));
+    // The keys of config.ini as the SL1 archive's own writer sets them.
+    QStringList keys;
+    QHash<QString, QString> values;
+    for (const QString &line : QString::fromUtf8(archive.entries.value("config.ini")).split('\n', Qt::SkipEmptyParts)) {
+        keys << line.section(" = ", 0, 0);
+        values.insert(keys.last(), line.section(" = ", 1));
+    }
+    QCOMPARE(keys, QStringList({"action", "expTime", "expTimeFirst", "expUserProfile", "fileCreationTimestamp",
+                                "hollow", "jobDir", "layerHeight", "materialName", "numFade", "numFast", "numSlow",
+                                "printProfile", "printTime", "printerModel", "printerProfile", "printerVariant",
+                                "prusaSlicerVersion", "usedMaterial"}));
+    QVERIFY2(values["jobDir"] == "box" && values["numFast"] == "2" && values["layerHeight"] == "0.05"
+                 && values["expTime"] == "10" && values["expTimeFirst"] == "30" && values["numFade"] == "3"
+                 && values["usedMaterial"].toDouble() > 0.0023 && values["usedMaterial"].toDouble() < 0.0025,
+             "config.ini tells the job: 2 layers of 50 um, 10 s and 30 s, 0.0024 mL");
+    const QString ini = QString::fromUtf8(archive.entries.value("prusaslicer.ini"));
+    QVERIFY2(ini.contains(QStringLiteral("display_mirror_x = %1\n").arg(int(mirrorX)))
+                 && ini.contains(portrait ? "display_orientation = portrait\n" : "display_orientation = landscape\n")
+                 && ini.contains("display_pixels_x = 400\n") && ini.contains("display_width = 40\n")
+                 && ini.contains("display_height = 60\n"),
+             "prusaslicer.ini describes the display");
+    QImage thumbnail;
+    QVERIFY2(thumbnail.loadFromData(archive.entries.value("thumbnail/thumbnail400x400.png"), "PNG")
+                 && thumbnail.size() == QSize(400, 400)
+                 && brightness(thumbnail.convertToFormat(QImage::Format_Grayscale8)) > 0,
+             "the thumbnail shows the layers");
 }
 
 void TstSlicer::entryNames_data()

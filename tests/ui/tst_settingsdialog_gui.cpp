@@ -22,6 +22,7 @@ private Q_SLOTS:
     void okStoresTheShownValues();
     void cancelKeepsTheStoredValues();
     void restoreDefaults();
+    void printersPage();
 
 private:
     QQuickItem *item(const QString &name) const { return m_main->item(name); }
@@ -58,6 +59,7 @@ private:
 void TstSettingsDialogGui::init()
 {
     QFile::remove(QStringLiteral("slice.custom.conf"));
+    QFile::remove(QStringLiteral("printers.json"));
     m_main = std::make_unique<MainWindow>();
     QVERIFY2(m_main->window(), "the main window is shown");
 }
@@ -66,6 +68,40 @@ void TstSettingsDialogGui::cleanup()
 {
     m_main.reset();
     QFile::remove(QStringLiteral("slice.custom.conf"));
+    QFile::remove(QStringLiteral("printers.json"));
+}
+
+void TstSettingsDialogGui::printersPage()
+{
+    QQuickWindow *dialog = openDialog();
+    QVERIFY(dialog);
+    QTest::mouseClick(dialog, Qt::LeftButton, Qt::NoModifier, MainWindow::centreOf(item(QStringLiteral("printersButton"))));
+    QQuickWindow *page = nullptr;
+    QVERIFY2(QTest::qWaitFor([&page] { return (page = UiDriver::windowTitled(QStringLiteral("Printers"))); }),
+             "\"Printers...\" opens the printers page");
+    QCOMPARE(item(QStringLiteral("printerName"))->property("text").toString(), QStringLiteral("K20C"));
+    QVERIFY2(UiDriver::clickButton(page, QStringLiteral("Copy")), "Copy button");
+    QTRY_COMPARE(item(QStringLiteral("printerName"))->property("text").toString(), QStringLiteral("K20C copy"));
+    item(QStringLiteral("printerName"))->setProperty("text", QStringLiteral("My 4K"));
+    item(QStringLiteral("printerResolutionX"))->setProperty("value", 3840);
+    item(QStringLiteral("printerSizeX"))->setProperty("value", 1001);
+    QVERIFY2(UiDriver::clickButton(page, QStringLiteral("Save")), "Save button");
+    const KaloConfig *config = m_main->config();
+    QTRY_VERIFY2(config->printerIndex(QStringLiteral("My 4K")) > 0, "the edited copy is stored");
+    const PrinterProfile &stored = config->printers()[size_t(config->printerIndex(QStringLiteral("My 4K")))];
+    QVERIFY2(stored.resolutionX == 3840 && stored.sizeXMm == 1000 && !stored.builtIn,
+             "the page keeps sizes within 1 to 1000 mm");
+    QFile file(QStringLiteral("printers.json"));
+    QVERIFY2(file.open(QIODevice::ReadOnly) && file.readAll().contains("\"My 4K\""), "and written beside the settings");
+    file.close();
+    MainWindow::keep(page->grabWindow(), QStringLiteral("printers_page"));
+    QVERIFY2(UiDriver::clickButton(page, QStringLiteral("Delete")), "Delete button");
+    QTRY_COMPARE(config->printerIndex(QStringLiteral("My 4K")), -1);
+    QCOMPARE(config->printers().size(), size_t(7));
+    QVERIFY2(UiDriver::clickButton(page, QStringLiteral("Close")), "Close button");
+    QTRY_VERIFY(!page->isVisible());
+    QCOMPARE(item(QStringLiteral("printerBox"))->property("currentText").toString(), QStringLiteral("K20C"));
+    closeDialog(dialog, QStringLiteral("Cancel"));
 }
 
 void TstSettingsDialogGui::choicesProposePresetValues_data()
