@@ -20,7 +20,10 @@
 //     differ (another slicer's SL1 and ours, say): every STEP-th layer (20
 //     unless given), matched by the number that ends its name, both taken as
 //     white from 128 up; counts the pixels that differ and those of them
-//     farther than 2 pixels from an outline of either layer.
+//     farther than 2 pixels from an outline of either layer. The two programs
+//     may place the model apart: the second archive's layers are moved by
+//     whole pixels so that the white of the first layers compared starts at
+//     the same top left pixel.
 //   kalo3d-bench --supports STL
 //     Automatic supports for the model: the time of KaloModel::addSupportAuto
 //     and the number of columns it placed.
@@ -57,6 +60,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMutex>
+#include <QRect>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTemporaryDir>
@@ -70,6 +74,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -486,13 +491,50 @@ int compareLayers(const QString &first, const QString &second, int step)
     std::printf("layers: %zu and %zu\n", layersA.size(), layersB.size());
     qint64 differing = 0, far = 0, white = 0;
     int compared = 0;
+    bool aligned = false;
+    int dx = 0, dy = 0; // where a pixel of the second archive lies in the first
+    const auto whiteBounds = [](const QImage &image) {
+        QRect bounds;
+        for (int y = 0; y < image.height(); ++y) {
+            const uchar *row = image.constScanLine(y);
+            const uchar *end = row + image.width();
+            const uchar *first = std::find_if(row, end, [](uchar v) { return v >= 128; });
+            if (first == end)
+                continue;
+            const uchar *last = std::find_if(std::make_reverse_iterator(end), std::make_reverse_iterator(row),
+                                             [](uchar v) { return v >= 128; }).base() - 1;
+            bounds |= QRect(int(first - row), y, int(last - first) + 1, 1);
+        }
+        return bounds;
+    };
     for (const auto &[index, nameA] : layersA) {
         if (index % step != 0 || !layersB.count(index))
             continue;
-        const QImage imageA = layerImage(a, nameA), imageB = layerImage(b, layersB.at(index));
+        const QImage imageA = layerImage(a, nameA);
+        QImage imageB = layerImage(b, layersB.at(index));
         if (imageA.size() != imageB.size()) {
             std::printf("layer %d: sizes differ\n", index);
             return 1;
+        }
+        if (!aligned) {
+            const QRect boundsA = whiteBounds(imageA), boundsB = whiteBounds(imageB);
+            if (boundsA.isEmpty() || boundsB.isEmpty())
+                continue;
+            dx = boundsA.left() - boundsB.left();
+            dy = boundsA.top() - boundsB.top();
+            aligned = true;
+            std::printf("second archive moved by %d, %d pixels\n", dx, dy);
+        }
+        if (dx || dy) {
+            QImage moved(imageB.size(), QImage::Format_Grayscale8);
+            moved.fill(0);
+            for (int y = std::max(0, dy); y < std::min(moved.height(), moved.height() + dy); ++y) {
+                const uchar *from = imageB.constScanLine(y - dy);
+                uchar *to = moved.scanLine(y);
+                for (int x = std::max(0, dx); x < std::min(moved.width(), moved.width() + dx); ++x)
+                    to[x] = from[x - dx];
+            }
+            imageB = moved;
         }
         const int w = imageA.width(), h = imageA.height();
         // An outline pixel: white with a black 4-neighbour, in either image.
