@@ -15,7 +15,7 @@
 //     them into a new archive, with the slicer's encoder, compression, pool
 //     and lock, committed to the disk as the slicer commits its archive.
 //     The images are decoded beforehand, in batches, untimed.
-//   kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP]
+//   kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP [mirror-x]]
 //     How far the layers of two archives of the same job on the same display
 //     differ (another slicer's SL1 and ours, say): every STEP-th layer (20
 //     unless given), matched by the number that ends its name, both taken as
@@ -23,7 +23,7 @@
 //     farther than 2 pixels from an outline of either layer. The two programs
 //     may place the model apart: the second archive's layers are moved by
 //     whole pixels so that the white of the first layers compared starts at
-//     the same top left pixel.
+//     the same top left pixel; with mirror-x they are mirrored in x first.
 //   kalo3d-bench --supports STL
 //     Automatic supports for the model: the time of KaloModel::addSupportAuto
 //     and the number of columns it placed.
@@ -450,7 +450,7 @@ int usage()
 {
     std::fprintf(stderr, "usage: kalo3d-bench [--antialias on|off|both] [STL...]\n"
                          "       kalo3d-bench --encode-only ARCHIVE\n"
-                         "       kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP]\n"
+                         "       kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP [mirror-x]]\n"
                          "       kalo3d-bench --supports STL\n"
                          "       kalo3d-bench --load|--load-files [COPIES]\n"
                          "       kalo3d-bench --layers [SIDES]\n");
@@ -480,7 +480,7 @@ QImage layerImage(QuaZip &zip, const QString &name)
     return QImage::fromData(file.readAll(), "PNG").convertToFormat(QImage::Format_Grayscale8);
 }
 
-int compareLayers(const QString &first, const QString &second, int step)
+int compareLayers(const QString &first, const QString &second, int step, bool mirrorX)
 {
     QuaZip a(first), b(second);
     if (!a.open(QuaZip::mdUnzip) || !b.open(QuaZip::mdUnzip)) {
@@ -511,7 +511,7 @@ int compareLayers(const QString &first, const QString &second, int step)
         if (index % step != 0 || !layersB.count(index))
             continue;
         const QImage imageA = layerImage(a, nameA);
-        QImage imageB = layerImage(b, layersB.at(index));
+        QImage imageB = layerImage(b, layersB.at(index)).mirrored(mirrorX, false);
         if (imageA.size() != imageB.size()) {
             std::printf("layer %d: sizes differ\n", index);
             return 1;
@@ -583,10 +583,11 @@ int main(int argc, char *argv[])
         QGuiApplication app(argc, argv);
         return encodeOnly(QString::fromLocal8Bit(argv[2]));
     }
-    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--compare-layers") == 0) {
+    if (argc >= 4 && argc <= 6 && std::strcmp(argv[1], "--compare-layers") == 0) {
         QGuiApplication app(argc, argv);
         return compareLayers(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-                             argc == 5 ? std::max(1, std::atoi(argv[4])) : 20);
+                             argc >= 5 ? std::max(1, std::atoi(argv[4])) : 20,
+                             argc == 6 && std::strcmp(argv[5], "mirror-x") == 0);
     }
     if (argc == 3 && std::strcmp(argv[1], "--supports") == 0)
         return supports(argc, argv, argv[2]);
