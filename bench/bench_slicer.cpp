@@ -15,12 +15,15 @@
 //     them into a new archive, with the slicer's encoder, compression, pool
 //     and lock, committed to the disk as the slicer commits its archive.
 //     The images are decoded beforehand, in batches, untimed.
-//   kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP]
+//   kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP [mirror-x]]
 //     How far the layers of two archives of the same job on the same display
 //     differ (another slicer's SL1 and ours, say): every STEP-th layer (20
 //     unless given), matched by the number that ends its name, both taken as
 //     white from 128 up; counts the pixels that differ and those of them
-//     farther than 2 pixels from an outline of either layer.
+//     farther than 2 pixels from an outline of either layer. The two programs
+//     may place the model apart: the second archive's layers are moved by
+//     whole pixels so that the white of the first layers compared starts at
+//     the same top left pixel; with mirror-x they are mirrored in x first.
 //   kalo3d-bench --supports STL
 //     Automatic supports for the model: the time of KaloModel::addSupportAuto
 //     and the number of columns it placed.
@@ -57,6 +60,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMutex>
+#include <QRect>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTemporaryDir>
@@ -70,6 +74,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -445,7 +450,7 @@ int usage()
 {
     std::fprintf(stderr, "usage: kalo3d-bench [--antialias on|off|both] [STL...]\n"
                          "       kalo3d-bench --encode-only ARCHIVE\n"
-                         "       kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP]\n"
+                         "       kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP [mirror-x]]\n"
                          "       kalo3d-bench --supports STL\n"
                          "       kalo3d-bench --load|--load-files [COPIES]\n"
                          "       kalo3d-bench --layers [SIDES]\n");
@@ -475,7 +480,7 @@ QImage layerImage(QuaZip &zip, const QString &name)
     return QImage::fromData(file.readAll(), "PNG").convertToFormat(QImage::Format_Grayscale8);
 }
 
-int compareLayers(const QString &first, const QString &second, int step)
+int compareLayers(const QString &first, const QString &second, int step, bool mirrorX)
 {
     QuaZip a(first), b(second);
     if (!a.open(QuaZip::mdUnzip) || !b.open(QuaZip::mdUnzip)) {
@@ -486,13 +491,50 @@ int compareLayers(const QString &first, const QString &second, int step)
     std::printf("layers: %zu and %zu\n", layersA.size(), layersB.size());
     qint64 differing = 0, far = 0, white = 0;
     int compared = 0;
+    bool aligned = false;
+    int dx = 0, dy = 0; // where a pixel of the second archive lies in the first
+    const auto whiteBounds = [](const QImage &image) {
+        QRect bounds;
+        for (int y = 0; y < image.height(); ++y) {
+            const uchar *row = image.constScanLine(y);
+            const uchar *end = row + image.width();
+            const uchar *first = std::find_if(row, end, [](uchar v) { return v >= 128; });
+            if (first == end)
+                continue;
+            const uchar *last = std::find_if(std::make_reverse_iterator(end), std::make_reverse_iterator(row),
+                                             [](uchar v) { return v >= 128; }).base() - 1;
+            bounds |= QRect(int(first - row), y, int(last - first) + 1, 1);
+        }
+        return bounds;
+    };
     for (const auto &[index, nameA] : layersA) {
         if (index % step != 0 || !layersB.count(index))
             continue;
-        const QImage imageA = layerImage(a, nameA), imageB = layerImage(b, layersB.at(index));
+        const QImage imageA = layerImage(a, nameA);
+        QImage imageB = layerImage(b, layersB.at(index)).mirrored(mirrorX, false);
         if (imageA.size() != imageB.size()) {
             std::printf("layer %d: sizes differ\n", index);
             return 1;
+        }
+        if (!aligned) {
+            const QRect boundsA = whiteBounds(imageA), boundsB = whiteBounds(imageB);
+            if (boundsA.isEmpty() || boundsB.isEmpty())
+                continue;
+            dx = boundsA.left() - boundsB.left();
+            dy = boundsA.top() - boundsB.top();
+            aligned = true;
+            std::printf("second archive moved by %d, %d pixels\n", dx, dy);
+        }
+        if (dx || dy) {
+            QImage moved(imageB.size(), QImage::Format_Grayscale8);
+            moved.fill(0);
+            for (int y = std::max(0, dy); y < std::min(moved.height(), moved.height() + dy); ++y) {
+                const uchar *from = imageB.constScanLine(y - dy);
+                uchar *to = moved.scanLine(y);
+                for (int x = std::max(0, dx); x < std::min(moved.width(), moved.width() + dx); ++x)
+                    to[x] = from[x - dx];
+            }
+            imageB = moved;
         }
         const int w = imageA.width(), h = imageA.height();
         // An outline pixel: white with a black 4-neighbour, in either image.
@@ -541,10 +583,11 @@ int main(int argc, char *argv[])
         QGuiApplication app(argc, argv);
         return encodeOnly(QString::fromLocal8Bit(argv[2]));
     }
-    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--compare-layers") == 0) {
+    if (argc >= 4 && argc <= 6 && std::strcmp(argv[1], "--compare-layers") == 0) {
         QGuiApplication app(argc, argv);
         return compareLayers(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-                             argc == 5 ? std::max(1, std::atoi(argv[4])) : 20);
+                             argc >= 5 ? std::max(1, std::atoi(argv[4])) : 20,
+                             argc == 6 && std::strcmp(argv[5], "mirror-x") == 0);
     }
     if (argc == 3 && std::strcmp(argv[1], "--supports") == 0)
         return supports(argc, argv, argv[2]);

@@ -12,16 +12,31 @@ namespace CWS {
 
 namespace {
 
-// Qt turns a 1-bit image into grey through 32-bit pixels: at 12K that is
-// 236 MB and most of a layer's time. A 1-bit layer of the raster (index 0
-// black, 1 white) spreads its bits a byte at a time instead, skipping the
-// black rows that most of a layer is, and turning it upside down on the way
-// when flipRows asks, so that a flip costs no pass of its own.
-QImage greyOf(const QImage &image, bool flipRows)
+// An image of this thread's, reused from its last call once nobody holds it
+// any more. A fresh 12K image a layer costs the kernel 59 MB of zeroed pages
+// each time: several times what turning the layer itself takes.
+QImage &scratch(const QSize &size, QImage::Format format)
 {
-    if (image.format() != QImage::Format_Mono || image.colorCount() != 2 || image.color(0) != qRgb(0, 0, 0)
-        || image.color(1) != qRgb(255, 255, 255))
-        return image.convertToFormat(QImage::Format_Grayscale8).mirrored(false, flipRows);
+    thread_local QImage image;
+    if (image.size() != size || image.format() != format || !image.isDetached())
+        image = QImage(size, format);
+    return image;
+}
+
+// Copies row y of the 8-bit layer, or of the 1-bit layer (index 0 black,
+// 1 white) with its bits spread a byte at a time, to to; reversed when
+// mirror asks.
+void copyRow(const QImage &layer, int y, uchar *to, bool mirror)
+{
+    const int width = layer.width();
+    const uchar *from = layer.constScanLine(y);
+    if (layer.format() == QImage::Format_Grayscale8) {
+        if (mirror)
+            std::reverse_copy(from, from + width, to);
+        else
+            std::memcpy(to, from, size_t(width));
+        return;
+    }
     static const auto spread = [] {
         std::array<std::array<uchar, 8>, 256> table{};
         for (int byte = 0; byte < 256; ++byte) {
@@ -30,45 +45,52 @@ QImage greyOf(const QImage &image, bool flipRows)
         }
         return table;
     }();
-    QImage grey(image.size(), QImage::Format_Grayscale8);
-    const int width = image.width();
     const int rowBytes = (width + 7) / 8;
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar *bits = image.constScanLine(y);
-        uchar *to = grey.scanLine(flipRows ? image.height() - 1 - y : y);
-        if (std::all_of(bits, bits + rowBytes, [](uchar b) { return b == 0; })) {
-            std::memset(to, 0, size_t(width));
-            continue;
-        }
-        int x = 0;
-        for (; x + 8 <= width; x += 8)
-            std::memcpy(to + x, spread[bits[x / 8]].data(), 8);
-        for (; x < width; ++x)
-            to[x] = spread[bits[x / 8]][size_t(x % 8)];
+    // Most rows of a layer are black.
+    if (std::all_of(from, from + rowBytes, [](uchar b) { return b == 0; })) {
+        std::memset(to, 0, size_t(width));
+        return;
     }
-    return grey;
+    int x = 0;
+    for (; x + 8 <= width; x += 8)
+        std::memcpy(to + x, spread[from[x / 8]].data(), 8);
+    for (; x < width; ++x)
+        to[x] = spread[from[x / 8]][size_t(x % 8)];
+    if (mirror)
+        std::reverse(to, to + width);
+}
+
+bool rasterLayer(const QImage &image)
+{
+    return image.format() == QImage::Format_Grayscale8
+           || (image.format() == QImage::Format_Mono && image.colorCount() == 2 && image.color(0) == qRgb(0, 0, 0)
+               && image.color(1) == qRgb(255, 255, 255));
 }
 
 } // namespace
 
 QImage printerImage(const QImage &layer, const SliceBuildConfig &config, bool grey)
 {
-    QImage image = layer;
     // The raster's rows already run down with y, which is the top view
     // mirrored in y.
     const bool flipRows = !config.portrait && !config.mirrorY;
-    bool flipped = false;
-    // Qt turns only whole-byte pixels a quarter without going through a
-    // general transformation.
-    if ((grey || config.portrait) && image.format() != QImage::Format_Grayscale8) {
-        image = greyOf(image, flipRows);
-        flipped = flipRows;
-    }
-    if (!config.portrait) {
-        if (config.mirrorX || flipRows != flipped)
-            image = image.mirrored(config.mirrorX, flipRows != flipped);
+    const bool asDrawn = !flipRows && !config.mirrorX && !config.portrait;
+    if (asDrawn && (!grey || layer.format() == QImage::Format_Grayscale8))
+        return layer;
+    if (!config.portrait && (grey || layer.format() == QImage::Format_Grayscale8) && rasterLayer(layer)) {
+        QImage &image = scratch(layer.size(), QImage::Format_Grayscale8);
+        const int height = layer.height();
+        for (int y = 0; y < height; ++y)
+            copyRow(layer, y, image.scanLine(flipRows ? height - 1 - y : y), config.mirrorX);
         return image;
     }
+    QImage image = layer;
+    // Qt turns only whole-byte pixels a quarter without going through a
+    // general transformation.
+    if ((grey || config.portrait) && image.format() != QImage::Format_Grayscale8)
+        image = image.convertToFormat(QImage::Format_Grayscale8);
+    if (!config.portrait)
+        return image.mirrored(config.mirrorX, flipRows);
     // The unmirrored portrait image is the raster transposed (x down, y to
     // the right). A quarter clockwise takes column c, row r of the result
     // from column r, row height - 1 - c of the raster: a transposition
