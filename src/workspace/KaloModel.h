@@ -191,6 +191,11 @@ public:
     // The last slicing run put its complete archive in place (a cancel that
     // came too late to stop it does not change that).
     bool sliceCompleted() const { return m_run.sliceCompleted(); }
+    // The print check beside slicing (off at first), its findings of the last
+    // run, and whether the strict check kept the archive from being written.
+    void setPrintCheck(bool on, bool strict = false) { m_run.setPrintCheck(on, strict); }
+    const std::vector<CWS::PrintFinding> &printFindings() const { return m_run.findings(); }
+    bool sliceRejectedByCheck() const { return m_run.rejectedByCheck(); }
 
     // A slicing run or the support generator reads the models on a thread of
     // its own until it ends: what would change them, or start another run,

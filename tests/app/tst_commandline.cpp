@@ -86,6 +86,8 @@ private Q_SLOTS:
     void sliceWritesArchive();
     void sliceLeavesSettingsFileAlone();
     void sliceWithAutoSupports();
+    void checkReportsFindings_data();
+    void checkReportsFindings();
     void sliceFailures_data();
     void sliceFailures();
     void interruptedRunKeepsEarlierArchive_data();
@@ -286,7 +288,9 @@ void TstCommandLine::sliceWritesArchive()
     QVERIFY2(result.status == 0, qPrintable("slicing succeeds, got " + result.err));
     const QRegularExpression report(QStringLiteral("^%1\n  layers:    %2 at %3 \u00b5m\n  volume:    0\\.00 mL\n"
                                                    "  printing:  \\d+ (h \\d\\d )?min( \\d\\d s)?\n"
-                                                   "  time:      \\d+\\.\\d\\d s\n$")
+                                                   "  time:      \\d+\\.\\d\\d s\n"
+                                                   "  check:     0 islands, 0 overhangs, 0 resin traps, "
+                                                   "0 suction cups, 0 clipped parts\n$")
                                         .arg(QRegularExpression::escape(archive))
                                         .arg(layers)
                                         .arg(thicknessUm));
@@ -351,7 +355,7 @@ void TstCommandLine::sliceWithAutoSupports()
         runCli(QStringList{"slice", model, "-o", m_dir.filePath("supported.cws"), "--auto-supports"} + options);
 
     QVERIFY2(plain.status == 0 && supported.status == 0, qPrintable("both runs succeed, got " + plain.err + supported.err));
-    QVERIFY2(QRegularExpression(QStringLiteral("\n  supports:  1 added in \\d+\\.\\d\\d s\n$")).match(supported.out).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("\n  supports:  1 added in \\d+\\.\\d\\d s\n  check: .*\n$")).match(supported.out).hasMatch(),
              qPrintable("the report ends with the one support added, got " + supported.out));
     QVERIFY2(!plain.out.contains("supports:"), "without the option nothing is added");
     // Layer 5 (0.55 mm) cuts the post, and with the support also the foot of its column.
@@ -368,6 +372,52 @@ void TstCommandLine::sliceWithAutoSupports()
     const int withColumn = whitePixels(readArchive(m_dir.filePath("supported.cws")).value("supported05.png"));
     QVERIFY2(post > 0 && withColumn > post + 2000,
              qPrintable(QStringLiteral("the column adds its foot to the layer: %1 then %2 white pixels").arg(post).arg(withColumn)));
+}
+
+void TstCommandLine::checkReportsFindings_data()
+{
+    // STACK stands for a 10 mm block with a 6 mm one floating 2 mm above it, OUT for the archive.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output"); // a regular expression
+    QTest::addColumn<bool>("archive");
+    QTest::newRow("check") << QStringList{"check", "STACK"} << 0
+                           << "^island: layers 140-140 \\(7\\.00-7\\.05 mm\\) at x 0\\.\\d\\d y -?0\\.\\d\\d mm, "
+                              "3\\d\\.\\d\\d mm2, .*stack\\.stl\ncheck: +1 island, 0 overhangs" << false;
+    QTest::newRow("check --json") << QStringList{"check", "STACK", "--json"} << 0
+                                  << "\"firstLayer\": 140,\\s+\"kind\": \"island\",\\s+\"lastLayer\": 140,\\s+\"model\": 0"
+                                  << false;
+    QTest::newRow("slice reports the counts") << QStringList{"slice", "STACK", "-o", "OUT"} << 0
+                                              << "\n  check:     1 island, 0 overhangs, 0 resin traps" << true;
+    QTest::newRow("strict slice") << QStringList{"slice", "STACK", "-o", "OUT", "--strict"} << 4
+                                  << "^  check:     1 island, " << false;
+    QTest::newRow("strict slice, supported") << QStringList{"slice", "STACK", "-o", "OUT", "--strict", "--auto-supports"}
+                                             << 0 << "\n  check:     0 islands, " << true;
+}
+
+void TstCommandLine::checkReportsFindings()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QFETCH(bool, archive);
+    const QString stack = m_dir.filePath("stack.stl");
+    MeshPrimitiveData mesh = TestMeshes::box({-5, -5, 0}, {5, 5, 5});
+    const MeshPrimitiveData top = TestMeshes::box({-3, -3, 7}, {3, 3, 10});
+    for (uint32_t index : top.indices)
+        mesh.indices.push_back(uint32_t(mesh.vertices.size()) + index);
+    mesh.vertices.insert(mesh.vertices.end(), top.vertices.begin(), top.vertices.end());
+    QVERIFY(StlWriter::write(stack, mesh, StlWriter::Binary));
+    const QString out = m_dir.filePath("checked.cws");
+    QFile::remove(out);
+    arguments.replaceInStrings("STACK", stack);
+    arguments.replaceInStrings("OUT", out);
+
+    const Result result = runCli(arguments << "--antialias" << "off");
+
+    QVERIFY2(result.status == status, qPrintable(QStringLiteral("expected status %1, got %2: %3").arg(status).arg(result.status).arg(result.err)));
+    QVERIFY2(QRegularExpression(output).match(result.out).hasMatch(), qPrintable("expected " + output + " in: [" + result.out + "]"));
+    QVERIFY2(QFile::exists(out) == archive, archive ? "the archive is written" : "no archive is written");
 }
 
 void TstCommandLine::sliceFailures_data()
