@@ -44,17 +44,20 @@ void regions(std::vector<int32_t> &labels, int width, const QRect &box, In in, P
                 continue;
             const int label = ++next;
             Stats stats;
-            stats.box = QRect(x, y, 1, 1);
+            int left = x, right = x, top = y, bottom = y;
             labels[start] = label;
             stack.push_back(start);
             while (!stack.empty()) {
                 const int p = stack.back();
                 stack.pop_back();
-                const int px = p % width, py = p / width;
+                const int py = p / width, px = p - py * width;
                 ++stats.area;
                 stats.sumX += px;
                 stats.sumY += py;
-                stats.box |= QRect(px, py, 1, 1);
+                left = std::min(left, px);
+                right = std::max(right, px);
+                top = std::min(top, py);
+                bottom = std::max(bottom, py);
                 if (px == box.left() || px == box.right() || py == box.top() || py == box.bottom())
                     stats.border = true;
                 pixel(p, stats);
@@ -67,6 +70,7 @@ void regions(std::vector<int32_t> &labels, int width, const QRect &box, In in, P
                     }
                 }
             }
+            stats.box = QRect(QPoint(left, top), QPoint(right, bottom));
             done(stats, label);
         }
     }
@@ -260,18 +264,61 @@ void PrintCheck::islandsAndOverhangs()
     const double pixelMm2 = 1.0 / (m_ppmX * m_ppmY);
     clearBox(m_labels, m_width, m_box);
 
+    // Only a region with an unsupported pixel can be an island, and one
+    // with 10 solid pixels below is none: the search starts from unsupported
+    // pixels and stops at the 10th solid one, or on meeting a region that
+    // stopped so, which leaves most of a well supported layer unvisited.
     std::vector<bool> island(1, false);
     const uint8_t *grey = m_grey.data();
     const uint8_t *below = m_prevGrey.data();
-    regions(
-        m_labels, m_width, m_box, [&](int p) { return grey[p] > 0; },
-        [&](int p, Stats &s) { s.solidBelow += below[p] >= kSolid; },
-        [&](const Stats &s, int) {
-            const bool isIsland = s.solidBelow < kIslandSupport && s.solidBelow * 4 < s.area;
-            island.push_back(isIsland);
-            if (isIsland)
-                addFinding(PrintFinding::Island, m_layer, s.box, s.sumX, s.sumY, s.area, prevIslands);
-        });
+    std::vector<int> stack;
+    const QRect &box = m_box;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        const int row = y * m_width;
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const int start = row + x;
+            if (!grey[start] || below[start] >= kSolid || m_labels[start])
+                continue;
+            const int label = int(island.size());
+            island.push_back(false);
+            int left = x, right = x, top = y, bottom = y, area = 0, solid = 0;
+            double sumX = 0, sumY = 0;
+            bool supported = false;
+            m_labels[start] = label;
+            stack.assign(1, start);
+            while (!stack.empty() && !supported) {
+                const int p = stack.back();
+                stack.pop_back();
+                const int py = p / m_width, px = p - py * m_width;
+                ++area;
+                sumX += px;
+                sumY += py;
+                left = std::min(left, px);
+                right = std::max(right, px);
+                top = std::min(top, py);
+                bottom = std::max(bottom, py);
+                if (below[p] >= kSolid && ++solid >= kIslandSupport)
+                    supported = true;
+                const int neighbours[4] = {px > box.left() ? p - 1 : -1, px < box.right() ? p + 1 : -1,
+                                           py > box.top() ? p - m_width : -1, py < box.bottom() ? p + m_width : -1};
+                for (int q : neighbours) {
+                    if (q < 0 || !grey[q])
+                        continue;
+                    if (!m_labels[q]) {
+                        m_labels[q] = label;
+                        stack.push_back(q);
+                    } else if (m_labels[q] != label) {
+                        supported = true; // part of a region already found supported
+                    }
+                }
+            }
+            if (!supported && solid * 4 < area) {
+                island.back() = true;
+                addFinding(PrintFinding::Island, m_layer, QRect(QPoint(left, top), QPoint(right, bottom)), sumX, sumY,
+                           area, prevIslands);
+            }
+        }
+    }
     m_openIslands.swap(prevIslands); // addFinding appended this layer's after the previous ones
     m_openIslands.erase(std::remove_if(m_openIslands.begin(), m_openIslands.end(),
                                        [&](const Open &o) { return m_findings[o.finding].lastLayer != m_layer; }),
@@ -345,7 +392,7 @@ void PrintCheck::islandsAndOverhangs()
     // The overhanging pixels carry -1; grouping relabels them from -2 down.
     std::vector<int32_t> &labels = m_labels;
     int32_t next = -1;
-    std::vector<int> stack;
+    stack.clear(); // the island search may have stopped with pixels left
     for (int y = candidates.top(); y <= candidates.bottom(); ++y) {
         for (int x = candidates.left(); x <= candidates.right(); ++x) {
             const int start = y * m_width + x;

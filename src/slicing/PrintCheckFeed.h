@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 
@@ -12,8 +13,9 @@ namespace CWS {
 // Hands layer images that arrive in any order, from several threads, to a
 // PrintCheck in layer order. A layer is kept (shared, not copied) only until
 // every layer below it has come, and the check runs on whichever thread
-// delivered the next layer in order, one thread at a time, without holding
-// up the others.
+// delivered the next layer in order, one thread at a time. When the check
+// falls behind, a thread delivering a layer waits while more than a few
+// layers wait, so that memory stays flat: drawing slows to the check's pace.
 class PrintCheckFeed
 {
 public:
@@ -30,6 +32,7 @@ private:
     std::map<int, QImage> m_waiting; // under m_mutex
     int m_next = 0;                  // under m_mutex
     bool m_checking = false;         // under m_mutex: a thread is feeding the check
+    std::condition_variable m_taken; // a waiting layer went to the check, or the feeding stopped
 };
 
 } // namespace CWS

@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTime>
 #include <QUrl>
+#include <QVariantList>
 #include <QVector3D>
 
 #include <memory>
@@ -22,6 +23,7 @@
 class KaloConfig;
 class Model;
 namespace CWS {
+class PrintCheckRun;
 class Slicer;
 class Support;
 class SupportGenerator;
@@ -196,6 +198,17 @@ public:
     void setPrintCheck(bool on, bool strict = false) { m_run.setPrintCheck(on, strict); }
     const std::vector<CWS::PrintFinding> &printFindings() const { return m_run.findings(); }
     bool sliceRejectedByCheck() const { return m_run.rejectedByCheck(); }
+    // "Check print": checks a snapshot of the scene in the background (a new
+    // call cancels the check going); printCheckDone when it has ended.
+    Q_INVOKABLE void checkPrint();
+    // Of the last check, in layer order: maps with kind, firstLayer,
+    // lastLayer, bottomMm, topMm, xMm, yMm, areaMm2, model (name) and text,
+    // a line for the list.
+    Q_INVOKABLE QVariantList printCheckList() const;
+    // "2 islands, 1 overhang, ..." for the kinds found; empty when none.
+    Q_INVOKABLE QString printCheckCounts() const;
+    // Opens the slice preview at the first layer of finding index.
+    Q_INVOKABLE void showFinding(int index);
 
     // A slicing run or the support generator reads the models on a thread of
     // its own until it ends: what would change them, or start another run,
@@ -254,6 +267,9 @@ Q_SIGNALS:
     // box: a model that could not be loaded, an archive that could not be
     // written.
     void criticalMessage(const QString &message);
+    void printCheckDone();
+    // The preview should show layer (the preview's own slider follows it).
+    void findingLayerChosen(int layer);
 
 private:
     void emitStatus(ModelStatus previous);
@@ -278,4 +294,7 @@ private:
     bool m_sliceCancelled = false;
     bool m_manualAddingSupport = false;
     SceneRun m_run;
+    std::unique_ptr<CWS::PrintCheckRun> m_check;
+    std::vector<CWS::PrintFinding> m_checkFindings;
+    QStringList m_checkModelNames;
 };
