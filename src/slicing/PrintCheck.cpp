@@ -29,14 +29,14 @@ struct Stats
     bool border = false;
 };
 
-// Labels the 4-connected regions of box's pixels for which in(index) holds,
-// starting from label 1; labels must be 0 over box. Calls done(stats, label)
-// after each region.
+// Labels the 4-connected regions of box's unlabelled pixels for which
+// in(index) holds, from label first + 1 on. Calls done(stats, label) after
+// each region; a region that meets a labelled pixel counts as on the border.
 template<class In, class Pixel, class Done>
-void regions(std::vector<int32_t> &labels, int width, const QRect &box, In in, Pixel pixel, Done done)
+void regions(std::vector<int32_t> &labels, int width, const QRect &box, int first, In in, Pixel pixel, Done done)
 {
     std::vector<int> stack;
-    int next = 0;
+    int next = first;
     for (int y = box.top(); y <= box.bottom(); ++y) {
         for (int x = box.left(); x <= box.right(); ++x) {
             const int start = y * width + x;
@@ -64,9 +64,15 @@ void regions(std::vector<int32_t> &labels, int width, const QRect &box, In in, P
                 const int neighbours[4] = {px > box.left() ? p - 1 : -1, px < box.right() ? p + 1 : -1,
                                            py > box.top() ? p - width : -1, py < box.bottom() ? p + width : -1};
                 for (int q : neighbours) {
-                    if (q >= 0 && !labels[q] && in(q)) {
-                        labels[q] = label;
-                        stack.push_back(q);
+                    if (q < 0)
+                        continue;
+                    if (!labels[q]) {
+                        if (in(q)) {
+                            labels[q] = label;
+                            stack.push_back(q);
+                        }
+                    } else if (labels[q] != label) {
+                        stats.border = true;
                     }
                 }
             }
@@ -223,6 +229,10 @@ void PrintCheck::load(const QImage &image)
     for (int y = 0; y < m_height; ++y) {
         const uchar *line = image.constScanLine(y);
         int first = 0;
+        // Most rows are black: skip them eight bytes at a time.
+        uint64_t word;
+        while (first + 8 <= rowBytes && (std::memcpy(&word, line + first, 8), word == 0))
+            first += 8;
         while (first < rowBytes && !line[first])
             ++first;
         if (first == rowBytes)
@@ -480,10 +490,22 @@ void PrintCheck::hollows()
     std::vector<int> hollowOfLabel(1, -1);
     if (!m_box.isEmpty()) {
         clearBox(m_labels, m_width, m_box);
+        // What lies before a row's first solid pixel or after its last is
+        // outside: marked without a search, as label 1.
+        outside.push_back(true);
+        hollowOfLabel.push_back(-1);
+        for (int y = m_box.top(); y <= m_box.bottom(); ++y) {
+            const int row = y * m_width;
+            int x = m_box.left();
+            while (x <= m_box.right() && grey[row + x] < kSolid)
+                m_labels[row + x++] = 1;
+            for (int r = m_box.right(); r >= x && grey[row + r] < kSolid; --r)
+                m_labels[row + r] = 1;
+        }
         std::vector<int> roots;
         int belowOutside = 0;
         regions(
-            m_labels, m_width, m_box, [&](int p) { return grey[p] < kSolid; },
+            m_labels, m_width, m_box, 1, [&](int p) { return grey[p] < kSolid; },
             [&](int p, Stats &) {
                 if (const int id = m_prevHollowIds[p]) {
                     const int r = root(id - 1);
