@@ -610,7 +610,8 @@ void PrintCheck::endHollow(int index)
         m_findings.push_back(f);
     }
     // What the empty layer after the last one ends is open at the top.
-    if (!h.open && !m_finishing) {
+    // A hollow smaller than the least drain is a grey edge pixel or two, not a trap.
+    if (!h.open && !m_finishing && h.maxArea >= kDrainPixels) {
         f.kind = PrintFinding::ResinTrap;
         m_findings.push_back(f);
     }

@@ -70,7 +70,7 @@ struct ModelFootprint
 //   layer to layer (regions that overlap are the same hollow) until material
 //   covers it entirely; it drains, and is no trap, when 10 or more of its
 //   pixels meet unsolid pixels connected to the outside in the layer above or
-//   below. Openings in the side (an enclosed region that joins the outside
+//   below. A hollow under 10 pixels in every layer is ignored. Openings in the side (an enclosed region that joins the outside
 //   within one layer) open it at any width.
 // - Suction cup: a hollow that starts on material or on the plate, enclosed
 //   while at least 0.5 mm high and at least 100 pixels at its largest, closed
