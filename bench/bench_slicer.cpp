@@ -2,13 +2,14 @@
 // not by ctest.
 //
 // Usage:
-//   kalo3d-bench [--antialias on|off|both] [STL...]
+//   kalo3d-bench [--antialias on|off|both] [--check] [STL...]
 //     Slices a generated sphere and every STL given, each with and without
 //     anti-aliasing (factor 2) unless --antialias says otherwise, at the
 //     built-in settings (50 um layers, 1375 x 2455 pixels), as the
 //     application runs it: the model manager, the slicer thread with its
 //     pool and the archive. Each run has a process of its own, so that its
-//     peak memory is its own.
+//     peak memory is its own. --check: each case twice, without and with
+//     the print check beside slicing, and the number of findings.
 //   kalo3d-bench --encode-only ARCHIVE
 //     The floor of a slicing run's output: the time to encode the layer
 //     images of ARCHIVE (a .cws the slicer wrote) as PNG again and write
@@ -89,6 +90,7 @@ struct Case
 {
     std::string stl; // empty: the generated sphere
     bool antiAliasing;
+    bool check = false;
 };
 
 void dropDebugMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -179,6 +181,7 @@ int runCase(int argc, char *argv[], const Case &c)
                    .arg(manager.models().first()->mesh->indices.size() / 3);
     }
 
+    manager.setPrintCheck(c.check);
     QTemporaryDir dir;
     QElapsedTimer timer;
     timer.start();
@@ -187,14 +190,16 @@ int runCase(int argc, char *argv[], const Case &c)
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
 
     const int layers = manager.sliceNumber();
-    std::printf("%-34s %-6s %7d %9.2f %10.1f %9.1f %9.2f\n", qPrintable(name), c.antiAliasing ? "x2" : "off",
+    std::printf("%-34s %-6s %7d %9.2f %10.1f %9.1f %9.2f %s\n", qPrintable(name), c.antiAliasing ? "x2" : "off",
                 layers, seconds, layers / seconds, peakMegabytes(),
-                double(QFileInfo(dir.filePath(QStringLiteral("bench.cws"))).size()) / 1e6);
+                double(QFileInfo(dir.filePath(QStringLiteral("bench.cws"))).size()) / 1e6,
+                c.check ? qPrintable(QStringLiteral("check: %1 findings").arg(manager.printFindings().size())) : "");
     std::fflush(stdout);
     return 0;
 }
 
-int slicing(int argc, char *argv[], const std::vector<std::string> &stls, const std::vector<bool> &modes)
+int slicing(int argc, char *argv[], const std::vector<std::string> &stls, const std::vector<bool> &modes,
+            bool check)
 {
     std::printf("%d logical processors\n", int(sysconf(_SC_NPROCESSORS_ONLN)));
     std::printf("%-34s %-6s %7s %9s %10s %9s %9s\n", "model", "AA", "layers", "wall s", "layers/s", "peak MB",
@@ -203,14 +208,16 @@ int slicing(int argc, char *argv[], const std::vector<std::string> &stls, const 
     int status = 0;
     for (const std::string &stl : stls) {
         for (bool antiAliasing : modes) {
-            // Forked before any Qt object exists, so the child starts clean.
-            const pid_t child = fork();
-            if (child == 0)
-                _exit(runCase(argc, argv, {stl, antiAliasing}));
-            int childStatus = 0;
-            waitpid(child, &childStatus, 0);
-            if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0)
-                status = 1;
+            for (bool checking : check ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
+                // Forked before any Qt object exists, so the child starts clean.
+                const pid_t child = fork();
+                if (child == 0)
+                    _exit(runCase(argc, argv, {stl, antiAliasing, checking}));
+                int childStatus = 0;
+                waitpid(child, &childStatus, 0);
+                if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0)
+                    status = 1;
+            }
         }
     }
     return status;
@@ -448,7 +455,7 @@ int layerCounts(int argc, char *argv[], int sides)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: kalo3d-bench [--antialias on|off|both] [STL...]\n"
+    std::fprintf(stderr, "usage: kalo3d-bench [--antialias on|off|both] [--check] [STL...]\n"
                          "       kalo3d-bench --encode-only ARCHIVE\n"
                          "       kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP [mirror-x]]\n"
                          "       kalo3d-bench --supports STL\n"
@@ -603,7 +610,12 @@ int main(int argc, char *argv[])
 
     std::vector<std::string> stls{std::string()};
     std::vector<bool> modes{true, false};
+    bool check = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--check") == 0) {
+            check = true;
+            continue;
+        }
         if (std::strcmp(argv[i], "--antialias") == 0 && i + 1 < argc) {
             const std::string mode = argv[++i];
             if (mode == "on" || mode == "off")
@@ -616,5 +628,5 @@ int main(int argc, char *argv[])
             stls.emplace_back(argv[i]);
         }
     }
-    return slicing(argc, argv, stls, modes);
+    return slicing(argc, argv, stls, modes, check);
 }

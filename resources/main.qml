@@ -73,6 +73,7 @@ ApplicationWindow {
         }
         onModelSelectionChanged: leftButtons.updatePageData(index)
         onLayerChanged: rightSlider.setLayer(layer)
+        onFindingLayerChosen: rightSlider.showLayer(layer)
         onSliceCompletedProgress: sliceProgress.updateProgress(ratio, cancled, event)
         onKaloModelDataChanged: bottomLabel.updateInfo()
     }

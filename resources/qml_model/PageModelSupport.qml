@@ -12,7 +12,7 @@ PageTemplate {
     property int status: KaloModel.MODEL_INIT
 
     width: 350
-    height: 250
+    height: 350
 
     onVisibleChanged: {
         if (!visible) {
@@ -61,6 +61,53 @@ PageTemplate {
                 text: qsTr("Add support manually")
                 enabled: root.status === KaloModel.MODEL_LOADED || root.status === KaloModel.MODEL_SHOW_SLICE
                 onClicked: kalo3dModel.setManualAddingSupport(checked)
+            }
+        }
+        RowLayout {
+            spacing: 8
+            Button {
+                objectName: "checkPrint"
+                text: qsTr("Check print")
+                enabled: root.status === KaloModel.MODEL_LOADED || root.status === KaloModel.MODEL_SHOW_SLICE
+                onClicked: {
+                    checkCounts.text = qsTr("Checking...")
+                    kalo3dModel.checkPrint()
+                }
+            }
+            MyText {
+                id: checkCounts
+                objectName: "checkCounts"
+                Layout.fillWidth: true
+                elide: Text.ElideRight
+            }
+        }
+        // The findings of the last check; choosing one opens the preview at its layer.
+        ListView {
+            id: findings
+            objectName: "findingsList"
+            Layout.fillWidth: true
+            Layout.preferredHeight: 72
+            clip: true
+            model: []
+            delegate: Text {
+                width: findings.width
+                text: modelData.text
+                font.family: "Arial"
+                font.pointSize: 9
+                color: modelData.kind === "overhang" ? "#C07000" : "#C00060"
+                elide: Text.ElideRight
+                MouseArea {
+                    anchors.fill: parent
+                    onClicked: kalo3dModel.showFinding(index)
+                }
+            }
+            Connections {
+                target: kalo3dModel
+                onPrintCheckDone: {
+                    findings.model = kalo3dModel.printCheckList()
+                    var counts = kalo3dModel.printCheckCounts()
+                    checkCounts.text = counts === "" ? qsTr("No problems found") : counts
+                }
             }
         }
         RowLayout {

@@ -18,6 +18,12 @@ Item {
         slider.maximumValue = layer - 1
     }
 
+    // The preview, switched on by the model manager, shows layer.
+    function showLayer(layer) {
+        showSlice.checked = true
+        slider.value = layer
+    }
+
     function onModelStatus(status, haveSupports, isNormalType) {
         showSlice.enabled = status === KaloModel.MODEL_LOADED || status === KaloModel.MODEL_SHOW_SLICE
         // The box shows whether the preview is on, whoever ended it.

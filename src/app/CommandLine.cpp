@@ -13,11 +13,16 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -49,7 +54,14 @@ const char *const helpText =
     "                           complete; after a failure it holds what it held\n"
     "                           before. Prints the layers, the resin volume in mL\n"
     "                           (models, supports and plates) and the estimated\n"
-    "                           print time.\n"
+    "                           print time, then what the print check found.\n"
+    "  check FILE...            Load and place the models as slice does, slice them\n"
+    "                           without keeping the archive and list what would\n"
+    "                           make the print fail: islands (regions starting in\n"
+    "                           mid-air), overhangs (reaching more than 2 mm beyond\n"
+    "                           the layer below), resin traps, suction cups and\n"
+    "                           parts clipped by the display's edge. Each with its\n"
+    "                           layers, height, centre (mm), area (mm2) and model.\n"
     "\n"
     "FILE is an STL model or a kalo3d project (.kalo3d). FILE and OUT are paths or\n"
     "file:// URLs.\n"
@@ -80,12 +92,17 @@ const char *const helpText =
     "\n"
     "Other options:\n"
     "  -o, --output OUT         The archive slice writes.\n"
-    "  --auto-supports          slice: first add automatic supports, as kalo3d's\n"
-    "                           \"Add support auto smart\" does: columns from the\n"
-    "                           platform under every part of a model that would\n"
-    "                           otherwise start in mid-air, 5 mm apart. Supports a\n"
-    "                           project brings stay. The report counts the new\n"
-    "                           ones and the time they took.\n"
+    "  --auto-supports          slice, check: first add automatic supports, as\n"
+    "                           kalo3d's \"Add support auto smart\" does: columns\n"
+    "                           from the platform under every part of a model that\n"
+    "                           would otherwise start in mid-air, 5 mm apart.\n"
+    "                           Supports a project brings stay. The report counts\n"
+    "                           the new ones and the time they took.\n"
+    "  --json                   check: the findings as a JSON array, one object each.\n"
+    "  --check                  slice: also run the print check on the layers and\n"
+    "                           count its findings after the report (slower).\n"
+    "  --strict                 slice: run the check, and write no archive and exit\n"
+    "                           with 4 when it finds islands or clipped parts.\n"
     "  --verbose                Show the program's whole log, not only its warnings.\n"
     "  -h, --help               Show this help.\n"
     "\n"
@@ -93,7 +110,8 @@ const char *const helpText =
     "standard error.\n"
     "Exit status: 0 success, 1 a model or settings file could not be read, 2 wrong\n"
     "usage or option value, 3 the archive could not be written completely (a full\n"
-    "disk, a file-size limit, OUT's folder removed during the run), 130 or 143\n"
+    "disk, a file-size limit, OUT's folder removed during the run), 4 the strict\n"
+    "check found islands or clipped parts (no archive written), 130 or 143\n"
     "interrupted by Ctrl-C or SIGTERM while slicing or adding supports (OUT keeps\n"
     "what it held before; a second Ctrl-C ends the tool at once).\n";
 
@@ -149,6 +167,60 @@ int findName(const QStringList &list, const QString &name)
     return -1;
 }
 
+// "  check:     1 island, 0 overhangs, ..." for the slice report.
+QString checkCounts(const std::vector<CWS::PrintFinding> &findings)
+{
+    using Kind = CWS::PrintFinding::Kind;
+    const std::pair<Kind, const char *> kinds[] = {{Kind::Island, "island%1"},
+                                                   {Kind::Overhang, "overhang%1"},
+                                                   {Kind::ResinTrap, "resin trap%1"},
+                                                   {Kind::SuctionCup, "suction cup%1"},
+                                                   {Kind::Clipped, "clipped part%1"}};
+    QStringList parts;
+    for (const auto &kind : kinds) {
+        const auto n = std::count_if(findings.begin(), findings.end(), [&](const auto &f) { return f.kind == kind.first; });
+        parts << QString::number(n) + QLatin1Char(' ')
+                     + QString::fromLatin1(kind.second).arg(n == 1 ? QString() : QStringLiteral("s"));
+    }
+    return QStringLiteral("  check:     ") + parts.join(QStringLiteral(", ")) + QLatin1Char('\n');
+}
+
+QString findingsText(const std::vector<CWS::PrintFinding> &findings, const QStringList &models)
+{
+    QString text;
+    for (const CWS::PrintFinding &f : findings) {
+        text += QStringLiteral("%1: layers %2-%3 (%4-%5 mm) at x %6 y %7 mm, %8 mm2, %9\n")
+                    .arg(CWS::PrintFinding::kindName(f.kind))
+                    .arg(f.firstLayer)
+                    .arg(f.lastLayer)
+                    .arg(twoDecimals(f.bottomMm), twoDecimals(f.topMm), twoDecimals(f.xMm), twoDecimals(f.yMm),
+                         twoDecimals(f.areaMm2), f.model >= 0 && f.model < models.size() ? models[f.model]
+                                                                                        : QStringLiteral("-"));
+    }
+    return text + checkCounts(findings).trimmed() + QLatin1Char('\n');
+}
+
+QString findingsJson(const std::vector<CWS::PrintFinding> &findings, const QStringList &models)
+{
+    QJsonArray array;
+    const auto mm = [](double value) { return std::round(value * 1000) / 1000; };
+    for (const CWS::PrintFinding &f : findings) {
+        array.append(QJsonObject{{QStringLiteral("kind"), CWS::PrintFinding::kindName(f.kind)},
+                                 {QStringLiteral("firstLayer"), f.firstLayer},
+                                 {QStringLiteral("lastLayer"), f.lastLayer},
+                                 {QStringLiteral("bottomMm"), mm(f.bottomMm)},
+                                 {QStringLiteral("topMm"), mm(f.topMm)},
+                                 {QStringLiteral("xMm"), mm(f.xMm)},
+                                 {QStringLiteral("yMm"), mm(f.yMm)},
+                                 {QStringLiteral("areaMm2"), mm(f.areaMm2)},
+                                 {QStringLiteral("model"), f.model},
+                                 {QStringLiteral("modelName"),
+                                  f.model >= 0 && f.model < models.size() ? QJsonValue(models[f.model])
+                                                                          : QJsonValue()}});
+    }
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+}
+
 } // namespace
 
 CommandLine::CommandLine(QTextStream &out, QTextStream &err, bool terminal)
@@ -169,6 +241,9 @@ int CommandLine::run(const QStringList &arguments)
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
     parser.addOption({QStringLiteral("verbose"), QString()});
     parser.addOption({QStringLiteral("auto-supports"), QString()});
+    parser.addOption({QStringLiteral("json"), QString()});
+    parser.addOption({QStringLiteral("strict"), QString()});
+    parser.addOption({QStringLiteral("check"), QString()});
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("OUT")});
     for (const char *name : {"settings", "printer", "resin", "thickness", "bottom-layers", "bottom-exposure",
                              "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
@@ -207,6 +282,13 @@ int CommandLine::run(const QStringList &arguments)
         if (parser.value(QStringLiteral("output")).isEmpty())
             return usageError(QStringLiteral("slice needs the archive to write: -o OUT.cws"));
         return slice(positional, parser);
+    }
+    if (command == QLatin1String("check")) {
+        if (positional.isEmpty())
+            return usageError(QStringLiteral("check needs at least one FILE"));
+        if (parser.isSet(QStringLiteral("output")))
+            return usageError(QStringLiteral("check writes no file: -o is for slice"));
+        return slice(positional, parser, true);
     }
     return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
 }
@@ -484,7 +566,7 @@ int CommandLine::info(const QStringList &files, const QCommandLineParser &parser
     return status;
 }
 
-int CommandLine::slice(const QStringList &files, const QCommandLineParser &parser)
+int CommandLine::slice(const QStringList &files, const QCommandLineParser &parser, bool checkOnly)
 {
     KaloConfig settings(parser.value(QStringLiteral("settings")), true);
     if (const int status = configure(parser, settings))
@@ -507,9 +589,18 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
                            .arg(twoDecimals(double(timer.elapsed()) / 1000.0));
     }
 
-    const QString archive = QFileInfo(fileUrl(parser.value(QStringLiteral("output"))).toLocalFile()).absoluteFilePath();
+    // The check reads the slicer's own layer images; an archive it does not
+    // keep costs less than drawing every layer a second time.
+    QTemporaryDir scratch;
+    const QString archive = checkOnly ? scratch.filePath(QStringLiteral("check.cws"))
+                                      : QFileInfo(fileUrl(parser.value(QStringLiteral("output"))).toLocalFile())
+                                            .absoluteFilePath();
     if (m_interruptedBy)
         return interrupted(archive);
+    // The check costs several times the slicing itself: only when asked for.
+    const bool strict = parser.isSet(QStringLiteral("strict")) && !checkOnly;
+    const bool checked = checkOnly || strict || parser.isSet(QStringLiteral("check"));
+    manager.setPrintCheck(checked, strict);
     QElapsedTimer timer;
     timer.start();
     runWithProgress(manager, [&] { manager.sliceTo(archive); });
@@ -517,6 +608,24 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
 
     if (m_interruptedBy && !manager.sliceCompleted())
         return interrupted(archive);
+    if (manager.sliceRejectedByCheck()) {
+        m_err << programName << ": " << manager.sliceError() << "\n";
+        m_err.flush();
+        m_out << checkCounts(manager.printFindings());
+        m_out.flush();
+        return EXIT_CHECK_FAILED;
+    }
+    if (checkOnly && manager.sliceError().isEmpty()) {
+        QStringList names;
+        for (const Model *model : manager.models()) {
+            if (model->type == TYPE_NORMAL)
+                names << model->name;
+        }
+        m_out << (parser.isSet(QStringLiteral("json")) ? findingsJson(manager.printFindings(), names)
+                                                       : findingsText(manager.printFindings(), names));
+        m_out.flush();
+        return EXIT_OK;
+    }
     if (!manager.sliceError().isEmpty()) {
         m_err << programName << ": " << manager.sliceError() << "\n";
         m_err.flush();
@@ -527,7 +636,7 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
           << "  volume:    " << twoDecimals(manager.getTotalVolume()) << " mL\n"
           << "  printing:  " << printTime(manager.sliceNumber(), settings) << "\n"
           << "  time:      " << twoDecimals(double(elapsedMs) / 1000.0) << " s\n"
-          << supportsLine;
+          << supportsLine << (checked ? checkCounts(manager.printFindings()) : QString());
     m_out.flush();
     return EXIT_OK;
 }

@@ -27,7 +27,8 @@ public:
         EXIT_OK = 0,
         EXIT_LOAD_FAILED = 1, // a model or settings file could not be read
         EXIT_USAGE = 2,       // unknown command or option, bad option value, missing arguments
-        EXIT_WRITE_FAILED = 3 // the print archive could not be written
+        EXIT_WRITE_FAILED = 3, // the print archive could not be written
+        EXIT_CHECK_FAILED = 4  // slice --strict: the print check found islands or clipped parts
         // 128 + the signal number: Ctrl-C (SIGINT) or SIGTERM cancelled a run
     };
 
@@ -46,8 +47,6 @@ private:
     // For each file: size x/y/z (mm), volume (mL), triangle count and layer
     // count; for a project, of all its objects together.
     int info(const QStringList &files, const QCommandLineParser &parser);
-    // Slices every file, placed as the application places it, into one archive.
-    int slice(const QStringList &files, const QCommandLineParser &parser);
     // Lists every printer with its display, height, image and format.
     int printers(const QCommandLineParser &parser);
     // The user's printer file, which the application keeps beside its settings.
@@ -59,6 +58,10 @@ private:
     // printer, added for this run, and sets printer to it; a message when a
     // value is refused.
     QString overrideDisplay(const QCommandLineParser &parser, KaloConfig &settings, int &printer);
+    // Slices every file, placed as the application places it, into one
+    // archive, with the print check; checkOnly: into a scratch archive, and
+    // prints the findings instead of the report.
+    int slice(const QStringList &files, const QCommandLineParser &parser, bool checkOnly = false);
     // Reads --settings and applies the setting options; EXIT_OK or the exit
     // status after a message.
     int configure(const QCommandLineParser &parser, KaloConfig &settings);

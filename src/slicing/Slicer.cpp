@@ -6,6 +6,7 @@
 #include "slicing/PrintTime.h"
 #include "slicing/PrinterImage.h"
 #include "slicing/Sl1Config.h"
+#include "slicing/PrintCheckFeed.h"
 #include "slicing/Slice.h"
 #include "slicing/ZipEntry.h"
 
@@ -17,6 +18,8 @@
 #include <QImage>
 #include <QSaveFile>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace CWS {
 
@@ -42,6 +45,14 @@ Slicer::~Slicer()
     }
     m_pool.waitForDone(-1);
     qDebug() << "Slicer::~Slicer()";
+}
+
+void Slicer::setPrintCheck(bool strict)
+{
+    m_check = true;
+    m_strict = strict;
+    // The models' bounds are read here, on the GUI thread, like the models themselves.
+    m_footprints = ModelFootprint::of(m_models);
 }
 
 void Slicer::cancel()
@@ -72,6 +83,17 @@ void Slicer::run()
     }
 
     startPool();
+    if (m_strict && !m_cancelled && !m_failed) {
+        const auto fatal = std::count_if(m_findings.begin(), m_findings.end(), [](const PrintFinding &f) {
+            return f.kind == PrintFinding::Island || f.kind == PrintFinding::Clipped;
+        });
+        if (fatal) {
+            m_rejected = true;
+            fail(tr("The print check found %n island(s) or clipped part(s): the print file %1 was not written.",
+                    nullptr, int(fatal))
+                     .arg(path));
+        }
+    }
     // Every job has ended. Their writes to the archive are ordered before
     // what follows by the pool's locks, which ThreadSanitizer cannot see; the
     // archive's lock, free by now, shows it the same order.
@@ -111,6 +133,8 @@ void Slicer::startPool()
     qDebug() << QTime::currentTime() << "Slicing started, pool" << m_pool.maxThreadCount();
     m_finishedLayers = 0;
     m_config.beginSupersampling(m_antiAliasing, m_antiAliasingFactor);
+    if (m_check)
+        m_checkFeed = std::make_unique<PrintCheckFeed>(m_config, m_footprints);
 
     // Every model is placed and sorted by layer once, not once per layer.
     const std::vector<float> heights = PlacedMesh::layerHeights(m_totalLayers, m_config.layerThickness);
@@ -134,12 +158,17 @@ void Slicer::startPool()
     }
     if (!m_cancelled)
         qDebug() << "all thread done:" << m_pool.activeThreadCount();
+    if (m_checkFeed && !m_cancelled && !m_failed)
+        m_findings = m_checkFeed->finish();
+    m_checkFeed.reset();
     m_config.endSupersampling();
 }
 
 void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
 {
     Q_UNUSED(supersampledImage)
+    if (m_checkFeed)
+        m_checkFeed->add(*image, layerIndex);
     // Encoded and compressed before taking the lock, so that jobs do that in
     // parallel and only the archive itself is written one entry at a time.
     const bool sl1 = m_config.format == ArchiveFormat::Sl1;

@@ -3,6 +3,7 @@
 #include "settings/SliceBuildConfig.h"
 #include "slicing/LayerSink.h"
 #include "slicing/PlacedMesh.h"
+#include "slicing/PrintCheck.h"
 
 #include <QImage>
 #include <QList>
@@ -20,7 +21,10 @@
 class Model;
 class QFileDevice;
 
+
 namespace CWS {
+
+class PrintCheckFeed;
 
 // One slicing run on a thread of its own: renders every layer of the scene
 // through a pool of Slice jobs and writes the print archive, a zip file of
@@ -70,6 +74,15 @@ public:
     // G-code is written and the partial archive is discarded. A cancel that
     // comes once the complete archive is being closed no longer stops it.
     void cancel();
+
+    // Before start: runs the print check on the layers as they are drawn
+    // (see PrintCheck). strict: when it finds an island or a clipped part the
+    // archive is not written and error() says why.
+    void setPrintCheck(bool strict);
+    // After the thread has finished a run with the check through every layer.
+    const std::vector<PrintFinding> &findings() const { return m_findings; }
+    // The strict check found islands or clipped parts.
+    bool rejectedByCheck() const { return m_rejected; }
 
     // Pool threads, from Slice::run: stores the layer in the archive.
     void layerDone(QImage *image, int layerIndex, QImage *supersampledImage) override;
@@ -131,6 +144,12 @@ private:
     std::atomic<bool> m_cancelled{false};
     bool m_completed = false;
     std::atomic<bool> m_failed{false};
+    bool m_check = false;
+    bool m_strict = false;
+    bool m_rejected = false;
+    std::vector<ModelFootprint> m_footprints;
+    std::unique_ptr<PrintCheckFeed> m_checkFeed; // for the length of startPool
+    std::vector<PrintFinding> m_findings;
     // Written once, by a pool thread under m_mutex or by the slicer thread
     // while no job runs.
     QString m_error;

@@ -4,12 +4,14 @@
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "slicing/PlacedMesh.h"
+#include "slicing/PrintCheckRun.h"
 #include "slicing/PrintTime.h"
 #include "supports/Support.h"
 #include "workspace/Picking.h"
 #include "workspace/ProjectObjects.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QThread>
 
 namespace {
@@ -38,6 +40,7 @@ KaloModel::~KaloModel()
     // A run still going is cancelled and waited for: its jobs read the models.
     m_run.disconnect(this);
     m_run.cancel();
+    m_check.reset();
     qDebug() << "KaloModel::~KaloModel() end";
     // Every model goes with the scene; their GL buffers go with the context.
 }
@@ -577,4 +580,74 @@ void KaloModel::showLayer(int layer)
     qDebug() << "show layer" << layer;
     m_preview.show(models(), layer, (float(layer) + 0.5f) * m_layerThickness);
     Q_EMIT kaloModelDataChanged();
+}
+
+void KaloModel::checkPrint()
+{
+    if (m_check)
+        m_check->disconnect(this);
+    m_check.reset(); // cancels and waits: only the newest check reports
+    const int layers = calcNumSlices();
+    KaloConfig &config = settings();
+    m_checkModelNames.clear();
+    for (const Model *model : models()) {
+        if (model->type == TYPE_NORMAL)
+            m_checkModelNames << QFileInfo(model->url.toLocalFile()).fileName();
+    }
+    m_check = std::make_unique<CWS::PrintCheckRun>(*config.buildConfig(), models(), layers, config.useAntialise(),
+                                                    config.antiAliseValue());
+    connect(m_check.get(), &QThread::finished, this, [this] {
+        m_checkFindings = m_check->findings();
+        Q_EMIT printCheckDone();
+    });
+    m_check->start(QThread::LowPriority);
+}
+
+QVariantList KaloModel::printCheckList() const
+{
+    QVariantList list;
+    for (const CWS::PrintFinding &f : m_checkFindings) {
+        const QString model = f.model >= 0 && f.model < m_checkModelNames.size() ? m_checkModelNames[f.model] : QString();
+        list << QVariantMap{{QStringLiteral("kind"), CWS::PrintFinding::kindName(f.kind)},
+                            {QStringLiteral("firstLayer"), f.firstLayer},
+                            {QStringLiteral("lastLayer"), f.lastLayer},
+                            {QStringLiteral("bottomMm"), f.bottomMm},
+                            {QStringLiteral("topMm"), f.topMm},
+                            {QStringLiteral("xMm"), f.xMm},
+                            {QStringLiteral("yMm"), f.yMm},
+                            {QStringLiteral("areaMm2"), f.areaMm2},
+                            {QStringLiteral("model"), model},
+                            {QStringLiteral("text"),
+                             tr("%1 at layer %2 (%3 mm), x %4 y %5 mm, %6 mm²")
+                                 .arg(CWS::PrintFinding::kindName(f.kind))
+                                 .arg(f.firstLayer)
+                                 .arg(f.bottomMm, 0, 'f', 2)
+                                 .arg(f.xMm, 0, 'f', 1)
+                                 .arg(f.yMm, 0, 'f', 1)
+                                 .arg(f.areaMm2, 0, 'f', 1)}};
+    }
+    return list;
+}
+
+QString KaloModel::printCheckCounts() const
+{
+    QStringList parts;
+    for (int kind = CWS::PrintFinding::Island; kind <= CWS::PrintFinding::Floating; ++kind) {
+        const auto n = std::count_if(m_checkFindings.begin(), m_checkFindings.end(),
+                                     [&](const CWS::PrintFinding &f) { return f.kind == kind; });
+        if (n)
+            parts << QStringLiteral("%1 %2").arg(n).arg(CWS::PrintFinding::kindName(CWS::PrintFinding::Kind(kind)));
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+void KaloModel::showFinding(int index)
+{
+    if (index < 0 || index >= int(m_checkFindings.size()))
+        return;
+    if (m_status != MODEL_SHOW_SLICE && !setShowSliceEnable(true))
+        return;
+    const int layer = m_checkFindings[size_t(index)].firstLayer;
+    setCurrentLayer(layer);
+    Q_EMIT findingLayerChosen(layer);
 }

@@ -14,11 +14,13 @@
 #include <QSize>
 #include <QStringList>
 #include <QUrl>
+#include <QVariantList>
 #include <QVector3D>
 
 class KaloConfig;
 class Model;
 namespace CWS {
+class PrintCheckRun;
 class Support;
 class SupportGenerator;
 }
@@ -187,6 +189,22 @@ public:
     // The last slicing run put its complete archive in place (a cancel that
     // came too late to stop it does not change that).
     bool sliceCompleted() const { return m_run.sliceCompleted(); }
+    // The print check beside slicing (off at first), its findings of the last
+    // run, and whether the strict check kept the archive from being written.
+    void setPrintCheck(bool on, bool strict = false) { m_run.setPrintCheck(on, strict); }
+    const std::vector<CWS::PrintFinding> &printFindings() const { return m_run.findings(); }
+    bool sliceRejectedByCheck() const { return m_run.rejectedByCheck(); }
+    // "Check print": checks a snapshot of the scene in the background (a new
+    // call cancels the check going); printCheckDone when it has ended.
+    Q_INVOKABLE void checkPrint();
+    // Of the last check, in layer order: maps with kind, firstLayer,
+    // lastLayer, bottomMm, topMm, xMm, yMm, areaMm2, model (name) and text,
+    // a line for the list.
+    Q_INVOKABLE QVariantList printCheckList() const;
+    // "2 islands, 1 overhang, ..." for the kinds found; empty when none.
+    Q_INVOKABLE QString printCheckCounts() const;
+    // Opens the slice preview at the first layer of finding index.
+    Q_INVOKABLE void showFinding(int index);
 
     // A slicing run or the support generator reads the models on a thread of
     // its own until it ends: what would change them, or start another run,
@@ -247,6 +265,9 @@ Q_SIGNALS:
     // box: a model that could not be loaded, an archive that could not be
     // written.
     void criticalMessage(const QString &message);
+    void printCheckDone();
+    // The preview should show layer (the preview's own slider follows it).
+    void findingLayerChosen(int layer);
 
 private:
     void emitStatus(ModelStatus previous);
@@ -272,4 +293,7 @@ private:
     bool m_sliceCancelled = false;
     bool m_manualAddingSupport = false;
     SceneRun m_run;
+    std::unique_ptr<CWS::PrintCheckRun> m_check;
+    std::vector<CWS::PrintFinding> m_checkFindings;
+    QStringList m_checkModelNames;
 };

@@ -33,6 +33,8 @@ void SceneRun::prepareSlicing(const QList<Model *> &models, int layers, const QS
     record->setOutputFile(archivePath);
     m_slicer = std::make_unique<CWS::Slicer>(*record, models, layers, settings.useAntialise(),
                                              settings.antiAliseValue(), settings.buildHeightMm());
+    if (m_check)
+        m_slicer->setPrintCheck(m_strictCheck);
     connect(m_slicer.get(), &QThread::finished, this, [this] { end(sliceEvent); });
     connect(m_slicer.get(), &CWS::Slicer::layerWritten, this, [this](int layers) { Q_EMIT progress(layers, sliceEvent); });
 }
@@ -76,6 +78,8 @@ void SceneRun::end(const QString &event)
         m_slicer->wait();
         m_sliceError = m_slicer->error();
         m_sliceCompleted = m_slicer->completed();
+        m_findings = m_slicer->findings();
+        m_rejectedByCheck = m_slicer->rejectedByCheck();
         m_slicer.reset();
         qDebug() << QThread::currentThreadId() << "slice thread finished";
     } else {

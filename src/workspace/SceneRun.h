@@ -1,6 +1,7 @@
 #pragma once
 
 #include "geometry/Model.h"
+#include "slicing/PrintCheck.h"
 #include "supports/SupportGenerator.h"
 
 #include <QElapsedTimer>
@@ -57,6 +58,13 @@ public:
     // archive is in place (a cancel that came too late does not change it).
     QString sliceError() const { return m_sliceError; }
     bool sliceCompleted() const { return m_sliceCompleted; }
+    // The print check on the layers of the slicing runs prepared from now on
+    // (see CWS::Slicer::setPrintCheck); off at first.
+    void setPrintCheck(bool on, bool strict) { m_check = on; m_strictCheck = strict; }
+    // Of the last slicing run with the check: what it found, and whether the
+    // strict check kept the archive from being written.
+    const std::vector<CWS::PrintFinding> &findings() const { return m_findings; }
+    bool rejectedByCheck() const { return m_rejectedByCheck; }
     // The support generator prepared or running, or null.
     CWS::SupportGenerator *supportGenerator() const { return m_supportGenerator.get(); }
 
@@ -80,4 +88,8 @@ private:
     QTime m_cost;
     QString m_sliceError;
     bool m_sliceCompleted = false;
+    bool m_check = false;
+    bool m_strictCheck = false;
+    bool m_rejectedByCheck = false;
+    std::vector<CWS::PrintFinding> m_findings;
 };

@@ -91,6 +91,8 @@ private Q_SLOTS:
     void slicePrinterOptions();
     void sliceLeavesSettingsFileAlone();
     void sliceWithAutoSupports();
+    void checkReportsFindings_data();
+    void checkReportsFindings();
     void sliceFailures_data();
     void sliceFailures();
     void interruptedRunKeepsEarlierArchive_data();
@@ -436,6 +438,52 @@ void TstCommandLine::sliceWithAutoSupports()
     const int withColumn = whitePixels(readArchive(m_dir.filePath("supported.cws")).value("supported05.png"));
     QVERIFY2(post > 0 && withColumn > post + 2000,
              qPrintable(QStringLiteral("the column adds its foot to the layer: %1 then %2 white pixels").arg(post).arg(withColumn)));
+}
+
+void TstCommandLine::checkReportsFindings_data()
+{
+    // STACK stands for a 10 mm block with a 6 mm one floating 2 mm above it, OUT for the archive.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output"); // a regular expression
+    QTest::addColumn<bool>("archive");
+    QTest::newRow("check") << QStringList{"check", "STACK"} << 0
+                           << "^island: layers 140-140 \\(7\\.00-7\\.05 mm\\) at x 0\\.\\d\\d y -?0\\.\\d\\d mm, "
+                              "3\\d\\.\\d\\d mm2, .*stack\\.stl\ncheck: +1 island, 0 overhangs" << false;
+    QTest::newRow("check --json") << QStringList{"check", "STACK", "--json"} << 0
+                                  << "\"firstLayer\": 140,\\s+\"kind\": \"island\",\\s+\"lastLayer\": 140,\\s+\"model\": 0"
+                                  << false;
+    QTest::newRow("slice --check reports the counts") << QStringList{"slice", "STACK", "-o", "OUT", "--check"} << 0
+                                              << "\n  check:     1 island, 0 overhangs, 0 resin traps" << true;
+    QTest::newRow("strict slice") << QStringList{"slice", "STACK", "-o", "OUT", "--strict"} << 4
+                                  << "^  check:     1 island, " << false;
+    QTest::newRow("strict slice, supported") << QStringList{"slice", "STACK", "-o", "OUT", "--strict", "--auto-supports"}
+                                             << 0 << "\n  check:     0 islands, " << true;
+}
+
+void TstCommandLine::checkReportsFindings()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QFETCH(bool, archive);
+    const QString stack = m_dir.filePath("stack.stl");
+    MeshPrimitiveData mesh = TestMeshes::box({-5, -5, 0}, {5, 5, 5});
+    const MeshPrimitiveData top = TestMeshes::box({-3, -3, 7}, {3, 3, 10});
+    for (uint32_t index : top.indices)
+        mesh.indices.push_back(uint32_t(mesh.vertices.size()) + index);
+    mesh.vertices.insert(mesh.vertices.end(), top.vertices.begin(), top.vertices.end());
+    QVERIFY(StlWriter::write(stack, mesh, StlWriter::Binary));
+    const QString out = m_dir.filePath("checked.cws");
+    QFile::remove(out);
+    arguments.replaceInStrings("STACK", stack);
+    arguments.replaceInStrings("OUT", out);
+
+    const Result result = runCli(arguments << "--antialias" << "off");
+
+    QVERIFY2(result.status == status, qPrintable(QStringLiteral("expected status %1, got %2: %3").arg(status).arg(result.status).arg(result.err)));
+    QVERIFY2(QRegularExpression(output).match(result.out).hasMatch(), qPrintable("expected " + output + " in: [" + result.out + "]"));
+    QVERIFY2(QFile::exists(out) == archive, archive ? "the archive is written" : "no archive is written");
 }
 
 void TstCommandLine::sliceFailures_data()

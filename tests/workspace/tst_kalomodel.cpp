@@ -64,6 +64,7 @@ private Q_SLOTS:
     void infoAndTotalVolume();
     void layerCount_data();
     void layerCount();
+    void checkPrintListsFindingsAndOpensTheirLayer();
 
 private:
     Model *load(const MeshPrimitiveData &mesh)
@@ -288,6 +289,31 @@ void TstKaloModel::layerCount()
     QCOMPARE(m_manager->calcNumSlices(), layers);
     if (height > 0)
         QCOMPARE(m_manager->calcNumSlices(m_manager->models().first()), layers);
+}
+
+void TstKaloModel::checkPrintListsFindingsAndOpensTheirLayer()
+{
+    // A block floating 2 mm above another, the check asked for twice: only the newest reports.
+    MeshPrimitiveData stack = box({-5, -5, 0}, {5, 5, 5});
+    const MeshPrimitiveData top = box({-3, -3, 7}, {3, 3, 10});
+    for (uint32_t index : top.indices)
+        stack.indices.push_back(uint32_t(stack.vertices.size()) + index);
+    stack.vertices.insert(stack.vertices.end(), top.vertices.begin(), top.vertices.end());
+    load(stack);
+    QSignalSpy done(m_manager.get(), &KaloModel::printCheckDone);
+    QSignalSpy chosen(m_manager.get(), &KaloModel::findingLayerChosen);
+    m_manager->checkPrint();
+    m_manager->checkPrint();
+    QVERIFY2(done.wait(60000), "the check ends");
+    QTest::qWait(50);
+    QCOMPARE(done.count(), 1);
+    QCOMPARE(m_manager->printCheckCounts(), QStringLiteral("1 island"));
+    QCOMPARE(m_manager->printCheckList().first().toMap().value("firstLayer").toInt(), 140);
+
+    m_manager->showFinding(0);
+    QCOMPARE(m_manager->status(), KaloModel::MODEL_SHOW_SLICE);
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(chosen.first().first().toInt(), 140);
 }
 
 QTEST_GUILESS_MAIN(TstKaloModel)

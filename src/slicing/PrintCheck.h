@@ -1,0 +1,147 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QRect>
+#include <QRectF>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+struct SliceBuildConfig;
+class Model;
+
+namespace CWS {
+
+// One problem the print check found.
+struct PrintFinding
+{
+    enum Kind {
+        Island,     // a region that starts in mid-air
+        Overhang,   // a region reaching more than 2 mm beyond the layer below
+        ResinTrap,  // a hollow closed above with no drain of 10 pixels or more
+        SuctionCup, // a hollow closed below (by material or the plate), at least 100 pixels and 0.5 mm high
+        Clipped,    // material outside the display
+        Floating    // a model above the plate with nothing under it
+    };
+    Kind kind = Island;
+    int firstLayer = 0;
+    int lastLayer = 0;
+    double bottomMm = 0; // height range (mm): firstLayer's bottom to lastLayer's top
+    double topMm = 0;
+    double xMm = 0; // centre on the platform (mm)
+    double yMm = 0;
+    double areaMm2 = 0; // the largest area it has in one layer (mm²)
+    int model = -1;     // index into the check's footprints, -1 when none holds it
+
+    // "island", "overhang", "resin trap", "suction cup", "clipped", "floating".
+    static QString kindName(Kind kind);
+};
+
+// Where a model lies, for telling which model a finding belongs to, and for
+// the checks made on bounds alone (clipped parts, floating models).
+struct ModelFootprint
+{
+    QRectF bounds; // platform x, y (mm), supports and base plate included
+    double bottomMm = 0;
+    double topMm = 0;
+    // A support or base plate stands under it: it does not float.
+    bool supported = false;
+
+    // One footprint per model of the print (TYPE_NORMAL) in list order, its
+    // supports and base plate included; their bounds must be up to date.
+    static std::vector<ModelFootprint> of(const QList<Model *> &models);
+};
+
+// Finds what makes a resin print fail, one layer image at a time, in layer
+// order, keeping only the previous layer: memory stays flat in the layer
+// count (about 18 bytes per display pixel).
+//
+// A pixel is lit when its grey is above 0 and solid from 128 (1-bit images:
+// white is both). Distances are in mm with the raster's per-axis pitch. A
+// region is 4-connected.
+// - Island: a lit region of layer i > 0 of which fewer than 10 pixels and
+//   less than a quarter of its area are solid in layer i - 1.
+// - Overhang: lit pixels of layer i farther than 2 mm from every solid pixel
+//   of layer i - 1, outside islands, grouped into regions of 0.5 mm² or more.
+//   Regions in consecutive layers whose bounding boxes meet are one finding.
+// - Resin trap: a region of unsolid pixels enclosed by solid, followed from
+//   layer to layer (regions that overlap are the same hollow) until material
+//   covers it entirely; it drains, and is no trap, when 10 or more of its
+//   pixels meet unsolid pixels connected to the outside in the layer above or
+//   below. A hollow under 10 pixels in every layer is ignored. Openings in the side (an enclosed region that joins the outside
+//   within one layer) open it at any width.
+// - Suction cup: a hollow that starts on material or on the plate, enclosed
+//   while at least 0.5 mm high and at least 100 pixels at its largest, closed
+//   above or not.
+// - Clipped and floating: from the footprints alone, when constructed (the
+//   layer images hold nothing outside the display). The clipped area is the
+//   part of the model's bounding rectangle outside the display.
+class PrintCheck
+{
+public:
+    // config: the raster of the images that will come (a supersampled
+    // config means its native raster, targetSize). footprints: the models,
+    // indexed as PrintFinding::model.
+    PrintCheck(const SliceBuildConfig &config, std::vector<ModelFootprint> footprints);
+
+    // The next layer (0, 1, 2, ...): Format_Mono (index 0 black), Grayscale8
+    // or Indexed8 grey of the raster's size; other sizes are ignored.
+    void addLayer(const QImage &image);
+
+    // Ends the check after the last layer (hollows still open at the top are
+    // no traps) and returns every finding, ordered by first layer.
+    std::vector<PrintFinding> finish();
+
+    int layers() const { return m_layer; }
+
+private:
+    struct Hollow
+    {
+        int parent;
+        int firstLayer;
+        int lastLayer;
+        bool open;
+        bool closedBelow;
+        int maxArea;
+        double sumX, sumY, count;
+        bool continued; // touched by the current layer
+    };
+    struct Open
+    {
+        QRect box;
+        int finding;
+    };
+
+    void load(const QImage &image);
+    void islandsAndOverhangs();
+    void hollows();
+    int root(int hollow);
+    void endHollow(int hollow);
+    void addFinding(PrintFinding::Kind kind, int layer, const QRect &box, double sumX, double sumY, int area,
+                    std::vector<Open> &opened);
+    int modelAt(double xMm, double yMm, double bottomMm, double topMm) const;
+    double xMm(double column) const;
+    double yMm(double row) const;
+
+    int m_width, m_height;
+    double m_ppmX, m_ppmY;
+    double m_centreX, m_centreY;
+    double m_layerMm;
+    std::vector<ModelFootprint> m_footprints;
+    std::vector<PrintFinding> m_findings;
+    int m_layer = 0;
+    bool m_finishing = false;
+
+    // This layer and the one below, full raster, zero outside their boxes.
+    std::vector<uint8_t> m_grey, m_prevGrey;
+    QRect m_box, m_prevBox; // lit pixels grown by 1 pixel; empty for a black layer
+    std::vector<int32_t> m_labels;                // scratch, per pixel
+    std::vector<int32_t> m_hollowIds, m_prevHollowIds; // hollow id + 1 per unsolid enclosed pixel
+    std::vector<Hollow> m_hollows;
+    std::vector<Open> m_openIslands, m_openOverhangs;
+    std::vector<float> m_rowDistance; // scratch: squared distance to solid along the row (mm²)
+};
+
+} // namespace CWS
