@@ -26,6 +26,12 @@ ApplicationWindow {
     menuBar: MainMenu {
         objectName: "mainMenu"
         fileDialog: fileDialog
+        manager: kalo3dModel
+    }
+
+    Shortcut {
+        sequence: "Ctrl+Y"
+        onActivated: kalo3dModel.redo()
     }
 
     MyFileDialog {

@@ -8,6 +8,8 @@ MenuBar {
 
     // The file dialog the menu opens.
     property var fileDialog
+    // The model manager the Edit menu undoes and redoes in.
+    property var manager: null
 
     style: MenuBarStyle {
         font.family: "Microsoft Yahei, Consolas"
@@ -32,5 +34,9 @@ MenuBar {
     MenuFile {
         objectName: "menuFile"
         fileDialog: root.fileDialog
+    }
+    MenuEdit {
+        objectName: "menuEdit"
+        manager: root.manager
     }
 }
