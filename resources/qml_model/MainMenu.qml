@@ -11,6 +11,9 @@ MenuBar {
     // The model manager the Edit menu undoes and redoes in.
     property var manager: null
 
+    signal newRequested()
+    signal exitRequested()
+
     style: MenuBarStyle {
         font.family: "Microsoft Yahei, Consolas"
         font.pointSize: 9
@@ -34,6 +37,8 @@ MenuBar {
     MenuFile {
         objectName: "menuFile"
         fileDialog: root.fileDialog
+        onNewRequested: root.newRequested()
+        onExitRequested: root.exitRequested()
     }
     MenuEdit {
         objectName: "menuEdit"

@@ -6,6 +6,10 @@ Menu {
     // The file dialog the items open.
     property var fileDialog
 
+    // File -> New and Exit: the window asks first when there are unsaved changes.
+    signal newRequested()
+    signal exitRequested()
+
     function openDialog(mode) {
         fileDialog.setMode(mode)
         fileDialog.open()
@@ -13,6 +17,12 @@ Menu {
 
     title: qsTr("&File")
 
+    MenuItem {
+        objectName: "menuNew"
+        text: qsTr("&New")
+        shortcut: StandardKey.New
+        onTriggered: newRequested()
+    }
     MenuItem {
         objectName: "menuOpen"
         text: qsTr("Open")
@@ -49,6 +59,6 @@ Menu {
         objectName: "menuExit"
         text: qsTr("Exit")
         shortcut: StandardKey.Quit
-        onTriggered: Qt.quit()
+        onTriggered: exitRequested()
     }
 }

@@ -73,6 +73,10 @@ void KaloApp::open(const QUrl &url)
 void KaloApp::newPrj()
 {
     qDebug() << "KaloApp::newPrj()";
+    KaloModel *manager = KaloModel::instance();
+    if (!manager || !manager->newScene())
+        return;
+    setPrjFileUrl(QUrl());
 }
 
 bool KaloApp::savePrj()
@@ -89,22 +93,25 @@ bool KaloApp::savePrj()
         showCriticalMsgBox(tr("Cannot save the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
         return false;
     }
+    manager->markSaved();
     return true;
 }
 
 bool KaloApp::loadPrj(const QUrl &url)
 {
     qDebug() << "KaloApp::loadPrj()" << url;
-    setPrjFileUrl(QUrl());
     KaloModel *manager = KaloModel::instance();
     if (!manager)
         return false;
     const QString path = url.toLocalFile();
+    const bool wasEmpty = manager->models().isEmpty();
     QString problem;
     if (!ProjectFile::load(path, *manager, &problem)) {
         showCriticalMsgBox(tr("Cannot open the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
         return false;
     }
+    if (wasEmpty)
+        manager->markSaved();
     setPrjFileUrl(url);
     return true;
 }

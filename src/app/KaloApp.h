@@ -24,12 +24,14 @@ public:
     // A name ending in ".kalo3d" (any case) opens as a project; anything else
     // goes to the model manager, which accepts only STL files.
     Q_INVOKABLE void open(const QUrl &url);
+    // Empties the scene and its history and forgets the project file.
     Q_INVOKABLE void newPrj();
     // Writes the whole scene to the project file prjFile, replacing it only
     // once the new file is complete. Without a name (prjFile empty) it
     // writes nothing and returns false: the window then asks for a name,
     // sets prjFile and calls savePrj again. A file that cannot be written
-    // is shown in the critical message box, and false returned.
+    // is shown in the critical message box, and false returned. A saved
+    // scene counts as unmodified (KaloModel::modified).
     Q_INVOKABLE bool savePrj();
     // Opens a page of the project in the browser: key "main", "buy", "readme"
     // or "download"; any other key opens the home page.
@@ -40,9 +42,10 @@ public:
     Q_INVOKABLE QString bitInfo();
 
     // Appends the objects of the project file at url (a local file) to the
-    // scene and makes it the project file. A file that cannot be read
-    // completely adds nothing, leaves prjFile empty, is shown in the
-    // critical message box, and false is returned.
+    // scene and makes it the project file; opened into an empty scene, the
+    // scene counts as unmodified. A file that cannot be read completely adds
+    // nothing, leaves prjFile as it was, is shown in the critical message
+    // box, and false is returned.
     bool loadPrj(const QUrl &url);
 
     // Local path of the project file; empty before one is saved or loaded.

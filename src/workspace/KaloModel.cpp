@@ -275,6 +275,22 @@ void KaloModel::markSaved()
     Q_EMIT historyChanged();
 }
 
+bool KaloModel::newScene()
+{
+    if (refusedWhileRunning("new"))
+        return false;
+    if (m_preview.active())
+        setShowSliceEnable(false);
+    for (Model *model : models())
+        m_view.forget(model);
+    m_scene.replaceModels({});
+    m_history.clear();
+    m_history.markSaved();
+    afterHistoryMove();
+    Q_EMIT kaloModelDataChanged();
+    return true;
+}
+
 void KaloModel::clearHistory()
 {
     m_history.clear();

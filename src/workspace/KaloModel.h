@@ -104,6 +104,9 @@ public:
     void markSaved();
     // Forgets every undo step (the scene was emptied or replaced).
     void clearHistory();
+    // Empties the scene and the history; the empty scene counts as saved.
+    // Refused, returning false, while slicing or generating supports.
+    bool newScene();
     // Copies model n (an index into the list) with its supports; the copies
     // are appended to the list and the selection stays where it was.
     Q_INVOKABLE void copyModel(int n);
