@@ -96,6 +96,12 @@ ApplicationWindow {
         id: fileDialog
         objectName: "fileDialog"
         progress: sliceProgress
+        onOpenRequested: {
+            if (/\.kalo3d$/i.test(file.toString()))
+                whenSaved(function() { kalo3dApp.open(file) })
+            else
+                kalo3dApp.open(file)
+        }
     }
 
     LeftButtons {

@@ -29,6 +29,11 @@ Menu {
         shortcut: StandardKey.Open
         onTriggered: openDialog("Open")
     }
+    MenuItem {
+        objectName: "menuImport"
+        text: qsTr("&Import...")
+        onTriggered: openDialog("Import")
+    }
     MenuSeparator {}
     MenuItem {
         objectName: "menuSave"

@@ -70,6 +70,14 @@ void KaloApp::open(const QUrl &url)
         manager->loadModel(url);
 }
 
+void KaloApp::importFile(const QUrl &url)
+{
+    if (url.fileName(QUrl::FullyDecoded).toLower().endsWith(QLatin1String(".kalo3d")))
+        loadPrj(url, false);
+    else if (KaloModel *manager = KaloModel::instance())
+        manager->loadModel(url);
+}
+
 void KaloApp::newPrj()
 {
     qDebug() << "KaloApp::newPrj()";
@@ -97,22 +105,22 @@ bool KaloApp::savePrj()
     return true;
 }
 
-bool KaloApp::loadPrj(const QUrl &url)
+bool KaloApp::loadPrj(const QUrl &url, bool replace)
 {
     qDebug() << "KaloApp::loadPrj()" << url;
     KaloModel *manager = KaloModel::instance();
     if (!manager)
         return false;
     const QString path = url.toLocalFile();
-    const bool wasEmpty = manager->models().isEmpty();
     QString problem;
-    if (!ProjectFile::load(path, *manager, &problem)) {
+    if (!ProjectFile::load(path, *manager, &problem, replace)) {
         showCriticalMsgBox(tr("Cannot open the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
         return false;
     }
-    if (wasEmpty)
+    if (replace) {
         manager->markSaved();
-    setPrjFileUrl(url);
+        setPrjFileUrl(url);
+    }
     return true;
 }
 

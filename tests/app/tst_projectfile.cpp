@@ -283,7 +283,9 @@ void TstProjectFile::sceneReadsBackAppended()
 
     // Into the scene that still holds the saved objects: the file's
     // relations must link its own objects, not those at its indices here.
-    QVERIFY2(m_app->loadPrj(QUrl::fromLocalFile(path)), qPrintable(shownMessage()));
+    // Imported, so that they join the objects already there.
+    m_app->setPrjFile(m_dir->filePath("earlier.kalo3d"));
+    QVERIFY2(m_app->loadPrj(QUrl::fromLocalFile(path), false), qPrintable(shownMessage()));
 
     const QList<Model *> &models = m_manager->models();
     QCOMPARE(models.size(), 2 * saved.size());
@@ -325,7 +327,13 @@ void TstProjectFile::sceneReadsBackAppended()
 
     QCOMPARE(m_manager->status(), KaloModel::MODEL_LOADED);
     QVERIFY2(!m_manager->selectedModel(), "nothing is selected after a load");
+    QVERIFY2(m_app->prjFile() == m_dir->filePath("earlier.kalo3d"), "an import keeps the Save target");
+
+    // Opened, the project replaces the scene and becomes the Save target.
+    QVERIFY(m_app->loadPrj(QUrl::fromLocalFile(path)));
+    QCOMPARE(m_manager->models().size(), saved.size());
     QCOMPARE(m_app->prjFile(), path);
+    QVERIFY2(!m_manager->modified() && !m_manager->canUndo(), "an opened project starts a clean history");
 }
 
 void TstProjectFile::normalsFollowTheTransform_data()
@@ -549,7 +557,7 @@ void TstProjectFile::openingAProjectNamesIt()
     QCOMPARE(scene.models().size(), 5);
     QCOMPARE(m_app->prjFile(), path);
     QCOMPARE(named.size(), 1);
-    QVERIFY2(!status.isEmpty() && status.first().at(1).toInt() == KaloModel::MODEL_LOADED,
+    QVERIFY2(!status.isEmpty() && status.last().at(1).toInt() == KaloModel::MODEL_LOADED,
              "the panels learn that models are there");
 }
 
