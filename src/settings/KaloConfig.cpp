@@ -280,7 +280,7 @@ bool KaloConfig::load()
     const QFileInfo primary(m_fileCustomConf);
     const QFileInfo fallback(m_fallbackConf);
     const QString path = !m_fallbackConf.isEmpty() && fallback.exists()
-            && (!primary.exists() || fallback.lastModified() > primary.lastModified())
+            && (!primary.isFile() || fallback.lastModified() >= primary.lastModified())
         ? m_fallbackConf
         : m_fileCustomConf;
     qDebug() << "KaloConfig::load()" << path;
