@@ -39,6 +39,11 @@
 //     the scene is sliced at the built-in settings. Each step prints its
 //     wall time, the resident memory after it, its own peak and the peak
 //     so far.
+//   kalo3d-bench --history
+//     What the undo history costs: the million-triangle sphere loaded,
+//     copied 10 times and moved 100 times, once with the history and once
+//     with it emptied after every step, each in a process of its own; prints
+//     the resident memory of both.
 //   kalo3d-bench --layers [SIDES]
 //     Whether memory grows with the layer count: a 50 mm and a 150 mm tall
 //     cylinder of SIDES sides (360 unless given; every side is two
@@ -582,6 +587,53 @@ int compareLayers(const QString &first, const QString &second, int step, bool mi
     return far == 0 ? 0 : 3;
 }
 
+// Runs on the child process: the resident memory (MB) after the edits.
+int historyCase(int argc, char *argv[], bool keepHistory)
+{
+    QGuiApplication app(argc, argv);
+    KaloConfig settings(QString(), true);
+    KaloModel manager;
+    QTemporaryDir dir;
+    const QString stl = dir.filePath(QStringLiteral("sphere.stl"));
+    if (!StlWriter::write(stl, TestMeshes::sphere(9, QVector3D(0, 0, 9), 500, 1000), StlWriter::Binary)
+        || !load(manager, stl.toStdString()))
+        return 1;
+    const auto step = [&] {
+        if (!keepHistory)
+            manager.clearHistory();
+    };
+    step();
+    for (int i = 0; i < 10; ++i) {
+        manager.copyModel(0);
+        step();
+    }
+    for (int i = 0; i < 100; ++i) {
+        manager.setSelectedModelTranslate(float(i % 10), float(i / 10), 0);
+        step();
+    }
+    std::printf("%-16s %9.1f %6d %5s\n", keepHistory ? "with history" : "without history",
+                statusMegabytes("VmRSS"), manager.models().size(), manager.canUndo() ? "yes" : "no");
+    std::fflush(stdout);
+    return 0;
+}
+
+int historyMemory(int argc, char *argv[])
+{
+    std::printf("%-16s %9s %6s %5s\n", "scene", "RSS MB", "models", "undo");
+    std::fflush(stdout);
+    int status = 0;
+    for (bool keep : {false, true}) {
+        const pid_t child = fork();
+        if (child == 0)
+            _exit(historyCase(argc, argv, keep));
+        int childStatus = 0;
+        waitpid(child, &childStatus, 0);
+        if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0)
+            status = 1;
+    }
+    return status;
+}
+
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -596,6 +648,8 @@ int main(int argc, char *argv[])
                              argc >= 5 ? std::max(1, std::atoi(argv[4])) : 20,
                              argc == 6 && std::strcmp(argv[5], "mirror-x") == 0);
     }
+    if (argc == 2 && std::strcmp(argv[1], "--history") == 0)
+        return historyMemory(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "--supports") == 0)
         return supports(argc, argv, argv[2]);
     const bool separateFiles = argc > 1 && std::strcmp(argv[1], "--load-files") == 0;

@@ -1,6 +1,7 @@
 import QtQuick 2.9
 import QtQuick.Controls 1.4
 import QtQuick.Window 2.3
+import QtQuick.Dialogs 1.2
 import Kalo3D 1.0
 import "qml_model"
 
@@ -15,7 +16,34 @@ ApplicationWindow {
     minimumWidth: 800
     minimumHeight: 600
     color: "whitesmoke"
-    title: qsTr("marn3d") + " " + qsTr("Desktop") + " v" + kalo3dApp.version() + " " + kalo3dApp.bitInfo()
+    title: (kalo3dModel.modified ? "*" : "") + projectName + " - " + qsTr("marn3d") + " " + qsTr("Desktop") + " v"
+           + kalo3dApp.version() + " " + kalo3dApp.bitInfo()
+
+    // The project's file name, or "Untitled" before it is saved or opened.
+    readonly property string projectName: kalo3dApp.prjFile === "" ? qsTr("Untitled")
+                                              : kalo3dApp.prjFile.replace(/^.*[\\/]/, "")
+    // What waits for the answer to the save question; closing once answered.
+    property var pendingAction: null
+    property bool closeAnswered: false
+
+    // Runs action now when nothing is unsaved, else after the user has saved
+    // or discarded the changes; Cancel, or a save that fails, drops it.
+    function whenSaved(action) {
+        if (!kalo3dModel.modified) {
+            action()
+            return
+        }
+        pendingAction = action
+        saveQuestion.text = qsTr("Save changes to %1 before closing?").arg(projectName)
+        saveQuestion.open()
+    }
+
+    onClosing: {
+        if (closeAnswered || !kalo3dModel.modified)
+            return
+        close.accepted = false
+        whenSaved(function() { closeAnswered = true; mainWindow.close() })
+    }
 
     // Called by the application object for errors the user must see.
     function showCriticalMsgBox(msg) {
@@ -26,12 +54,54 @@ ApplicationWindow {
     menuBar: MainMenu {
         objectName: "mainMenu"
         fileDialog: fileDialog
+        manager: kalo3dModel
+        onNewRequested: whenSaved(function() { kalo3dApp.newPrj() })
+        onExitRequested: mainWindow.close()
+    }
+
+    MessageDialog {
+        id: saveQuestion
+        objectName: "saveQuestion"
+        title: qsTr("Kalo3D")
+        icon: StandardIcon.Question
+        standardButtons: StandardButton.Save | StandardButton.Discard | StandardButton.Cancel
+        onAccepted: {
+            // Without a name the save dialog asks for one; the user repeats
+            // the action once the project is saved.
+            if (kalo3dApp.prjFile === "") {
+                fileDialog.setMode("Save")
+                fileDialog.open()
+            } else if (kalo3dApp.savePrj()) {
+                var action = pendingAction
+                pendingAction = null
+                action()
+                return
+            }
+            pendingAction = null
+        }
+        onDiscard: {
+            var action = pendingAction
+            pendingAction = null
+            action()
+        }
+        onRejected: pendingAction = null
+    }
+
+    Shortcut {
+        sequence: "Ctrl+Y"
+        onActivated: kalo3dModel.redo()
     }
 
     MyFileDialog {
         id: fileDialog
         objectName: "fileDialog"
         progress: sliceProgress
+        onOpenRequested: {
+            if (/\.kalo3d$/i.test(file.toString()))
+                whenSaved(function() { kalo3dApp.open(file) })
+            else
+                kalo3dApp.open(file)
+        }
     }
 
     LeftButtons {

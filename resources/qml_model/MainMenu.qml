@@ -8,6 +8,11 @@ MenuBar {
 
     // The file dialog the menu opens.
     property var fileDialog
+    // The model manager the Edit menu undoes and redoes in.
+    property var manager: null
+
+    signal newRequested()
+    signal exitRequested()
 
     style: MenuBarStyle {
         font.family: "Microsoft Yahei, Consolas"
@@ -32,5 +37,11 @@ MenuBar {
     MenuFile {
         objectName: "menuFile"
         fileDialog: root.fileDialog
+        onNewRequested: root.newRequested()
+        onExitRequested: root.exitRequested()
+    }
+    MenuEdit {
+        objectName: "menuEdit"
+        manager: root.manager
     }
 }

@@ -6,6 +6,10 @@ Menu {
     // The file dialog the items open.
     property var fileDialog
 
+    // File -> New and Exit: the window asks first when there are unsaved changes.
+    signal newRequested()
+    signal exitRequested()
+
     function openDialog(mode) {
         fileDialog.setMode(mode)
         fileDialog.open()
@@ -14,10 +18,21 @@ Menu {
     title: qsTr("&File")
 
     MenuItem {
+        objectName: "menuNew"
+        text: qsTr("&New")
+        shortcut: StandardKey.New
+        onTriggered: newRequested()
+    }
+    MenuItem {
         objectName: "menuOpen"
         text: qsTr("Open")
         shortcut: StandardKey.Open
         onTriggered: openDialog("Open")
+    }
+    MenuItem {
+        objectName: "menuImport"
+        text: qsTr("&Import...")
+        onTriggered: openDialog("Import")
     }
     MenuSeparator {}
     MenuItem {
@@ -49,6 +64,6 @@ Menu {
         objectName: "menuExit"
         text: qsTr("Exit")
         shortcut: StandardKey.Quit
-        onTriggered: Qt.quit()
+        onTriggered: exitRequested()
     }
 }

@@ -11,14 +11,18 @@ FileDialog {
     // The progress bar that slicing moves.
     property var progress
 
+    // A file chosen in "Open" mode; the window opens it, asking first when a
+    // project would replace unsaved changes.
+    signal openRequested(url file)
+
     title: qsTr("Please choose a file")
     folder: shortcuts.home
 
     function setMode(m) {
         console.log("set mode: " + m)
         mode = m
-        selectExisting = m === "Open"
-        if (m === "Open")
+        selectExisting = m === "Open" || m === "Import"
+        if (m === "Open" || m === "Import")
             nameFilters = [qsTr("All model files (*.stl *.obj *.kalo3d)"), qsTr("Kalo3D jobs (*.kalo3d)")]
         else if (m === "Slice" && kalo3dPrinters.archiveSuffix() === ".sl1")
             nameFilters = [qsTr("SL1 archive (*.sl1)")]
@@ -38,7 +42,9 @@ FileDialog {
     onAccepted: {
         console.log("You chose: " + fileUrls + " Mode: " + mode)
         if (mode === "Open") {
-            kalo3dApp.open(fileUrl)
+            openRequested(fileUrl)
+        } else if (mode === "Import") {
+            kalo3dApp.importFile(fileUrl)
         } else if (mode === "Save" || mode === "SaveAs") {
             kalo3dApp.prjFile = withSuffix(fileUrl, ".kalo3d")
             kalo3dApp.savePrj()

@@ -70,9 +70,21 @@ void KaloApp::open(const QUrl &url)
         manager->loadModel(url);
 }
 
+void KaloApp::importFile(const QUrl &url)
+{
+    if (url.fileName(QUrl::FullyDecoded).toLower().endsWith(QLatin1String(".kalo3d")))
+        loadPrj(url, false);
+    else if (KaloModel *manager = KaloModel::instance())
+        manager->loadModel(url);
+}
+
 void KaloApp::newPrj()
 {
     qDebug() << "KaloApp::newPrj()";
+    KaloModel *manager = KaloModel::instance();
+    if (!manager || !manager->newScene())
+        return;
+    setPrjFileUrl(QUrl());
 }
 
 bool KaloApp::savePrj()
@@ -89,23 +101,26 @@ bool KaloApp::savePrj()
         showCriticalMsgBox(tr("Cannot save the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
         return false;
     }
+    manager->markSaved();
     return true;
 }
 
-bool KaloApp::loadPrj(const QUrl &url)
+bool KaloApp::loadPrj(const QUrl &url, bool replace)
 {
     qDebug() << "KaloApp::loadPrj()" << url;
-    setPrjFileUrl(QUrl());
     KaloModel *manager = KaloModel::instance();
     if (!manager)
         return false;
     const QString path = url.toLocalFile();
     QString problem;
-    if (!ProjectFile::load(path, *manager, &problem)) {
+    if (!ProjectFile::load(path, *manager, &problem, replace)) {
         showCriticalMsgBox(tr("Cannot open the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
         return false;
     }
-    setPrjFileUrl(url);
+    if (replace) {
+        manager->markSaved();
+        setPrjFileUrl(url);
+    }
     return true;
 }
 

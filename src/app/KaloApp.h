@@ -24,12 +24,17 @@ public:
     // A name ending in ".kalo3d" (any case) opens as a project; anything else
     // goes to the model manager, which accepts only STL files.
     Q_INVOKABLE void open(const QUrl &url);
+    // File -> Import: a project's objects (loadPrj without replace) or an STL
+    // model join the scene; the project file stays.
+    Q_INVOKABLE void importFile(const QUrl &url);
+    // Empties the scene and its history and forgets the project file.
     Q_INVOKABLE void newPrj();
     // Writes the whole scene to the project file prjFile, replacing it only
     // once the new file is complete. Without a name (prjFile empty) it
     // writes nothing and returns false: the window then asks for a name,
     // sets prjFile and calls savePrj again. A file that cannot be written
-    // is shown in the critical message box, and false returned.
+    // is shown in the critical message box, and false returned. A saved
+    // scene counts as unmodified (KaloModel::modified).
     Q_INVOKABLE bool savePrj();
     // Opens a page of the project in the browser: key "main", "buy", "readme"
     // or "download"; any other key opens the home page.
@@ -39,11 +44,13 @@ public:
     Q_INVOKABLE QString version();
     Q_INVOKABLE QString bitInfo();
 
-    // Appends the objects of the project file at url (a local file) to the
-    // scene and makes it the project file. A file that cannot be read
-    // completely adds nothing, leaves prjFile empty, is shown in the
-    // critical message box, and false is returned.
-    bool loadPrj(const QUrl &url);
+    // Opens the project file at url (a local file): its objects replace the
+    // scene and its history, it becomes the project file and the scene
+    // counts as unmodified. Without replace (an import) its objects are
+    // appended as one undo step and the project file stays. A file that
+    // cannot be read completely changes nothing, is shown in the critical
+    // message box, and false is returned.
+    bool loadPrj(const QUrl &url, bool replace = true);
 
     // Local path of the project file; empty before one is saved or loaded.
     QString prjFile() const;

@@ -197,7 +197,7 @@ bool ProjectFile::save(const QString &path, const QList<Model *> &models, QStrin
     return true;
 }
 
-bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem)
+bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem, bool replace)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -208,9 +208,11 @@ bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem
     ProjectObjects objects;
     if (!read(file, objects, problem))
         return false;
-    if (!manager.loadObjects(objects)) {
+    if ((replace && !manager.newScene()) || !manager.loadObjects(objects)) {
         setProblem(problem, QStringLiteral("the scene is busy slicing, previewing or adding supports"));
         return false;
     }
+    if (replace)
+        manager.clearHistory();
     return true;
 }

@@ -42,9 +42,10 @@ public:
     // replaced only once the new one is complete.
     static bool save(const QString &path, const QList<Model *> &models, QString *problem = nullptr);
     // Reads the project file at path and appends its objects to manager's
-    // scene (KaloModel::loadObjects); a file that cannot be read completely
-    // adds nothing.
-    static bool load(const QString &path, KaloModel &manager, QString *problem = nullptr);
+    // scene (KaloModel::loadObjects), or with replace puts them in place of
+    // the scene and its history (KaloModel::newScene); a file that cannot be
+    // read completely changes nothing.
+    static bool load(const QString &path, KaloModel &manager, QString *problem = nullptr, bool replace = false);
 
     // True when count items of bytesEach bytes each can still follow in
     // stream: the bound every count read from a file must pass before it

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -41,11 +43,63 @@ double settingValue(const QJsonObject &obj, const char *key, double fallback, do
     qWarning() << "ignored out-of-range setting" << key << value;
     return fallback;
 }
+
+// The support column dimensions as the settings file names them, with the
+// limits beyond which a damaged file is ignored (mm).
+struct SupportKey {
+    const char *key;
+    double (CWS::SupportConfig::*get)() const;
+    void (CWS::SupportConfig::*set)(double);
+    double min, max;
+};
+const SupportKey supportKeys[] = {
+    {"supportHeadTopRadius", &CWS::SupportConfig::headTopRadius, &CWS::SupportConfig::setHeadTopRadius, 0.05, 20},
+    {"supportHeadBottomRadius", &CWS::SupportConfig::headBottomRadius, &CWS::SupportConfig::setHeadBottomRadius,
+     0.05, 20},
+    {"supportFootTopRadius", &CWS::SupportConfig::footTopRadius, &CWS::SupportConfig::setFootTopRadius, 0.05, 20},
+    {"supportFootBottomRadius", &CWS::SupportConfig::footBottomRadius, &CWS::SupportConfig::setFootBottomRadius,
+     0.05, 20},
+    {"supportHeadHeight", &CWS::SupportConfig::headHeight, &CWS::SupportConfig::setHeadHeight, 0.1, 50},
+    {"supportFootHeight", &CWS::SupportConfig::footHeight, &CWS::SupportConfig::setFootHeight, 0.1, 50},
+};
+
+// Writes data to path whole or not at all: a full disk, a file-size limit or
+// a vanished folder leave the old file as it was. Unbuffered, because a
+// buffered flush that the disk takes only in part still lets commit()
+// rename the short file into place.
+bool writeWhole(const QString &path, const QByteArray &data)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        qWarning() << "cannot write settings file" << path << file.errorString();
+        return false;
+    }
+    if (file.write(data) != data.size() || !file.commit()) {
+        qWarning() << "settings file" << path << "not saved, the old one kept:" << file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 KaloConfig::KaloConfig(QObject *parent)
-    : KaloConfig(QStringLiteral("slice.custom.conf"), false, parent)
+    : KaloConfig(QStringLiteral("slice.custom.conf"),
+                 QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                     + QStringLiteral("/kalo3d/slice.custom.conf"),
+                 parent)
 {
+}
+
+KaloConfig::KaloConfig(const QString &settingsFile, const QString &fallbackFile, QObject *parent)
+    : KaloConfig(QString(), true, parent)
+{
+    // The delegated constructor loaded nothing; now the files are known.
+    m_fileCustomConf = settingsFile;
+    m_fallbackConf = fallbackFile;
+    m_readOnly = false;
+    loadPrintersBeside(settingsFile);
+    load();
 }
 
 KaloConfig::KaloConfig(const QString &settingsFile, bool readOnly, QObject *parent)
@@ -59,12 +113,16 @@ KaloConfig::KaloConfig(const QString &settingsFile, bool readOnly, QObject *pare
 
     m_resinTypes = QStringList{tr("Rigid resin"), tr("Elastic resin"), tr("Toughness resin"), tr("Foundry Resin")};
 
-    if (!settingsFile.isEmpty()) {
-        QString error;
-        if (!loadPrinters(QFileInfo(settingsFile).dir().filePath(QStringLiteral("printers.json")), &error))
-            qWarning().noquote() << "printer profiles refused:" << error;
-    }
+    if (!settingsFile.isEmpty())
+        loadPrintersBeside(settingsFile);
     load();
+}
+
+void KaloConfig::loadPrintersBeside(const QString &settingsFile)
+{
+    QString error;
+    if (!loadPrinters(QFileInfo(settingsFile).dir().filePath(QStringLiteral("printers.json")), &error))
+        qWarning().noquote() << "printer profiles refused:" << error;
 }
 
 KaloConfig::~KaloConfig()
@@ -282,10 +340,18 @@ bool KaloConfig::load()
     m_normalExpoMS = proposal.normalExposureMs;
     updateBuildConfig();
 
-    qDebug() << "KaloConfig::load()" << m_fileCustomConf;
-    QFile file(m_fileCustomConf);
-    if (m_fileCustomConf.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        qInfo() << "open fail failed" << m_fileCustomConf;
+    // The fallback holds the newer settings when the last save could not
+    // write the working folder's file.
+    const QFileInfo primary(m_fileCustomConf);
+    const QFileInfo fallback(m_fallbackConf);
+    const QString path = !m_fallbackConf.isEmpty() && fallback.exists()
+            && (!primary.isFile() || fallback.lastModified() >= primary.lastModified())
+        ? m_fallbackConf
+        : m_fileCustomConf;
+    qDebug() << "KaloConfig::load()" << path;
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        qInfo() << "open fail failed" << path;
         return false;
     }
     QT_WARNING_PUSH
@@ -312,6 +378,10 @@ bool KaloConfig::load()
     c.liftUpSpeed = float(settingValue(obj, "liftUpSpeed", double(c.liftUpSpeed), 20, 200));
     c.liftDownSpeed = float(settingValue(obj, "liftDownSpeed", double(c.liftDownSpeed), 20, 200));
     c.waitSecAfterStop = float(settingValue(obj, "waitSecAfterStop", double(c.waitSecAfterStop), 0, 3));
+    for (const SupportKey &k : supportKeys)
+        (m_supportConfig.*k.set)(settingValue(obj, k.key, (m_supportConfig.*k.get)(), k.min, k.max));
+    m_supportConfig.autoSupportSpacing
+        = settingValue(obj, "supportSpacing", m_supportConfig.autoSupportSpacing, 0.5, 50);
 
     updateBuildConfig();
     qDebug() << "load config from file end";
@@ -323,12 +393,7 @@ bool KaloConfig::save()
     updateBuildConfig();
     if (m_readOnly)
         return false;
-    QFile file(m_fileCustomConf);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qWarning() << "open" << m_fileCustomConf << "for write fail";
-        return false;
-    }
-    const QJsonObject obj = {
+    QJsonObject obj = {
         {QLatin1String("modelIndex"), m_modelIndex},
         {QLatin1String("resinIndex"), m_resinIndex},
         {QLatin1String("thicknessUM"), m_thicknessUM},
@@ -342,16 +407,21 @@ bool KaloConfig::save()
         {QLatin1String("liftDownSpeed"), double(m_buildConfig.liftDownSpeed)},
         {QLatin1String("waitSecAfterStop"), double(m_buildConfig.waitSecAfterStop)},
     };
+    for (const SupportKey &k : supportKeys)
+        obj.insert(QLatin1String(k.key), (m_supportConfig.*k.get)());
+    obj.insert(QLatin1String("supportSpacing"), m_supportConfig.autoSupportSpacing);
     qDebug() << "save obj: " << obj;
     QT_WARNING_PUSH
     QT_WARNING_DISABLE_DEPRECATED
     const QByteArray data = QJsonDocument(obj).toBinaryData();
     QT_WARNING_POP
-    if (file.write(data) != data.size() || !file.flush()) {
-        qWarning() << "write" << m_fileCustomConf << "fail";
-        return false;
+    if (writeWhole(m_fileCustomConf, data)) {
+        qDebug() << "write custom config to file succeed" << m_fileCustomConf;
+        return true;
     }
-    file.close();
-    qDebug() << "write custom config to file succeed" << m_fileCustomConf;
+    if (m_fallbackConf.isEmpty() || !QDir().mkpath(QFileInfo(m_fallbackConf).absolutePath())
+        || !writeWhole(m_fallbackConf, data))
+        return false;
+    qInfo() << "settings saved in the per-user folder" << m_fallbackConf;
     return true;
 }

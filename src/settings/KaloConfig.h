@@ -15,7 +15,9 @@
 // the whole program, reached from QML as "kalo3dConfig".
 //
 // The settings live in "slice.custom.conf" in the working directory (Qt binary
-// JSON). Construction loads it, destruction saves it. Setters only change the
+// JSON), or, when that folder cannot be written, in the per-user data folder
+// (kalo3d/slice.custom.conf under the generic data location, beside the
+// fallback log folder). Construction loads it, destruction saves it. Setters only change the
 // value: SliceBuildConfig follows the settings at load() and save(), except
 // for the four lift properties, which write it directly.
 //
@@ -38,6 +40,11 @@ public:
     // instead ("" reads nothing and keeps the built-in values) and never
     // writes a file, neither in save() nor at destruction.
     KaloConfig(const QString &settingsFile, bool readOnly, QObject *parent = nullptr);
+    // Reads and writes settingsFile; when it cannot be written, save() writes
+    // fallbackFile instead (creating its folder), and load() reads
+    // fallbackFile when it is newer than settingsFile or settingsFile is
+    // missing.
+    KaloConfig(const QString &settingsFile, const QString &fallbackFile, QObject *parent = nullptr);
     // Saves the settings file.
     ~KaloConfig() override;
 
@@ -129,9 +136,11 @@ public:
     // The QML reads both lists as context properties; these do nothing.
     Q_INVOKABLE void getAllModelsModel() {}
     Q_INVOKABLE void getAllResinTypesModel() {}
-    // Brings SliceBuildConfig up to date and writes the settings file; false
-    // (values kept in memory) when the file cannot be opened for writing or
-    // the object is read-only.
+    // Brings SliceBuildConfig up to date and writes the settings file (with the
+    // support column dimensions) through a temporary file renamed over the old
+    // one only when complete; false (values kept in memory, the old file
+    // whole, a warning logged) when neither the file nor the fallback file can
+    // be written, or the object is read-only.
     Q_INVOKABLE bool save();
     // presetFor as five decimal texts: resin index, thickness (µm), bottom
     // layers, bottom exposure (ms), normal exposure (ms).
@@ -146,6 +155,9 @@ public:
     void updateBuildConfig();
 
 private:
+    // The user's printers from "printers.json" in settingsFile's folder;
+    // a damaged file is logged and leaves the built-in printers alone.
+    void loadPrintersBeside(const QString &settingsFile);
     // setUserPrinters without writing the file.
     bool takeUserPrinters(const std::vector<PrinterProfile> &profiles, QString *error);
 
@@ -158,6 +170,7 @@ private:
     bool m_useAntialise = true;
     float m_antiAliseValue = 2.0f;
     QString m_fileCustomConf;
+    QString m_fallbackConf;
     bool m_readOnly = false;
     SliceBuildConfig m_buildConfig;
     QStringList m_resinTypes;

@@ -172,6 +172,9 @@ void Support::followOwnerZ(float dz)
 {
     if (std::fabs(dz) <= std::numeric_limits<float>::epsilon())
         return;
+    // An undo step may still share this column's mesh as it stood.
+    if (mesh.use_count() > 1)
+        mesh = std::make_shared<MeshPrimitiveData>(*mesh);
     // An inverted body would print as a column folded through itself: a
     // model lowered further keeps the head where the body runs out, buried
     // deeper in the model, and a later rise carries it back up with the model.

@@ -125,6 +125,7 @@ bool KaloModel::loadModel(const QUrl &url, QString *problem)
             *problem = reason;
         return false;
     }
+    remember();
     addModel(model);
     selectModel(model);
     return true;
@@ -139,6 +140,7 @@ bool KaloModel::loadObjects(ProjectObjects &objects)
         return false;
     }
     const size_t count = objects.objects.size();
+    remember();
     const std::vector<Model *> added = objects.releaseLinked();
     for (Model *model : added)
         addModel(model);
@@ -203,8 +205,13 @@ void KaloModel::autoLayoutModel(int sel)
         return;
     qDebug() << "autoLayoutModel" << sel;
     // The view and the panels show the models where they now stand.
-    if (m_editor.layout(settings().lcdSpec()))
+    remember();
+    if (m_editor.layout(settings().lcdSpec())) {
         Q_EMIT kaloModelDataChanged();
+    } else {
+        m_history.forgetLast();
+        Q_EMIT historyChanged();
+    }
 }
 
 void KaloModel::deleteSelectedModel()
@@ -227,11 +234,76 @@ void KaloModel::deleteSelectedModel()
         qDebug() << "forbid del normal model when show 3d slice";
         return;
     }
+    remember();
     m_view.forget(model);
     m_editor.remove(model);
     Q_EMIT kaloModelDataChanged();
     if (m_scene.isEmpty())
         setModelStatus(MODEL_INIT, false);
+}
+
+void KaloModel::remember()
+{
+    m_history.record();
+    Q_EMIT historyChanged();
+}
+
+bool KaloModel::undo()
+{
+    if (refusedWhileRunning("undo") || m_status > MODEL_LOADED || !m_history.canUndo())
+        return false;
+    for (Model *model : models())
+        m_view.forget(model);
+    m_history.undo();
+    afterHistoryMove();
+    return true;
+}
+
+bool KaloModel::redo()
+{
+    if (refusedWhileRunning("redo") || m_status > MODEL_LOADED || !m_history.canRedo())
+        return false;
+    for (Model *model : models())
+        m_view.forget(model);
+    m_history.redo();
+    afterHistoryMove();
+    return true;
+}
+
+void KaloModel::afterHistoryMove()
+{
+    m_preview.adopt(models());
+    m_status = m_scene.isEmpty() ? MODEL_INIT : MODEL_LOADED;
+    clearSelection(true);
+    Q_EMIT historyChanged();
+}
+
+void KaloModel::markSaved()
+{
+    m_history.markSaved();
+    Q_EMIT historyChanged();
+}
+
+bool KaloModel::newScene()
+{
+    if (refusedWhileRunning("new"))
+        return false;
+    if (m_preview.active())
+        setShowSliceEnable(false);
+    for (Model *model : models())
+        m_view.forget(model);
+    m_scene.replaceModels({});
+    m_history.clear();
+    m_history.markSaved();
+    afterHistoryMove();
+    Q_EMIT kaloModelDataChanged();
+    return true;
+}
+
+void KaloModel::clearHistory()
+{
+    m_history.clear();
+    Q_EMIT historyChanged();
 }
 
 void KaloModel::copyModel(int n)
@@ -247,6 +319,7 @@ void KaloModel::copyModel(int n)
         qWarning() << "only normal model can be copyed";
         return;
     }
+    remember();
     m_editor.copy(*source);
     m_preview.adopt(models());
 }
@@ -343,6 +416,8 @@ Model *KaloModel::selectionToEdit(const char *what)
     Model *model = selectedModel();
     if (!model)
         qWarning() << "no model selected";
+    else
+        remember();
     return model;
 }
 
@@ -426,6 +501,7 @@ void KaloModel::onMouseClicked(uint button, uint x, uint y)
 
 void KaloModel::addSupportUnder(const PickHit &hit)
 {
+    remember();
     CWS::Support *support = m_editor.addSupportUnder(hit.point, hit.normal, hit.object, settings().supportConfig());
     m_preview.adopt(models());
     // During the preview the new column is shown cut at the layer like every other model.
@@ -437,6 +513,11 @@ void KaloModel::addSupportUnder(const PickHit &hit)
 
 void KaloModel::dragBy(Model &model, const QVector3D &delta)
 {
+    // A whole drag is one step.
+    if (!m_dragRecorded) {
+        remember();
+        m_dragRecorded = true;
+    }
     m_editor.moveBy(model, delta.x(), delta.y());
     selectModel(&model);
 }
@@ -446,6 +527,7 @@ void KaloModel::onMousePressed(uint button, uint x, uint y)
     Q_UNUSED(button)
     Q_UNUSED(x)
     Q_UNUSED(y)
+    m_dragRecorded = false;
     m_view.pressed();
 }
 
@@ -501,6 +583,7 @@ void KaloModel::addSupportBase(float thickness)
         return;
     qDebug() << "KaloModel::addSupportBase";
     const ModelStatus previous = m_status;
+    remember();
     m_editor.addBasePlates(thickness);
     m_preview.adopt(models());
     if (m_scene.isEmpty())
@@ -523,6 +606,8 @@ void KaloModel::addSupportAuto(float thickness)
         if (model->type == TYPE_NORMAL)
             jobs.push_back({model, calcNumSlices(model)});
     }
+    // The whole run is one step.
+    remember();
     m_run.prepareSupports(std::move(jobs), settings());
     setModelStatus(MODEL_AUTO_GEN_SUPPORT);
     m_sliceCancelled = false;

@@ -3,6 +3,7 @@
 #include "slicing/SlicePreview.h"
 #include "workspace/Scene.h"
 #include "workspace/SceneEditor.h"
+#include "workspace/SceneHistory.h"
 #include "workspace/SceneRun.h"
 #include "settings/DeviceDescriptor.h"
 #include "workspace/ViewInput.h"
@@ -40,6 +41,11 @@ struct ProjectObjects;
 class KaloModel : public QObject
 {
     Q_OBJECT
+    // Undo and redo are possible, and the scene differs from the state saved
+    // or opened last (see SceneHistory).
+    Q_PROPERTY(bool canUndo READ canUndo NOTIFY historyChanged)
+    Q_PROPERTY(bool canRedo READ canRedo NOTIFY historyChanged)
+    Q_PROPERTY(bool modified READ modified NOTIFY historyChanged)
 public:
     enum ModelStatus {
         MODEL_INIT = 0,          // no model in the scene
@@ -83,6 +89,22 @@ public:
     Q_INVOKABLE void zoomIn();  // the scene shrinks by 1.1
     Q_INVOKABLE void resetViewPrj();
     Q_INVOKABLE void deleteSelectedModel();
+    // Takes back the last edit (or does it again): every model returns to
+    // its list position, transform and links, the selection is cleared.
+    // Refused, returning false, while slicing, previewing or generating
+    // supports, and when there is nothing to take back.
+    Q_INVOKABLE bool undo();
+    Q_INVOKABLE bool redo();
+    bool canUndo() const { return m_history.canUndo(); }
+    bool canRedo() const { return m_history.canRedo(); }
+    bool modified() const { return m_history.isModified(); }
+    // The scene as it is now is what the project file holds (saved or opened).
+    void markSaved();
+    // Forgets every undo step (the scene was emptied or replaced).
+    void clearHistory();
+    // Empties the scene and the history; the empty scene counts as saved.
+    // Refused, returning false, while slicing or generating supports.
+    bool newScene();
     // Copies model n (an index into the list) with its supports; the copies
     // are appended to the list and the selection stays where it was.
     Q_INVOKABLE void copyModel(int n);
@@ -251,6 +273,7 @@ public:
 
 Q_SIGNALS:
     void kaloModelDataChanged();
+    void historyChanged();
     void modelStatusChanged(KaloModel::ModelStatus statusPre, KaloModel::ModelStatus statusNew,
                             bool haveSupports, bool isNormalType);
     void modelSelectionChanged(int index);
@@ -275,6 +298,10 @@ private:
     // The selected model for an edit, or null when there is none (logged) or
     // the edit is refused while a run goes.
     Model *selectionToEdit(const char *what);
+    // Records the scene before an edit as one undo step.
+    void remember();
+    // Shows the scene an undo or redo has brought back.
+    void afterHistoryMove();
     // Cuts every model at the preview layer and asks for a repaint.
     void showLayer(int layer);
     // The settings actions read: KaloConfig's instance.
@@ -283,6 +310,8 @@ private:
     // Declared first, so destroyed after the runs below, which read the scene.
     Scene m_scene;
     SceneEditor m_editor{m_scene};
+    SceneHistory m_history{m_scene};
+    bool m_dragRecorded = false; // the drag under way has its undo step
     SlicePreview m_preview;
     ModelStatus m_status = MODEL_INIT;
     float m_layerThickness = 0; // mm, of the last calcNumSlices

@@ -2,6 +2,7 @@
 
 #include <QList>
 
+#include <unordered_set>
 #include <vector>
 
 class Model;
@@ -37,6 +38,16 @@ public:
     // Removes and deletes model's base plate and every support column.
     void removeAttachments(Model &model);
 
+    // With keep set, remove() parks a model instead of deleting it (an undo
+    // history may bring it back): it leaves the list and its owner's links,
+    // its GL buffers are retired and it gets fresh ones when it returns.
+    void setKeepRemoved(bool keep) { m_keepRemoved = keep; }
+    // Makes models (live or parked) the list, in that order; models leaving
+    // the list are parked as remove() parks them.
+    void replaceModels(const QList<Model *> &models);
+    // Deletes every parked model not in keep.
+    void deleteParkedExcept(const std::unordered_set<const Model *> &keep);
+
     // The selected model (the first one flagged), or null.
     Model *selected() const;
     // Makes model the one selection; every model stops being new.
@@ -47,6 +58,12 @@ public:
     std::vector<unsigned int> takeRetiredBuffers();
 
 private:
+    // Takes model's GL buffers away for the render thread.
+    void retireBuffers(Model &model);
+    static void deleteUnlinked(Model *model);
+
     QList<Model *> m_models;
+    std::vector<Model *> m_parked;
+    bool m_keepRemoved = false;
     std::vector<unsigned int> m_retiredBuffers;
 };

@@ -211,6 +211,7 @@ private Q_SLOTS:
     void badRelationsAreSkipped();
     void openingAProjectNamesIt();
     void saveWithoutNameAsksForOne();
+    void modifiedFollowsSaveOpenAndNew();
     void failedSaveKeepsPreviousProject_data();
     void failedSaveKeepsPreviousProject();
     void commandLineReadsProjects();
@@ -282,7 +283,9 @@ void TstProjectFile::sceneReadsBackAppended()
 
     // Into the scene that still holds the saved objects: the file's
     // relations must link its own objects, not those at its indices here.
-    QVERIFY2(m_app->loadPrj(QUrl::fromLocalFile(path)), qPrintable(shownMessage()));
+    // Imported, so that they join the objects already there.
+    m_app->setPrjFile(m_dir->filePath("earlier.kalo3d"));
+    QVERIFY2(m_app->loadPrj(QUrl::fromLocalFile(path), false), qPrintable(shownMessage()));
 
     const QList<Model *> &models = m_manager->models();
     QCOMPARE(models.size(), 2 * saved.size());
@@ -324,7 +327,13 @@ void TstProjectFile::sceneReadsBackAppended()
 
     QCOMPARE(m_manager->status(), KaloModel::MODEL_LOADED);
     QVERIFY2(!m_manager->selectedModel(), "nothing is selected after a load");
+    QVERIFY2(m_app->prjFile() == m_dir->filePath("earlier.kalo3d"), "an import keeps the Save target");
+
+    // Opened, the project replaces the scene and becomes the Save target.
+    QVERIFY(m_app->loadPrj(QUrl::fromLocalFile(path)));
+    QCOMPARE(m_manager->models().size(), saved.size());
     QCOMPARE(m_app->prjFile(), path);
+    QVERIFY2(!m_manager->modified() && !m_manager->canUndo(), "an opened project starts a clean history");
 }
 
 void TstProjectFile::normalsFollowTheTransform_data()
@@ -473,7 +482,8 @@ void TstProjectFile::damagedFilesAddNothing()
     QCOMPARE(m_manager->models().size(), 1);
     QVERIFY2(shownMessage().startsWith("Cannot open the project file"),
              qPrintable("the user is told, got \"" + shownMessage() + "\""));
-    QVERIFY2(m_app->prjFile().isEmpty(), "a later save asks for a name instead of overwriting the earlier project");
+    QVERIFY2(m_app->prjFile() == m_dir->filePath("earlier.kalo3d"), "the Save target stays");
+    QVERIFY2(!m_manager->canUndo() && !m_manager->modified(), "the history stays");
 }
 
 void TstProjectFile::badRelationsAreSkipped_data()
@@ -547,8 +557,36 @@ void TstProjectFile::openingAProjectNamesIt()
     QCOMPARE(scene.models().size(), 5);
     QCOMPARE(m_app->prjFile(), path);
     QCOMPARE(named.size(), 1);
-    QVERIFY2(!status.isEmpty() && status.first().at(1).toInt() == KaloModel::MODEL_LOADED,
+    QVERIFY2(!status.isEmpty() && status.last().at(1).toInt() == KaloModel::MODEL_LOADED,
              "the panels learn that models are there");
+}
+
+void TstProjectFile::modifiedFollowsSaveOpenAndNew()
+{
+    SampleProject::build(*m_manager);
+    m_manager->copyModel(0);
+    QVERIFY(m_manager->modified());
+    const QString path = m_dir->filePath("job.kalo3d");
+    m_app->setPrjFile(path);
+    QVERIFY(m_app->savePrj());
+    QVERIFY2(!m_manager->modified(), "a saved scene is clean");
+    const int saved = m_manager->models().size();
+
+    m_manager->copyModel(0);
+    m_app->setPrjFile(m_dir->filePath("gone/job.kalo3d"));
+    QVERIFY(!m_app->savePrj());
+    QVERIFY2(m_manager->modified(), "a failed save leaves the scene modified");
+    QVERIFY(m_manager->undo());
+    QVERIFY2(!m_manager->modified(), "undoing back to the saved state is clean");
+
+    m_app->newPrj();
+    QVERIFY2(m_manager->models().isEmpty() && !m_manager->canUndo() && !m_manager->modified(), "New empties all");
+    QVERIFY(m_app->prjFile().isEmpty());
+
+    m_app->open(QUrl::fromLocalFile(path));
+    QCOMPARE(m_manager->models().size(), saved);
+    QVERIFY2(!m_manager->modified(), "an opened project is clean");
+    QCOMPARE(m_app->prjFile(), path);
 }
 
 void TstProjectFile::saveWithoutNameAsksForOne()

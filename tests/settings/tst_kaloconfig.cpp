@@ -1,12 +1,32 @@
 #include "settings/KaloConfig.h"
 
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 const QString settingsFile = QStringLiteral("slice.custom.conf");
+
+// Where the default settings object falls back to; the test mode keeps it
+// out of the user's own folder.
+QString fallbackFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/kalo3d/slice.custom.conf");
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
 
 void writeSettingsFile(const QByteArray &bytes)
 {
@@ -47,10 +67,13 @@ private Q_SLOTS:
     void missingKeysKeepCurrentValues();
     void unknownPrinterIndexUsesInitialPrinterGeometry();
     void saveFailsWhenFileCannotBeWritten();
+    void failedSaveKeepsOldFile();
 };
 
 void TstKaloConfig::init()
 {
+    QStandardPaths::setTestModeEnabled(true);
+    QFile::remove(fallbackFile());
     QFile::remove(settingsFile);
     QDir().rmdir(settingsFile);
 }
@@ -204,6 +227,8 @@ void TstKaloConfig::saveLoadRoundTrip()
         config.setLiftUpSpeed(62.5f);
         config.setLiftDownSpeed(80.0f);
         config.setWaitSecAfterStop(1.5f);
+        config.supportConfig()->setHeadTopRadius(0.45);
+        config.supportConfig()->setFootHeight(1.5);
         QVERIFY2(config.save(), "save into the working directory should succeed");
     }
 
@@ -220,6 +245,8 @@ void TstKaloConfig::saveLoadRoundTrip()
     QCOMPARE(config.liftUpSpeed(), 62.5f);
     QCOMPARE(config.liftDownSpeed(), 80.0f);
     QCOMPARE(config.waitSecAfterStop(), 1.5f);
+    QCOMPARE(config.supportConfig()->headTopRadius(), 0.45);
+    QCOMPARE(config.supportConfig()->footHeight(), 1.5);
 
     const SliceBuildConfig *c = config.buildConfig();
     QVERIFY2(c->layerThickness == 0.035f && c->bottomLayers == 5 && c->bottomExposureMs == 45600
@@ -278,6 +305,8 @@ void TstKaloConfig::missingKeysKeepCurrentValues()
     QCOMPARE(config.liftDownSpeed(), 100.0f);
     QCOMPARE(config.antiAliseValue(), 2.0f);
     QCOMPARE(config.buildConfig()->layerThickness, 0.035f);
+    QCOMPARE(config.supportConfig()->headTopRadius(), 0.6);
+    QCOMPARE(config.supportConfig()->autoSupportSpacing, 5.0);
 }
 
 void TstKaloConfig::unknownPrinterIndexUsesInitialPrinterGeometry()
@@ -293,13 +322,52 @@ void TstKaloConfig::unknownPrinterIndexUsesInitialPrinterGeometry()
 
 void TstKaloConfig::saveFailsWhenFileCannotBeWritten()
 {
-    // A directory in the settings file's place cannot be opened for writing.
+    // A directory in the settings file's place stands for a working folder
+    // that cannot be written (permissions do not stop root): the settings go
+    // to the per-user folder and are read from there at the next start.
     QVERIFY(QDir().mkdir(settingsFile));
+    {
+        KaloConfig config;
+        config.setThicknessMM(0.035f);
+        QVERIFY2(config.save(), "save should fall back to the per-user folder");
+        QVERIFY2(config.buildConfig()->layerThickness == 0.035f, "slicing should still see the new thickness");
+    }
+    QVERIFY2(QFile::exists(fallbackFile()), qPrintable(fallbackFile()));
     KaloConfig config;
-    config.setThicknessMM(0.035f);
-    QVERIFY2(!config.save(), "save should report that the file cannot be written");
     QCOMPARE(config.thicknessUM(), 35);
-    QVERIFY2(config.buildConfig()->layerThickness == 0.035f, "slicing should still see the new thickness");
+
+    KaloConfig readOnly(settingsFile, true);
+    QVERIFY2(!readOnly.save(), "a read-only settings object never writes");
+}
+
+void TstKaloConfig::failedSaveKeepsOldFile()
+{
+    {
+        KaloConfig config;
+        config.setThicknessMM(0.035f);
+        QVERIFY(config.save());
+    }
+    const QByteArray before = fileBytes(settingsFile);
+
+    // A child under a 64-byte file-size limit stands for a full disk; it
+    // leaves without destructors so that only the explicit save runs.
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        auto *config = new KaloConfig;
+        config->setThicknessMM(0.08f);
+        _exit(config->save() ? 1 : 0);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the save should report the failure");
+    QCOMPARE(fileBytes(settingsFile), before);
+    QVERIFY2(!QFile::exists(fallbackFile()), "no partial settings file should be left in the per-user folder");
+    KaloConfig config;
+    QCOMPARE(config.thicknessUM(), 35);
 }
 
 QTEST_GUILESS_MAIN(TstKaloConfig)

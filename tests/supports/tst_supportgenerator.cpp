@@ -302,6 +302,14 @@ void TstSupportGenerator::placements()
         QVERIFY2(m_manager->models().contains(const_cast<Model *>(support)), "the column is in the scene");
     }
     QCOMPARE(tips, expected);
+
+    // The whole run is one undo step.
+    const int count = m_manager->models().size();
+    QVERIFY(m_manager->undo());
+    QVERIFY2(m_manager->models().size() == 1 && model->supports.empty(), "undo takes back every column of the run");
+    QVERIFY(m_manager->redo());
+    QCOMPARE(m_manager->models().size(), count);
+    QCOMPARE(int(model->supports.size()), expected.size());
 }
 
 void TstSupportGenerator::cancelKeepsSupportsFound()
@@ -315,11 +323,18 @@ void TstSupportGenerator::cancelKeepsSupportsFound()
     // The generator pauses after layer 20 until the cancel has reached the
     // model manager.
     QSemaphore cancelled;
+    bool undoRefused = false;
     onGeneratorLayer([&](int layers) {
         if (layers != 20)
             return;
         QMetaObject::invokeMethod(
-            m_manager.get(), [&] { m_manager->cancleSlice(); cancelled.release(); }, Qt::QueuedConnection);
+            m_manager.get(),
+            [&] {
+                undoRefused = !m_manager->undo();
+                m_manager->cancleSlice();
+                cancelled.release();
+            },
+            Qt::QueuedConnection);
         cancelled.acquire();
     });
 
@@ -329,6 +344,7 @@ void TstSupportGenerator::cancelKeepsSupportsFound()
              "the run ends with the report 1.1, cancelled");
     for (int i = 0; i + 1 < reports.size(); ++i)
         QVERIFY2(reports[i].ratio <= 0.5f, "no progress beyond the layer the cancel came after");
+    QVERIFY2(undoRefused, "undo is refused while the generator runs");
     QCOMPARE(m_manager->status(), KaloModel::MODEL_LOADED);
     QCOMPARE(int(model->supports.size()), 1);
     QVERIFY2(qAbs(tip(model->supports.front()).z() - 0.551f) < 1e-4f, "the support found before the cancel stays");

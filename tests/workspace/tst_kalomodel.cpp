@@ -1,6 +1,9 @@
 #include "common/TestMeshes.h"
 #include "geometry/Model.h"
 #include "workspace/KaloModel.h"
+#include "workspace/Picking.h"
+
+#include "common/StlWriter.h"
 
 #include <QtTest>
 
@@ -38,6 +41,32 @@ Model *attachSupport(KaloModel &manager, Model *owner)
     return column;
 }
 
+// What a user sees of the scene: per model its type, place, size, turn,
+// bounds and attachments by list position.
+QString sceneText(const KaloModel &manager)
+{
+    const QList<Model *> &models = manager.models();
+    QString text;
+    const auto v = [](const QVector3D &p) {
+        return QStringLiteral("(%1 %2 %3)").arg(p.x(), 0, 'f', 3).arg(p.y(), 0, 'f', 3).arg(p.z(), 0, 'f', 3);
+    };
+    for (Model *m : models) {
+        m->updateBounds();
+        const MeshVertex &first = m->mesh->vertices.front();
+        text += v(QVector3D(first.x, first.y, first.z));
+        QStringList supports;
+        for (Model *s : m->supports)
+            supports << QString::number(models.indexOf(s));
+        text += QStringLiteral("%1 t%2 s%3 r%4 b%5-%6 owner %7 base %8 supports [%9]\n")
+                    .arg(m->type)
+                    .arg(v(m->translate), v(m->scale), v(m->rotate), v(m->boundMin), v(m->boundMax))
+                    .arg(models.indexOf(m->owner))
+                    .arg(models.indexOf(m->base))
+                    .arg(supports.join(QLatin1Char(' ')));
+    }
+    return text;
+}
+
 } // namespace
 
 class TstKaloModel : public QObject
@@ -65,6 +94,9 @@ private Q_SLOTS:
     void layerCount_data();
     void layerCount();
     void checkPrintListsFindingsAndOpensTheirLayer();
+    void undoRedoEachEdit_data();
+    void undoRedoEachEdit();
+    void historyKeepsHundredStepsAndSharesMeshes();
 
 private:
     Model *load(const MeshPrimitiveData &mesh)
@@ -314,6 +346,100 @@ void TstKaloModel::checkPrintListsFindingsAndOpensTheirLayer()
     QCOMPARE(m_manager->status(), KaloModel::MODEL_SHOW_SLICE);
     QCOMPARE(chosen.count(), 1);
     QCOMPARE(chosen.first().first().toInt(), 140);
+}
+
+void TstKaloModel::undoRedoEachEdit_data()
+{
+    QTest::addColumn<QString>("edit");
+    for (const char *edit : {"load", "delete", "move", "drag", "scale", "rotate", "flip", "copy", "layout",
+                             "base plates", "manual support", "delete support"})
+        QTest::newRow(edit) << QString::fromLatin1(edit);
+}
+
+void TstKaloModel::undoRedoEachEdit()
+{
+    QFETCH(QString, edit);
+    Model *model = load(cube(10));
+    load(box({30, 0, 0}, {40, 5, 8}));
+    attachSupport(*m_manager, model);
+    m_manager->selectModel(model);
+    m_manager->markSaved();
+    const QString before = sceneText(*m_manager);
+    QVERIFY(!m_manager->modified());
+
+    QTemporaryDir dir;
+    if (edit == "load") {
+        const QString path = dir.filePath(QStringLiteral("part.stl"));
+        QVERIFY(StlWriter::write(path, cube(4), StlWriter::Binary));
+        QVERIFY(m_manager->loadModel(QUrl::fromLocalFile(path)));
+    } else if (edit == "delete") {
+        m_manager->deleteSelectedModel();
+    } else if (edit == "move") {
+        m_manager->setSelectedModelTranslate(12, -7, 3);
+    } else if (edit == "drag") {
+        m_manager->onMousePressed(1, 0, 0);
+        for (int step = 0; step < 5; ++step)
+            m_manager->dragBy(*model, QVector3D(2, 1, 0));
+        m_manager->onMouseReleased(1, 0, 0);
+    } else if (edit == "scale") {
+        m_manager->setSelectedModelScale(2, 1, 0.5f);
+    } else if (edit == "rotate") {
+        m_manager->setSelectedModelRotate(0, 30, 45);
+    } else if (edit == "flip") {
+        m_manager->flip(1);
+    } else if (edit == "copy") {
+        m_manager->copyModel(0);
+    } else if (edit == "layout") {
+        m_manager->autoLayoutModel();
+    } else if (edit == "base plates") {
+        m_manager->addSupportBase(1.5f);
+    } else if (edit == "manual support") {
+        PickHit hit;
+        hit.object = model;
+        hit.point = QVector3D(2, 2, 10);
+        hit.normal = QVector3D(0, 0, -1);
+        m_manager->addSupportUnder(hit);
+    } else if (edit == "delete support") {
+        m_manager->selectModel(model->supports.front());
+        m_manager->deleteSelectedModel();
+    }
+    const QString after = sceneText(*m_manager);
+    QVERIFY2(after != before, "the edit should change the scene");
+    QVERIFY(m_manager->modified());
+
+    QVERIFY(m_manager->undo());
+    QCOMPARE(sceneText(*m_manager), before);
+    QVERIFY2(!m_manager->modified(), "back at the saved state");
+    QVERIFY2(!m_manager->undo(), "one edit is one step");
+    QVERIFY(m_manager->redo());
+    QCOMPARE(sceneText(*m_manager), after);
+    QVERIFY(m_manager->modified());
+    QVERIFY(!m_manager->redo());
+}
+
+void TstKaloModel::historyKeepsHundredStepsAndSharesMeshes()
+{
+    Model *model = load(cube(10));
+    std::weak_ptr<MeshPrimitiveData> mesh = model->mesh;
+    m_manager->deleteSelectedModel();
+    QVERIFY2(!mesh.expired(), "the delete step keeps the model's mesh");
+    QVERIFY(m_manager->undo());
+    QCOMPARE(m_manager->models().size(), 1);
+    model = m_manager->models().front();
+    QCOMPARE(model->mesh, mesh.lock());
+    QVERIFY2(model->vbo == 0 && !model->buffersValid, "a model back from the history gets new GL buffers");
+
+    m_manager->selectModel(model);
+    m_manager->deleteSelectedModel();
+    for (int step = 0; step < SceneHistory::maxSteps + 5; ++step) {
+        load(cube(2));
+        m_manager->setSelectedModelTranslate(0, float(step), 0);
+    }
+    QVERIFY2(mesh.expired(), "the deleted model is gone once its step leaves the history");
+    int undone = 0;
+    while (m_manager->undo())
+        ++undone;
+    QCOMPARE(undone, SceneHistory::maxSteps);
 }
 
 QTEST_GUILESS_MAIN(TstKaloModel)
