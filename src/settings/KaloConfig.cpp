@@ -1,5 +1,7 @@
 #include "settings/KaloConfig.h"
 
+#include "io/CommittedFile.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QJsonDocument>
@@ -261,9 +263,11 @@ bool KaloConfig::save()
     updateBuildConfig();
     if (m_readOnly)
         return false;
-    QFile file(m_fileCustomConf);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qWarning() << "open" << m_fileCustomConf << "for write fail";
+    // Replaced only once the new file is whole: a full disk must not cost
+    // the user the settings they had.
+    CommittedFile file(m_fileCustomConf);
+    if (!file.open()) {
+        qWarning() << "open" << m_fileCustomConf << "for write fail:" << file.errorString();
         return false;
     }
     const QJsonObject obj = {
@@ -285,11 +289,10 @@ bool KaloConfig::save()
     QT_WARNING_DISABLE_DEPRECATED
     const QByteArray data = QJsonDocument(obj).toBinaryData();
     QT_WARNING_POP
-    if (file.write(data) != data.size() || !file.flush()) {
-        qWarning() << "write" << m_fileCustomConf << "fail";
+    if (file.device().write(data) != data.size() || !file.commit()) {
+        qWarning() << "write" << m_fileCustomConf << "fail:" << file.errorString();
         return false;
     }
-    file.close();
     qDebug() << "write custom config to file succeed" << m_fileCustomConf;
     return true;
 }

@@ -1,5 +1,6 @@
 #include "slicing/Slicer.h"
 
+#include "io/CommittedFile.h"
 #include "settings/KaloConfig.h"
 #include "slicing/Gcode.h"
 #include "slicing/PngEncoder.h"
@@ -12,10 +13,27 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
 #include <QUrl>
 
 namespace CWS {
+
+namespace {
+
+// The archive's central directory reads back and lists expected entries.
+bool holdsEntries(QIODevice &file, int expected)
+{
+    QuaZip zip(&file);
+    if (!zip.open(QuaZip::mdUnzip))
+        return false;
+    int count = 0;
+    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile())
+        ++count;
+    const bool whole = zip.getZipError() == UNZ_OK && count == expected;
+    zip.close();
+    return whole;
+}
+
+} // namespace
 
 Slicer::Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int totalLayers, QObject *parent)
     : QThread(parent)
@@ -51,17 +69,14 @@ void Slicer::run()
     qDebug() << "m_padLength:" << m_padLength;
 
     const QString path = QDir::toNativeSeparators(m_config.outputPath);
-    // A device cannot be replaced by renaming a file over it.
-    const QFileInfo target(m_config.outputPath);
-    if (target.exists() && !target.isFile())
-        m_file = std::make_unique<QFile>(m_config.outputPath);
-    else
-        m_file = std::make_unique<QSaveFile>(m_config.outputPath);
-    m_zip.setIoDevice(m_file.get());
-    if (!m_file->open(QIODevice::WriteOnly) || !m_zip.open(QuaZip::mdCreate)) {
+    m_archive = std::make_unique<CommittedFile>(m_config.outputPath);
+    m_zip.setIoDevice(&m_archive->device());
+    if (!m_archive->open() || !m_zip.open(QuaZip::mdCreate)) {
         qDebug() << "open zip file fail" << QUrl::fromLocalFile(m_config.outputPath);
-        fail(tr("Cannot create the print file %1: %2.").arg(path, m_file->errorString()));
-        m_file.reset();
+        const QString why = m_archive->errorString();
+        fail(tr("Cannot create the print file %1: %2.")
+                 .arg(path, why.isEmpty() ? tr("the archive could not be started") : why));
+        m_archive.reset();
         return;
     }
 
@@ -83,19 +98,19 @@ void Slicer::run()
 
     // Decided once: a cancel arriving from here on finds the archive whole.
     const bool complete = !m_cancelled && !m_failed;
-    auto *saveFile = qobject_cast<QSaveFile *>(m_file.get());
-    if (!complete && saveFile) {
-        qDebug() << "discard incomplete archive" << path;
-        saveFile->cancelWriting();
-    }
-    // QuaZip commits a QSaveFile when it closes the archive (its close() is
-    // not public): the rename over the target happens here, and a failed
-    // rename, or a write that failed late, is a zip error.
+    // The zip library writes its central directory here and closes the file;
+    // the archive is put in place by us, once it is known to be whole.
     m_zip.close();
     if (complete && m_zip.getZipError() != ZIP_OK)
         fail(incomplete(tr("the archive could not be closed")));
+    const int entries = m_finishedLayers + 1;
+    if (complete && !m_failed
+        && !m_archive->commit([entries](QIODevice &file) { return holdsEntries(file, entries); }))
+        fail(incomplete(tr("the archive could not be saved"), m_archive->errorString()));
+    if (!complete)
+        qDebug() << "discard incomplete archive" << path;
     m_completed = complete && !m_failed;
-    m_file.reset();
+    m_archive.reset();
 }
 
 void Slicer::startPool()
@@ -140,7 +155,8 @@ void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_failed)
         return;
-    if (png.isEmpty() || !entry.writeTo(m_zip)) {
+    // Writes are gathered: one that failed may have been an earlier entry's.
+    if (png.isEmpty() || !entry.writeTo(m_zip) || !m_archive->errorString().isEmpty()) {
         fail(incomplete(tr("layer %1 could not be written").arg(layerIndex)));
         return;
     }
@@ -154,13 +170,14 @@ QString Slicer::entryName(int layerIndex) const
            + QStringLiteral(".png");
 }
 
-QString Slicer::incomplete(const QString &what) const
+QString Slicer::incomplete(const QString &what, const QString &why) const
 {
-    // A write cut short by a full disk or a file-size limit leaves the file
-    // without an error of its own: only the next write would fail.
-    const QString why = m_file->error() == QFileDevice::NoError ? tr("the disk may be full") : m_file->errorString();
+    // The write that failed says why, when one did.
+    QString reason = why.isEmpty() ? m_archive->errorString() : why;
+    if (reason.isEmpty())
+        reason = tr("the disk may be full");
     return tr("The print file %1 is incomplete and was not saved: %2 (%3).")
-        .arg(QDir::toNativeSeparators(m_config.outputPath), what, why);
+        .arg(QDir::toNativeSeparators(m_config.outputPath), what, reason);
 }
 
 void Slicer::fail(const QString &message)

@@ -15,8 +15,8 @@
 #include <mutex>
 #include <vector>
 
+class CommittedFile;
 class Model;
-class QFileDevice;
 
 namespace CWS {
 
@@ -29,10 +29,12 @@ namespace CWS {
 //   raster: 1-bit, white where the resin is exposed, or with anti-aliasing
 //   8-bit grey.
 // - baseName + ".gcode" last (see buildGcode), only when every layer is in.
-// The archive is written beside outputPath and renamed over it once
-// complete (QSaveFile): a failed or cancelled run leaves no half archive,
-// and whatever outputPath held before stays until the new one is whole. A
-// path that names a device rather than a regular file is written in place.
+// The archive is written beside outputPath and renamed over it once it is
+// complete on disk (CommittedFile): every write checked, synced, its central
+// directory read back with every entry. A failed or cancelled run leaves no
+// half archive, and whatever outputPath held before stays byte for byte
+// until the new one is whole. A path that names a device rather than a
+// regular file is written in place.
 // Layer i is cut at (i + 0.5) x layerThickness, the height summed in single
 // precision. The models are placed for the run once (PlacedMesh); all layers
 // are queued at once and rendered by as many threads as the machine has
@@ -89,8 +91,8 @@ private:
     void startPool();
     QString entryName(int layerIndex) const;
     // The message for an archive that could not be completed: what failed
-    // and, as far as the file tells, why. While m_file exists.
-    QString incomplete(const QString &what) const;
+    // and why. While m_archive exists.
+    QString incomplete(const QString &what, const QString &why = QString()) const;
     // Records the first failure; the run stops queuing layers.
     void fail(const QString &message);
 
@@ -98,9 +100,8 @@ private:
     int m_totalLayers;
     QThreadPool m_pool;
     int m_finishedLayers = 0; // under m_mutex
-    // What m_zip writes into, for the length of run(): a QSaveFile, or a
-    // QFile for a device.
-    std::unique_ptr<QFileDevice> m_file;
+    // What m_zip writes into, for the length of run().
+    std::unique_ptr<CommittedFile> m_archive;
     QuaZip m_zip;
     int m_padLength = 1; // digits of the layer numbers
     // Serialises the archive: one entry open at a time. A standard mutex,

@@ -2,7 +2,10 @@
 
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -46,6 +49,7 @@ private Q_SLOTS:
     void unreadableSettingsKeepBuiltInValues();
     void missingKeysKeepCurrentValues();
     void unknownPrinterIndexUsesInitialPrinterGeometry();
+    void saveFailsWhenFileCannotBeWritten_data();
     void saveFailsWhenFileCannotBeWritten();
 };
 
@@ -291,15 +295,52 @@ void TstKaloConfig::unknownPrinterIndexUsesInitialPrinterGeometry()
     QCOMPARE(config.buildConfig()->resolutionY, 2455);
 }
 
+void TstKaloConfig::saveFailsWhenFileCannotBeWritten_data()
+{
+    QTest::addColumn<bool>("diskFull"); // else a folder stands in the file's place
+    QTest::newRow("folder in its place") << false;
+    QTest::newRow("disk full") << true;
+}
+
 void TstKaloConfig::saveFailsWhenFileCannotBeWritten()
 {
-    // A directory in the settings file's place cannot be opened for writing.
-    QVERIFY(QDir().mkdir(settingsFile));
+    QFETCH(bool, diskFull);
+    QByteArray previous;
+    if (diskFull) {
+        QVERIFY(KaloConfig().save());
+        QFile file(settingsFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        previous = file.readAll();
+    } else {
+        QVERIFY(QDir().mkdir(settingsFile));
+    }
     KaloConfig config;
     config.setThicknessMM(0.035f);
-    QVERIFY2(!config.save(), "save should report that the file cannot be written");
+    bool saved = false;
+    {
+        // Writes past a few bytes fail with EFBIG, as on a full disk.
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit unlimited = limit;
+        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        if (diskFull) {
+            limit.rlim_cur = 16;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        saved = config.save();
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, handler);
+    }
+    QVERIFY2(!saved, "save should report that the file cannot be written");
     QCOMPARE(config.thicknessUM(), 35);
     QVERIFY2(config.buildConfig()->layerThickness == 0.035f, "slicing should still see the new thickness");
+    if (diskFull) {
+        QFile file(settingsFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(file.readAll() == previous, "the settings saved before stay as they were");
+        QCOMPARE(QDir().entryList({settingsFile + "*", "." + settingsFile + "*"}, QDir::Files | QDir::Hidden),
+                 QStringList{settingsFile});
+    }
 }
 
 QTEST_GUILESS_MAIN(TstKaloConfig)
