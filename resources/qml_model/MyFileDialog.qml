@@ -41,8 +41,9 @@ FileDialog {
             kalo3dApp.prjFile = withSuffix(fileUrl, ".kalo3d")
             kalo3dApp.savePrj()
         } else if (mode === "Slice") {
-            progress.updateProgress(0, false, "slice")
-            kalo3dApp.setCwsFile(withSuffix(fileUrl, ".cws"))
+            // Refused, with a message, when it would overwrite a file the scene came from.
+            if (kalo3dApp.setCwsFile(withSuffix(fileUrl, ".cws")))
+                progress.updateProgress(0, false, "slice")
         }
     }
     onRejected: console.log("Canceled")

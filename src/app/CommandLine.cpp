@@ -2,6 +2,7 @@
 
 #include "app/Interruption.h"
 #include "app/ProjectFile.h"
+#include "io/FileIdentity.h"
 #include "settings/KaloConfig.h"
 #include "slicing/PrintTime.h"
 #include "workspace/KaloModel.h"
@@ -42,9 +43,10 @@ const char *const helpText =
     "                           merged part. A project's objects stay where they\n"
     "                           were saved. OUT is replaced once the new archive is\n"
     "                           complete; after a failure it holds what it held\n"
-    "                           before. Prints the layers, the resin volume in mL\n"
-    "                           (models, supports and plates) and the estimated\n"
-    "                           print time.\n"
+    "                           before. OUT may not be one of the input files (by\n"
+    "                           any name or link). Prints the layers, the resin\n"
+    "                           volume in mL (models, supports and plates) and the\n"
+    "                           estimated print time.\n"
     "\n"
     "FILE is an STL model or a kalo3d project (.kalo3d). FILE and OUT are paths or\n"
     "file:// URLs.\n"
@@ -82,10 +84,11 @@ const char *const helpText =
     "Results go to standard output; messages, warnings and the progress bar to\n"
     "standard error.\n"
     "Exit status: 0 success, 1 a model or settings file could not be read, 2 wrong\n"
-    "usage or option value, 3 the archive could not be written completely (a full\n"
-    "disk, a file-size limit, OUT's folder removed during the run), 130 or 143\n"
-    "interrupted by Ctrl-C or SIGTERM while slicing or adding supports (OUT keeps\n"
-    "what it held before; a second Ctrl-C ends the tool at once).\n";
+    "usage or option value (OUT one of the inputs included), 3 the archive could\n"
+    "not be written completely (a full disk, a file-size limit, OUT's folder\n"
+    "removed during the run), 130 or 143 interrupted by Ctrl-C or SIGTERM while\n"
+    "slicing or adding supports (OUT keeps what it held before; a second Ctrl-C\n"
+    "ends the tool at once).\n";
 
 QString twoDecimals(double value)
 {
@@ -189,8 +192,18 @@ int CommandLine::run(const QStringList &arguments)
     if (command == QLatin1String("slice")) {
         if (positional.isEmpty())
             return usageError(QStringLiteral("slice needs at least one FILE"));
-        if (parser.value(QStringLiteral("output")).isEmpty())
+        const QString output = parser.value(QStringLiteral("output"));
+        if (output.isEmpty())
             return usageError(QStringLiteral("slice needs the archive to write: -o OUT.cws"));
+        // Checked before anything is read: the archive would replace the file.
+        QStringList inputs = positional;
+        if (parser.isSet(QStringLiteral("settings")))
+            inputs << parser.value(QStringLiteral("settings"));
+        for (const QString &input : qAsConst(inputs)) {
+            if (FileIdentity::same(fileUrl(output).toLocalFile(), fileUrl(input).toLocalFile()))
+                return usageError(QStringLiteral("-o %1 is the input %2; writing the archive would destroy it")
+                                      .arg(output, input));
+        }
         return slice(positional, parser);
     }
     return usageError(QStringLiteral("unknown command \"%1\"").arg(command));

@@ -11,6 +11,8 @@
 
 #include <csignal>
 
+#include <unistd.h>
+
 #include <quazip.h>
 #include <quazipfile.h>
 
@@ -386,6 +388,16 @@ void TstCommandLine::sliceFailures_data()
     QTest::newRow("no output") << QStringList{"slice", "CUBE"} << 2 << "-o OUT.cws";
     QTest::newRow("no model") << QStringList{"slice", "-o", "OUT"} << 2 << "slice needs at least one FILE";
     QTest::newRow("output for info") << QStringList{"info", "CUBE", "-o", "OUT"} << 2 << "-o is for slice";
+    // Refused before anything is read: the model or settings would be lost.
+    QTest::newRow("output is the model") << QStringList{"slice", "CUBE", "-o", "CUBE"} << 2
+                                         << "is the input CUBE; writing the archive would destroy it";
+    QTest::newRow("output is a link to the model") << QStringList{"slice", "CUBE", "-o", "LINK"} << 2
+                                                   << "is the input CUBE";
+    QTest::newRow("output is a hard link to the model") << QStringList{"slice", "CUBE", "-o", "TWIN"} << 2
+                                                        << "is the input CUBE";
+    QTest::newRow("output is the settings file")
+        << QStringList{"slice", "CUBE", "-o", "nothing.conf", "--settings", "nothing.conf"} << 2
+        << "-o nothing.conf is the input nothing.conf";
     QTest::newRow("supports for info") << QStringList{"info", "CUBE", "--auto-supports"} << 2
                                        << "--auto-supports is for slice";
     const auto badValue = [](const char *option, const char *value, const char *message) {
@@ -415,9 +427,15 @@ void TstCommandLine::sliceFailures()
     const QString cube = writeCube();
     const QString archive = m_dir.filePath("out.cws");
     const QString unreachable = m_dir.filePath("missing/out.cws");
+    const QByteArray model = fileBytes(cube);
+    QFile::link(cube, m_dir.filePath("link.stl"));
+    ::link(QFile::encodeName(cube).constData(), QFile::encodeName(m_dir.filePath("twin.stl")).constData());
     arguments.replaceInStrings("CUBE", cube);
     arguments.replaceInStrings("OUT", archive);
     arguments.replaceInStrings("MISSING", unreachable);
+    arguments.replaceInStrings("LINK", m_dir.filePath("link.stl"));
+    arguments.replaceInStrings("TWIN", m_dir.filePath("twin.stl"));
+    message.replace("CUBE", cube);
 
     const Result result = runCli(arguments);
 
@@ -425,6 +443,7 @@ void TstCommandLine::sliceFailures()
     QVERIFY2(result.err.contains(message), qPrintable("expected \"" + message + "\" in: " + result.err));
     QVERIFY2(result.out.isEmpty(), "a failure reports nothing as done");
     QVERIFY2(!QFile::exists(archive) && !QFile::exists(unreachable), "no archive is written");
+    QVERIFY2(fileBytes(cube) == model, "the model file stays as it was");
 }
 
 void TstCommandLine::interruptedRunKeepsEarlierArchive_data()
