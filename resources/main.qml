@@ -32,6 +32,13 @@ ApplicationWindow {
         id: fileDialog
         objectName: "fileDialog"
         progress: sliceProgress
+        heightWarning: heightWarning
+    }
+
+    HeightWarning {
+        id: heightWarning
+        objectName: "heightWarning"
+        fileDialog: fileDialog
     }
 
     LeftButtons {

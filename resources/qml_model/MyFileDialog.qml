@@ -10,6 +10,8 @@ FileDialog {
     property string mode: "Open"
     // The progress bar that slicing moves.
     property var progress
+    // Asks before a scene taller than the printer is sliced.
+    property var heightWarning
 
     title: qsTr("Please choose a file")
     folder: shortcuts.home
@@ -24,6 +26,13 @@ FileDialog {
             nameFilters = [qsTr("Kalo3D CWS (*.CWS)")]
         else
             nameFilters = [qsTr("Kalo3D jobs (*.kalo3d)")]
+    }
+
+    // Slices into archive; refused, with a message, when that would
+    // overwrite a file the scene came from.
+    function startSlicing(archive) {
+        if (kalo3dApp.setCwsFile(archive))
+            progress.updateProgress(0, false, "slice")
     }
 
     // A name typed without the file type gets it, so that the file shows up
@@ -41,9 +50,11 @@ FileDialog {
             kalo3dApp.prjFile = withSuffix(fileUrl, ".kalo3d")
             kalo3dApp.savePrj()
         } else if (mode === "Slice") {
-            // Refused, with a message, when it would overwrite a file the scene came from.
-            if (kalo3dApp.setCwsFile(withSuffix(fileUrl, ".cws")))
-                progress.updateProgress(0, false, "slice")
+            var warning = kalo3dApp.heightWarning()
+            if (warning === "")
+                startSlicing(withSuffix(fileUrl, ".cws"))
+            else
+                heightWarning.ask(warning, withSuffix(fileUrl, ".cws"))
         }
     }
     onRejected: console.log("Canceled")

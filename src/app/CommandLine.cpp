@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/BuildHeight.h"
 #include "app/Interruption.h"
 #include "app/ProjectFile.h"
 #include "io/FileIdentity.h"
@@ -84,11 +85,12 @@ const char *const helpText =
     "Results go to standard output; messages, warnings and the progress bar to\n"
     "standard error.\n"
     "Exit status: 0 success, 1 a model or settings file could not be read, 2 wrong\n"
-    "usage or option value (OUT one of the inputs included), 3 the archive could\n"
-    "not be written completely (a full disk, a file-size limit, OUT's folder\n"
-    "removed during the run), 130 or 143 interrupted by Ctrl-C or SIGTERM while\n"
-    "slicing or adding supports (OUT keeps what it held before; a second Ctrl-C\n"
-    "ends the tool at once).\n";
+    "usage or option value (OUT one of the inputs, or a scene taller than the\n"
+    "printer's build height, included), 3 the archive could not be written\n"
+    "completely (a full disk, a file-size limit, OUT's folder removed during the\n"
+    "run), 130 or 143 interrupted by Ctrl-C or SIGTERM while slicing or adding\n"
+    "supports (OUT keeps what it held before; a second Ctrl-C ends the tool at\n"
+    "once).\n";
 
 QString twoDecimals(double value)
 {
@@ -371,6 +373,14 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
     for (const QString &file : files) {
         if (!load(manager, file))
             return EXIT_LOAD_FAILED;
+    }
+    const QStringList tall = BuildHeight::modelsAbove(manager.models(), settings.buildHeightMm());
+    if (!tall.isEmpty()) {
+        m_err << programName << ": the printer " << settings.selectedPrinter().code << " builds up to "
+              << settings.buildHeightMm() << " mm, and this reaches above: " << tall.join(QStringLiteral(", "))
+              << "\n";
+        m_err.flush();
+        return EXIT_USAGE;
     }
 
     QString supportsLine;

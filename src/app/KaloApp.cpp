@@ -1,7 +1,9 @@
 #include "app/KaloApp.h"
 
+#include "app/BuildHeight.h"
 #include "app/ProjectFile.h"
 #include "io/FileIdentity.h"
+#include "settings/KaloConfig.h"
 #include "view/KaloScene.h"
 #include "workspace/KaloModel.h"
 #include "workspace/Model.h"
@@ -51,6 +53,20 @@ KaloApp::~KaloApp()
 KaloApp *KaloApp::instance()
 {
     return g_instance;
+}
+
+QString KaloApp::heightWarning() const
+{
+    const KaloModel *manager = KaloModel::instance();
+    const KaloConfig *settings = KaloConfig::instance();
+    const QStringList tall = manager ? BuildHeight::modelsAbove(manager->models(), settings->buildHeightMm())
+                                     : QStringList();
+    if (tall.isEmpty())
+        return QString();
+    return tr("The printer %1 builds up to %2 mm, and this reaches above: %3. Its top will not be printed.")
+        .arg(settings->selectedPrinter().code)
+        .arg(settings->buildHeightMm())
+        .arg(tall.join(QStringLiteral(", ")));
 }
 
 bool KaloApp::setCwsFile(const QUrl &file)

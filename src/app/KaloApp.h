@@ -23,6 +23,11 @@ public:
 
     static KaloApp *instance();
 
+    // Empty when the scene fits under the selected printer's build height
+    // (floating models counted as slicing lowers them); otherwise a sentence
+    // naming the models that reach above it, which the window shows before
+    // it slices.
+    Q_INVOKABLE QString heightWarning() const;
     // Records where the next print archive goes and asks for slicing;
     // false, after a message, when file is one the scene was read from (a
     // model's STL file or the project file), which the archive would destroy.

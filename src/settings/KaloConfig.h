@@ -125,10 +125,11 @@ public:
     // writing anything; load() and save() do it too.
     void updateBuildConfig();
 
-private:
     // The selected printer row; an index outside the table (an edited
     // settings file) selects the initial printer.
     const PrinterModel &selectedPrinter() const;
+
+private:
 
     int m_modelIndex = 2;
     int m_resinIndex = 0;

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QScopeGuard>
 #include <QUrl>
 
 namespace CWS {
@@ -60,6 +61,7 @@ Slicer::~Slicer()
 void Slicer::cancel()
 {
     m_cancelled = true;
+    m_layerEnded.notify_all();
 }
 
 void Slicer::run()
@@ -124,21 +126,31 @@ void Slicer::startPool()
     m_meshes.reserve(size_t(m_models.size()));
     for (const Model *model : qAsConst(m_models))
         m_meshes.emplace_back(*model, heights);
-    for (int i = 0; i < m_totalLayers; ++i)
-        m_pool.start(new Slice(this, &m_config, i, heights[size_t(i)], &m_meshes), 0);
-    qDebug() << "active thread:" << m_pool.activeThreadCount();
-
-    while (!m_pool.waitForDone(50)) {
-        if (m_cancelled || m_failed) {
-            m_pool.clear();
-            if (m_cancelled)
-                qDebug() << "cancle slice";
-            // Jobs already running still read the enlarged raster and write
-            // into the archive: both must outlast them.
-            m_pool.waitForDone(-1);
-            break;
+    // Layers go to the pool a few per thread ahead of those running, as it
+    // frees up: queueing every layer at once took time growing with the
+    // square of their number before the first one started, and before a
+    // cancel was even looked at.
+    const int ahead = layersAheadPerThread * std::max(1, m_pool.maxThreadCount());
+    int next = 0;
+    {
+        std::unique_lock<std::mutex> lock(m_feedMutex);
+        while (!m_cancelled && !m_failed) {
+            for (; next < m_totalLayers && m_layersQueued < ahead; ++next, ++m_layersQueued)
+                m_pool.start(new Slice(this, &m_config, next, heights[size_t(next)], &m_meshes), 0);
+            if (next == m_totalLayers && m_layersQueued == 0)
+                break;
+            m_layerEnded.wait_for(lock, std::chrono::milliseconds(50));
         }
     }
+    qDebug() << "active thread:" << m_pool.activeThreadCount();
+    if (m_cancelled || m_failed) {
+        m_pool.clear();
+        if (m_cancelled)
+            qDebug() << "cancle slice";
+    }
+    // Jobs already running still read the enlarged raster and write into
+    // the archive: both must outlast them.
+    m_pool.waitForDone(-1);
     if (!m_cancelled)
         qDebug() << "all thread done:" << m_pool.activeThreadCount();
     m_config.endSupersampling();
@@ -147,6 +159,14 @@ void Slicer::startPool()
 void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
 {
     Q_UNUSED(supersampledImage)
+    // The job is as good as done: the next layer may be queued.
+    const auto ended = qScopeGuard([this] {
+        {
+            const std::lock_guard<std::mutex> lock(m_feedMutex);
+            --m_layersQueued;
+        }
+        m_layerEnded.notify_one();
+    });
     // Encoded and compressed before taking the lock, so that jobs do that in
     // parallel and only the archive itself is written one entry at a time.
     const QByteArray png = encodePng(*image);
@@ -187,6 +207,7 @@ void Slicer::fail(const QString &message)
     if (m_error.isEmpty())
         m_error = message;
     m_failed = true;
+    m_layerEnded.notify_all();
 }
 
 } // namespace CWS

@@ -11,6 +11,7 @@
 #include <quazip.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -36,11 +37,13 @@ namespace CWS {
 // until the new one is whole. A path that names a device rather than a
 // regular file is written in place.
 // Layer i is cut at (i + 0.5) x layerThickness, the height summed in single
-// precision. The models are placed for the run once (PlacedMesh); all layers
-// are queued at once and rendered by as many threads as the machine has
-// logical processors, each of which also encodes its layer (encodePng) and
-// compresses the entry, so that the archive's lock covers only writing it.
-// A layer's images live only while its job runs.
+// precision. The models are placed for the run once (PlacedMesh); the layers
+// are rendered by as many threads as the machine has logical processors,
+// handed to the pool a few per thread ahead as it frees up, so that a cancel
+// takes effect within a layer's time at any layer count. Each thread also
+// encodes its layer (encodePng) and compresses the entry, so that the
+// archive's lock covers only writing it. A layer's images live only while
+// its job runs.
 //
 // Construct, start, cancel and delete on the GUI thread; the pool threads
 // report through layerWritten, the end through QThread::finished, then
@@ -113,6 +116,12 @@ private:
     bool m_antiAliasing;
     float m_antiAliasingFactor;
     int m_buildHeightMm;
+    // Layers handed to the pool and not yet done, under m_feedMutex; a job
+    // ending announces it through m_layerEnded, as do a cancel and a failure.
+    static constexpr int layersAheadPerThread = 4;
+    int m_layersQueued = 0;
+    std::mutex m_feedMutex;
+    std::condition_variable m_layerEnded;
     std::atomic<bool> m_cancelled{false};
     bool m_completed = false;
     std::atomic<bool> m_failed{false};

@@ -76,8 +76,9 @@ bool Support::read(QDataStream &stream, int major, int minor)
 {
     stream >> actualFootHeight >> actualHeadHeight >> bodyIndexBegin >> indexEnd >> footIndexBegin
         >> headIndexBegin >> footBottomRing >> footTopRing >> bodyBottomRing >> headBottomRing >> headTopRing;
-    return std::isfinite(actualFootHeight) && std::isfinite(actualHeadHeight) && Model::read(stream, major, minor)
-           && partsFitMesh();
+    // Held to the range of the vertices: re-fitting a column moves its rings by these.
+    return std::fabs(actualFootHeight) <= maxCoordinateMm && std::fabs(actualHeadHeight) <= maxCoordinateMm
+           && Model::read(stream, major, minor) && partsFitMesh();
 }
 
 bool Support::partsFitMesh() const

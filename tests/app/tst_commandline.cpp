@@ -388,6 +388,9 @@ void TstCommandLine::sliceFailures_data()
     QTest::newRow("no output") << QStringList{"slice", "CUBE"} << 2 << "-o OUT.cws";
     QTest::newRow("no model") << QStringList{"slice", "-o", "OUT"} << 2 << "slice needs at least one FILE";
     QTest::newRow("output for info") << QStringList{"info", "CUBE", "-o", "OUT"} << 2 << "-o is for slice";
+    QTest::newRow("taller than the printer") << QStringList{"slice", "CUBE", "TALL", "-o", "OUT"} << 2
+                                             << "the printer K20C builds up to 150 mm, and this reaches above: "
+                                                "TALL (180.00 mm)";
     // Refused before anything is read: the model or settings would be lost.
     QTest::newRow("output is the model") << QStringList{"slice", "CUBE", "-o", "CUBE"} << 2
                                          << "is the input CUBE; writing the archive would destroy it";
@@ -435,7 +438,11 @@ void TstCommandLine::sliceFailures()
     arguments.replaceInStrings("MISSING", unreachable);
     arguments.replaceInStrings("LINK", m_dir.filePath("link.stl"));
     arguments.replaceInStrings("TWIN", m_dir.filePath("twin.stl"));
+    const QString tall = m_dir.filePath("tall.stl");
+    QVERIFY(StlWriter::write(tall, TestMeshes::box({0, 0, 0}, {1, 1, 180}), StlWriter::Binary));
+    arguments.replaceInStrings("TALL", tall);
     message.replace("CUBE", cube);
+    message.replace("TALL", tall);
 
     const Result result = runCli(arguments);
 

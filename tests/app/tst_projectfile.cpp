@@ -453,6 +453,9 @@ void TstProjectFile::damagedFilesAddNothing_data()
     QTest::newRow("negative index") << patched(cube, indicesAt, qint32(-1));
     QTest::newRow("coordinate not a number") << patchedDouble(cube, firstVertexAt, nan);
     QTest::newRow("coordinate beyond float") << patchedDouble(cube, firstVertexAt + 8, 1e300);
+    // 2 km: tens of millions of layers.
+    QTest::newRow("coordinate beyond the range of STL files") << patchedDouble(cube, firstVertexAt + 16, 2e6);
+    QTest::newRow("support foot beyond that range") << patchedDouble(support, supportBlockAt, 1e30);
     QTest::newRow("unknown object type") << patched(patched(cube, entryTypeAt, qint32(7)), blockTypeAt, qint32(7));
     QTest::newRow("block of another type than its entry") << patched(cube, blockTypeAt, qint32(TYPE_SUPPORT));
     QTest::newRow("support entry over a model block") << patched(cube, entryTypeAt, qint32(TYPE_SUPPORT));

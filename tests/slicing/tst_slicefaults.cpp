@@ -146,6 +146,7 @@ private Q_SLOTS:
 
     void cancelAtAnyMoment_data();
     void cancelAtAnyMoment();
+    void cancelAtAMillionLayers();
     void cancelOnThePoolThread_data();
     void cancelOnThePoolThread();
     void diskFullLeavesNoArchive_data();
@@ -299,6 +300,29 @@ void TstSliceFaults::cancelAtAnyMoment()
     QCOMPARE(filesIn(folder), QFile::exists(path) ? QStringList{QStringLiteral("job.cws")} : QStringList{});
 
     slicesAgain(path);
+}
+
+void TstSliceFaults::cancelAtAMillionLayers()
+{
+    // A 10 m column at 10 um: the run must be under way at once and stop
+    // soon after the cancel, however many layers are still to come.
+    const QString path = m_dir.filePath(QStringLiteral("million.cws"));
+    QVERIFY(writePreviousArchive(path));
+    m_manager->addModel(TestMeshes::makeModel(TestMeshes::box({-0.5f, -0.5f, 0}, {0.5f, 0.5f, 10000})));
+    KaloConfig::instance()->buildConfig()->layerThickness = 0.01f;
+
+    QSignalSpy spy(m_manager.get(), &KaloModel::sliceCompletedProgress);
+    m_manager->sliceTo(path);
+    QVERIFY2(spy.wait(20000), "the first layers are done while the rest wait their turn");
+    QCOMPARE(m_manager->sliceCount(), 1000000);
+    QElapsedTimer timer;
+    timer.start();
+    m_manager->cancleSlice();
+    while (spy.isEmpty() || spy.last().at(0).toFloat() <= 1)
+        QVERIFY2(spy.wait(20000), "the run ends");
+    // 0.5 s on an idle machine; the bound leaves room for a busy one.
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QStringLiteral("the run ended %1 ms after the cancel").arg(timer.elapsed())));
+    QCOMPARE(fileBytes(path), kPreviousArchive);
 }
 
 void TstSliceFaults::cancelOnThePoolThread_data()
