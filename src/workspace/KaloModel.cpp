@@ -327,12 +327,12 @@ void KaloModel::copyModel(int n)
 
 float KaloModel::getTotalVolume()
 {
-    float total = 0;
+    double total = 0;
     for (Model *model : qAsConst(m_models)) {
         model->updateBounds();
-        total += model->volume;
+        total += double(model->volume);
     }
-    return total;
+    return float(total);
 }
 
 QStringList KaloModel::getSelectedModelInfo()
