@@ -36,7 +36,9 @@ const char *const helpText =
     "                           200 mm) and print its size in mm, volume in mL,\n"
     "                           triangle count, number of layers and estimated\n"
     "                           print time. For a project the figures are those of\n"
-    "                           all its objects together.\n"
+    "                           all its objects together. The figures are those\n"
+    "                           slice prints: a model floating above the platform\n"
+    "                           counts as lowered onto it, as slicing lowers it.\n"
     "  slice FILE... -o OUT     Load the STL models as kalo3d does and slice them\n"
     "                           into the print archive OUT (.cws: one PNG per layer\n"
     "                           and the G-code). Every model is centred on the\n"
@@ -338,6 +340,9 @@ int CommandLine::info(const QStringList &files, const QCommandLineParser &parser
             status = EXIT_LOAD_FAILED;
             continue;
         }
+        // The figures of the print: slicing lowers floating models onto the plate.
+        for (Model *model : manager.models())
+            model->settleIfFloating();
         const int layers = manager.calcNumSlices();
         const QList<Model *> &models = manager.models();
         // An empty project measures nothing.

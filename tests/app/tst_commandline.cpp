@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/ProjectFile.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
 #include "settings/KaloConfig.h"
@@ -125,26 +126,39 @@ void TstCommandLine::infoReportsPlacedModel_data()
     QTest::addColumn<QVector3D>("max");
     QTest::addColumn<int>("thicknessUm");
     QTest::addColumn<QString>("report");
+    QTest::addColumn<bool>("project"); // saved where it stands, not placed as an STL
     QTest::newRow("20 mm cube, 50 um") << QVector3D(5, 5, 5) << QVector3D(25, 25, 25) << 50
                                       << "  size:      20.00 x 20.00 x 20.00 mm\n"
                                          "  volume:    8.00 mL\n"
                                          "  triangles: 12\n"
                                          "  layers:    400 at 50 \u00b5m\n"
-                                         "  printing:  1 h 40 min\n";
+                                         "  printing:  1 h 40 min\n"
+                                      << false;
+    // Slicing lowers it onto the plate: the figures are those of the print.
+    QTest::newRow("20 mm cube floating 5 mm up, project") << QVector3D(5, 5, 5) << QVector3D(25, 25, 25) << 50
+                                                         << "  size:      20.00 x 20.00 x 20.00 mm\n"
+                                                            "  volume:    8.00 mL\n"
+                                                            "  triangles: 12\n"
+                                                            "  layers:    400 at 50 \u00b5m\n"
+                                                            "  printing:  1 h 40 min\n"
+                                                         << true;
     // 20 mm / 0.03 mm = 666.7: the top reaches past the middle of layer 667.
     QTest::newRow("20 mm cube, 30 um") << QVector3D(5, 5, 5) << QVector3D(25, 25, 25) << 30
                                       << "  size:      20.00 x 20.00 x 20.00 mm\n"
                                          "  volume:    8.00 mL\n"
                                          "  triangles: 12\n"
                                          "  layers:    667 at 30 \u00b5m\n"
-                                         "  printing:  2 h 10 min\n";
-    // Shrunk to half about its centroid at 130 mm: it spans 65 to 195 mm.
+                                         "  printing:  2 h 10 min\n"
+                                      << false;
+    // Shrunk to half about its centroid at 130 mm, it spans 65 to 195 mm;
+    // slicing lowers it onto the plate.
     QTest::newRow("260 mm tower") << QVector3D(0, 0, 0) << QVector3D(10, 10, 260) << 50
                                   << "  size:      5.00 x 5.00 x 130.00 mm\n"
                                      "  volume:    3.25 mL\n"
                                      "  triangles: 12\n"
-                                     "  layers:    3900 at 50 \u00b5m\n"
-                                     "  printing:  16 h 03 min\n";
+                                     "  layers:    2600 at 50 \u00b5m\n"
+                                     "  printing:  10 h 43 min\n"
+                                  << false;
 }
 
 void TstCommandLine::infoReportsPlacedModel()
@@ -153,8 +167,14 @@ void TstCommandLine::infoReportsPlacedModel()
     QFETCH(QVector3D, max);
     QFETCH(int, thicknessUm);
     QFETCH(QString, report);
-    const QString path = m_dir.filePath("model.stl");
-    QVERIFY(StlWriter::write(path, TestMeshes::box(min, max), StlWriter::Binary));
+    QFETCH(bool, project);
+    const QString path = m_dir.filePath(project ? "model.kalo3d" : "model.stl");
+    if (project) {
+        const std::unique_ptr<Model> model(TestMeshes::makeModel(TestMeshes::box(min, max)));
+        QVERIFY(ProjectFile::save(path, {model.get()}));
+    } else {
+        QVERIFY(StlWriter::write(path, TestMeshes::box(min, max), StlWriter::Binary));
+    }
 
     const Result result = runCli({"info", "--thickness", QString::number(thicknessUm), path});
 
