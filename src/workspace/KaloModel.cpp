@@ -116,8 +116,9 @@ bool KaloModel::loadModel(const QUrl &url, QString *problem)
         return false;
     }
     qDebug() << "load succeed 1";
-    // Zero facet normals made the importer join vertices across facets; only
-    // a second read without the stored normals gives facets their own.
+    // Zero facet normals made assimp's importer join vertices across facets
+    // (the readers of our own make the normals as they read); only a second
+    // read without the stored normals gives facets their own.
     if (model->normalsAreZero()) {
         qDebug() << "normal is invalid, reload and generate normal";
         delete model;

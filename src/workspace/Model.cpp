@@ -3,6 +3,7 @@
 #include "app/ProjectFile.h"
 #include "supports/Support.h"
 #include "workspace/BinaryStl.h"
+#include "workspace/FaceNormals.h"
 #include "workspace/KaloModel.h"
 #include "workspace/StlCheck.h"
 #include "workspace/TextStl.h"
@@ -721,14 +722,14 @@ bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals, QString
     }
 
     // STL files are read without assimp's arrays, unless their normals are
-    // made anew, which assimp does.
+    // smoothed, which assimp does; zero normals are made while reading.
     QString unread;
     BinaryStl::Outcome binary = BinaryStl::Outcome::NotBinary;
     TextStl::Outcome text = TextStl::Outcome::Declined;
     if (!smooth && !forceNewNormals) {
-        binary = BinaryStl::read(name, *mesh, &unread);
+        binary = BinaryStl::read(name, *mesh, &unread, true);
         if (binary == BinaryStl::Outcome::NotBinary)
-            text = TextStl::read(name, *mesh, &unread);
+            text = TextStl::read(name, *mesh, &unread, true);
     }
     if (binary == BinaryStl::Outcome::Failed || text == TextStl::Outcome::Failed) {
         qDebug() << "ERROR: STL: " << unread;
@@ -800,8 +801,12 @@ bool Model::readWithAssimp(bool smooth, bool forceNewNormals, QString *problem)
     if (scene && !smooth && lacksNormals(scene))
         scene = importer.ApplyPostProcessing(aiProcess_GenNormals);
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
-        qDebug() << "ERROR: ASSIMP: " << importer.GetErrorString();
-        setProblem(problem, QStringLiteral("not a readable STL file"));
+        const QString error = QString::fromUtf8(importer.GetErrorString());
+        qDebug() << "ERROR: ASSIMP: " << error;
+        // assimp turns every exception into its error text.
+        setProblem(problem, error.contains(QLatin1String("bad_alloc"))
+                                ? QStringLiteral("not enough memory to load this file")
+                                : QStringLiteral("not a readable STL file"));
         return false;
     }
     qDebug() << "assimp read file succeed, mesh size: " << scene->mNumMeshes;
@@ -868,13 +873,5 @@ bool Model::processAssimpMesh(const aiMesh *source)
 
 bool Model::normalsAreZero() const
 {
-    if (!mesh)
-        return false;
-    const size_t examined = std::min<size_t>(3, mesh->vertices.size());
-    for (size_t i = 0; i < examined; ++i) {
-        const MeshVertex &v = mesh->vertices[i];
-        if (v.nx != 0 || v.ny != 0 || v.nz != 0)
-            return false;
-    }
-    return true;
+    return mesh && FaceNormals::areZero(mesh->vertices.data(), mesh->vertices.size());
 }

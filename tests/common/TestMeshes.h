@@ -168,12 +168,13 @@ inline bool identical(const MeshPrimitiveData &a, const MeshPrimitiveData &b)
 }
 
 // The mesh of the STL file at path as assimp reads it for a model, with the
-// file's own normals; null when assimp cannot read it.
-inline std::shared_ptr<MeshPrimitiveData> readThroughAssimp(const QString &path)
+// file's own normals or, with newNormals, face normals made by assimp; null
+// when assimp cannot read it.
+inline std::shared_ptr<MeshPrimitiveData> readThroughAssimp(const QString &path, bool newNormals = false)
 {
     Model model(TYPE_NORMAL);
     model.name = path;
-    return model.readWithAssimp(false, false, nullptr) ? model.mesh : nullptr;
+    return model.readWithAssimp(false, newNormals, nullptr) ? model.mesh : nullptr;
 }
 
 } // namespace TestMeshes
