@@ -4,6 +4,7 @@
 #include "app/Interruption.h"
 #include "app/ProjectFile.h"
 #include "io/FileIdentity.h"
+#include "io/ReadableFile.h"
 #include "settings/KaloConfig.h"
 #include "slicing/PrintTime.h"
 #include "workspace/KaloModel.h"
@@ -199,6 +200,11 @@ int CommandLine::run(const QStringList &arguments)
         const QString output = parser.value(QStringLiteral("output"));
         if (output.isEmpty())
             return usageError(QStringLiteral("slice needs the archive to write: -o OUT.cws"));
+        // Told now, not after the whole run.
+        if (output.trimmed().isEmpty())
+            return usageError(QStringLiteral("-o needs a file name, not blanks"));
+        if (std::any_of(output.begin(), output.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+            return usageError(QStringLiteral("-o takes a file name without control characters (line breaks, tabs)"));
         // Checked before anything is read: the archive would replace the file.
         QStringList inputs = positional;
         if (parser.isSet(QStringLiteral("settings")))
@@ -315,13 +321,13 @@ bool CommandLine::load(KaloModel &manager, const QString &file)
 {
     const QUrl url = fileUrl(file);
     const bool project = url.fileName().toLower().endsWith(QLatin1String(".kalo3d"));
-    QString reason;
-    if (project ? ProjectFile::load(url.toLocalFile(), manager, &reason) : manager.loadModel(url, &reason))
+    // What the file is tells more than its name: a missing file of another type is missing.
+    QString reason = ReadableFile::problem(url.toLocalFile());
+    if (reason.isEmpty()
+        && (project ? ProjectFile::load(url.toLocalFile(), manager, &reason) : manager.loadModel(url, &reason)))
         return true;
-    if (!QFileInfo::exists(url.toLocalFile()))
-        reason = QStringLiteral("no such file");
-    else if (reason.isEmpty()) // a name the model manager does not take
-        reason = QStringLiteral("not a readable STL file");
+    if (reason.isEmpty())
+        reason = QStringLiteral("not a readable file");
     m_err << programName << ": cannot load " << file << ": " << reason << "\n";
     m_err.flush();
     return false;

@@ -1,6 +1,7 @@
 #include "app/ProjectFile.h"
 
 #include "io/CommittedFile.h"
+#include "io/ReadableFile.h"
 #include "supports/Support.h"
 #include "workspace/KaloModel.h"
 #include "workspace/Model.h"
@@ -222,6 +223,11 @@ bool ProjectFile::save(const QString &path, const QList<Model *> &models, QStrin
 
 bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem)
 {
+    const QString unreadable = ReadableFile::problem(path);
+    if (!unreadable.isEmpty()) {
+        setProblem(problem, unreadable);
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         qDebug() << "open file failed" << path;

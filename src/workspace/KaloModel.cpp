@@ -100,6 +100,8 @@ bool KaloModel::loadModel(const QUrl &url, QString *problem)
     // The open dialog offers more types than the importer is trusted with.
     if (!url.fileName().toLower().endsWith(QLatin1String(".stl"))) {
         qDebug() << "ERROR: unsupported file type: only accept .stl";
+        if (problem)
+            *problem = QStringLiteral("only STL models (.stl) and kalo3d projects (.kalo3d) load");
         return false;
     }
 

@@ -209,8 +209,11 @@ void TstCommandLine::infoFailsOnBadFiles_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("reason");
     QTest::newRow("missing") << "missing.stl" << QByteArray() << "no such file";
-    QTest::newRow("not an STL") << "broken.stl" << QByteArray("this is no mesh") << "not a readable STL file";
-    QTest::newRow("other type") << "part.obj" << QByteArray("v 0 0 0\n") << "not a readable STL file";
+    QTest::newRow("not an STL") << "broken.stl" << QByteArray("this is no mesh")
+                                << "not an STL file: it is text that does not begin with \"solid\"";
+    QTest::newRow("other type") << "part.obj" << QByteArray("v 0 0 0\n")
+                                << "only STL models (.stl) and kalo3d projects (.kalo3d) load";
+    QTest::newRow("other type, missing") << "gone.obj" << QByteArray() << "no such file";
 }
 
 void TstCommandLine::infoFailsOnBadFiles()
@@ -406,6 +409,10 @@ void TstCommandLine::sliceFailures_data()
     QTest::newRow("output directory missing") << QStringList{"slice", "CUBE", "-o", "MISSING"} << 3
                                               << "Cannot create the print file";
     QTest::newRow("no output") << QStringList{"slice", "CUBE"} << 2 << "-o OUT.cws";
+    // Told before the run, not after it.
+    QTest::newRow("blank output") << QStringList{"slice", "CUBE", "-o", " "} << 2 << "-o needs a file name, not blanks";
+    QTest::newRow("line break in the output")
+        << QStringList{"slice", "CUBE", "-o", "job\n.cws"} << 2 << "-o takes a file name without control characters";
     QTest::newRow("no model") << QStringList{"slice", "-o", "OUT"} << 2 << "slice needs at least one FILE";
     QTest::newRow("output for info") << QStringList{"info", "CUBE", "-o", "OUT"} << 2 << "-o is for slice";
     QTest::newRow("taller than the printer") << QStringList{"slice", "CUBE", "TALL", "-o", "OUT"} << 2
