@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace TestMeshes {
 
@@ -136,6 +137,20 @@ inline MeshPrimitiveData combined(MeshPrimitiveData a, const MeshPrimitiveData &
     for (uint32_t index : b.indices)
         a.indices.push_back(index + offset);
     return a;
+}
+
+// mesh turned inside out: every triangle's corners in the other order and
+// its normals reversed, as a hollow's inner wall faces.
+inline MeshPrimitiveData inverted(MeshPrimitiveData mesh)
+{
+    for (size_t k = 0; k + 2 < mesh.indices.size(); k += 3)
+        std::swap(mesh.indices[k + 1], mesh.indices[k + 2]);
+    for (MeshVertex &v : mesh.vertices) {
+        v.nx = -v.nx;
+        v.ny = -v.ny;
+        v.nz = -v.nz;
+    }
+    return mesh;
 }
 
 // A loaded normal model holding mesh, as the importer would leave it.
