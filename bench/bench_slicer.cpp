@@ -54,6 +54,7 @@
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
 #include "geometry/Model.h"
+#include "io/CommittedFile.h"
 #include "settings/KaloConfig.h"
 #include "slicing/PngEncoder.h"
 #include "slicing/ZipEntry.h"
@@ -237,9 +238,9 @@ int encodeOnly(const QString &archivePath)
     }
     QTemporaryDir dir;
     // Written and committed to the disk as the slicer writes its archive.
-    QSaveFile file(dir.filePath(QStringLiteral("floor.cws")));
-    QuaZip target(&file);
-    if (!file.open(QIODevice::WriteOnly) || !target.open(QuaZip::mdCreate)) {
+    CommittedFile file(dir.filePath(QStringLiteral("floor.cws")));
+    QuaZip target(&file.device());
+    if (!file.open() || !target.open(QuaZip::mdCreate)) {
         std::fprintf(stderr, "kalo3d-bench: cannot write into %s\n", qPrintable(dir.path()));
         return 1;
     }
@@ -290,8 +291,12 @@ int encodeOnly(const QString &archivePath)
     QElapsedTimer timer;
     timer.start();
     target.close();
+    const bool committed = file.commit([count](QIODevice &written) {
+        QuaZip zip(&written);
+        return zip.open(QuaZip::mdUnzip) && zip.getEntriesCount() == count;
+    });
     nanoseconds += timer.nsecsElapsed();
-    if (target.getZipError() != ZIP_OK) {
+    if (target.getZipError() != ZIP_OK || !committed) {
         std::fprintf(stderr, "kalo3d-bench: the archive in %s could not be written\n", qPrintable(dir.path()));
         return 1;
     }

@@ -102,6 +102,13 @@ ApplicationWindow {
             else
                 kalo3dApp.open(file)
         }
+        heightWarning: heightWarning
+    }
+
+    HeightWarning {
+        id: heightWarning
+        objectName: "heightWarning"
+        fileDialog: fileDialog
     }
 
     LeftButtons {

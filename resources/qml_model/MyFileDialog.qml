@@ -10,6 +10,8 @@ FileDialog {
     property string mode: "Open"
     // The progress bar that slicing moves.
     property var progress
+    // Asks before a scene taller than the printer is sliced.
+    property var heightWarning
 
     // A file chosen in "Open" mode; the window opens it, asking first when a
     // project would replace unsaved changes.
@@ -32,6 +34,13 @@ FileDialog {
             nameFilters = [qsTr("Kalo3D jobs (*.kalo3d)")]
     }
 
+    // Slices into archive; refused, with a message, when that would
+    // overwrite a file the scene came from.
+    function startSlicing(archive) {
+        if (kalo3dApp.setCwsFile(archive))
+            progress.updateProgress(0, false, "slice")
+    }
+
     // A name typed without the file type gets it, so that the file shows up
     // under the filter it was saved with.
     function withSuffix(url, suffix) {
@@ -49,8 +58,12 @@ FileDialog {
             kalo3dApp.prjFile = withSuffix(fileUrl, ".kalo3d")
             kalo3dApp.savePrj()
         } else if (mode === "Slice") {
-            progress.updateProgress(0, false, "slice")
-            kalo3dApp.setCwsFile(withSuffix(fileUrl, kalo3dPrinters.archiveSuffix()))
+            var archive = withSuffix(fileUrl, kalo3dPrinters.archiveSuffix())
+            var warning = kalo3dApp.heightWarning()
+            if (warning === "")
+                startSlicing(archive)
+            else
+                heightWarning.ask(warning, archive)
         }
     }
     onRejected: console.log("Canceled")

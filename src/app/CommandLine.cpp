@@ -1,8 +1,11 @@
 #include "app/CommandLine.h"
 
+#include "app/BuildHeight.h"
 #include "app/Interruption.h"
 #include "app/ProjectFile.h"
 #include "geometry/Model.h"
+#include "io/FileIdentity.h"
+#include "io/ReadableFile.h"
 #include "settings/KaloConfig.h"
 #include "slicing/PrintTime.h"
 #include "workspace/KaloModel.h"
@@ -40,7 +43,9 @@ const char *const helpText =
     "                           200 mm) and print its size in mm, volume in mL,\n"
     "                           triangle count, number of layers and estimated\n"
     "                           print time. For a project the figures are those of\n"
-    "                           all its objects together.\n"
+    "                           all its objects together. The figures are those\n"
+    "                           slice prints: a model floating above the platform\n"
+    "                           counts as lowered onto it, as slicing lowers it.\n"
     "  printers                 List the printers: the built-in ones and the user's\n"
     "                           (printers.json in kalo3d's data folder).\n"
     "  slice FILE... -o OUT     Load the STL models as kalo3d does and slice them\n"
@@ -52,9 +57,11 @@ const char *const helpText =
     "                           merged part. A project's objects stay where they\n"
     "                           were saved. OUT is replaced once the new archive is\n"
     "                           complete; after a failure it holds what it held\n"
-    "                           before. Prints the layers, the resin volume in mL\n"
-    "                           (models, supports and plates) and the estimated\n"
-    "                           print time, then what the print check found.\n"
+    "                           before. OUT may not be one of the input files (by\n"
+    "                           any name or link). Prints the layers, the resin\n"
+    "                           volume in mL (models, supports and plates) and the\n"
+    "                           estimated print time, then, with --check or\n"
+    "                           --strict, what the print check found.\n"
     "  check FILE...            Load and place the models as slice does, slice them\n"
     "                           without keeping the archive and list what would\n"
     "                           make the print fail: islands (regions starting in\n"
@@ -109,11 +116,13 @@ const char *const helpText =
     "Results go to standard output; messages, warnings and the progress bar to\n"
     "standard error.\n"
     "Exit status: 0 success, 1 a model or settings file could not be read, 2 wrong\n"
-    "usage or option value, 3 the archive could not be written completely (a full\n"
-    "disk, a file-size limit, OUT's folder removed during the run), 4 the strict\n"
-    "check found islands or clipped parts (no archive written), 130 or 143\n"
-    "interrupted by Ctrl-C or SIGTERM while slicing or adding supports (OUT keeps\n"
-    "what it held before; a second Ctrl-C ends the tool at once).\n";
+    "usage or option value (OUT one of the inputs, or a scene taller than the\n"
+    "printer's build height, included), 3 the archive could not be written\n"
+    "completely (a full disk, a file-size limit, OUT's folder removed during the\n"
+    "run), 4 the strict check found islands or clipped parts (no archive\n"
+    "written), 130 or 143 interrupted by Ctrl-C or SIGTERM while slicing or\n"
+    "adding supports (OUT keeps what it held before; a second Ctrl-C ends the\n"
+    "tool at once).\n";
 
 QString twoDecimals(double value)
 {
@@ -279,8 +288,23 @@ int CommandLine::run(const QStringList &arguments)
     if (command == QLatin1String("slice")) {
         if (positional.isEmpty())
             return usageError(QStringLiteral("slice needs at least one FILE"));
-        if (parser.value(QStringLiteral("output")).isEmpty())
+        const QString output = parser.value(QStringLiteral("output"));
+        if (output.isEmpty())
             return usageError(QStringLiteral("slice needs the archive to write: -o OUT.cws"));
+        // Told now, not after the whole run.
+        if (output.trimmed().isEmpty())
+            return usageError(QStringLiteral("-o needs a file name, not blanks"));
+        if (std::any_of(output.begin(), output.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+            return usageError(QStringLiteral("-o takes a file name without control characters (line breaks, tabs)"));
+        // Checked before anything is read: the archive would replace the file.
+        QStringList inputs = positional;
+        if (parser.isSet(QStringLiteral("settings")))
+            inputs << parser.value(QStringLiteral("settings"));
+        for (const QString &input : qAsConst(inputs)) {
+            if (FileIdentity::same(fileUrl(output).toLocalFile(), fileUrl(input).toLocalFile()))
+                return usageError(QStringLiteral("-o %1 is the input %2; writing the archive would destroy it")
+                                      .arg(output, input));
+        }
         return slice(positional, parser);
     }
     if (command == QLatin1String("check")) {
@@ -515,13 +539,13 @@ bool CommandLine::load(KaloModel &manager, const QString &file)
 {
     const QUrl url = fileUrl(file);
     const bool project = url.fileName().toLower().endsWith(QLatin1String(".kalo3d"));
-    QString reason;
-    if (project ? ProjectFile::load(url.toLocalFile(), manager, &reason) : manager.loadModel(url, &reason))
+    // What the file is tells more than its name: a missing file of another type is missing.
+    QString reason = ReadableFile::problem(url.toLocalFile());
+    if (reason.isEmpty()
+        && (project ? ProjectFile::load(url.toLocalFile(), manager, &reason) : manager.loadModel(url, &reason)))
         return true;
-    if (!QFileInfo::exists(url.toLocalFile()))
-        reason = QStringLiteral("no such file");
-    else if (reason.isEmpty()) // a name the model manager does not take
-        reason = QStringLiteral("not a readable STL file");
+    if (reason.isEmpty())
+        reason = QStringLiteral("not a readable file");
     m_err << programName << ": cannot load " << file << ": " << reason << "\n";
     m_err.flush();
     return false;
@@ -540,6 +564,9 @@ int CommandLine::info(const QStringList &files, const QCommandLineParser &parser
             status = EXIT_LOAD_FAILED;
             continue;
         }
+        // The figures of the print: slicing lowers floating models onto the plate.
+        for (Model *model : manager.models())
+            model->settleIfFloating();
         const int layers = manager.calcNumSlices();
         const QList<Model *> &models = manager.models();
         // An empty project measures nothing.
@@ -575,6 +602,14 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
     for (const QString &file : files) {
         if (!load(manager, file))
             return EXIT_LOAD_FAILED;
+    }
+    const QStringList tall = BuildHeight::modelsAbove(manager.models(), settings.buildHeightMm());
+    if (!tall.isEmpty()) {
+        m_err << programName << ": the printer " << settings.printer().name << " builds up to "
+              << settings.buildHeightMm() << " mm, and this reaches above: " << tall.join(QStringLiteral(", "))
+              << "\n";
+        m_err.flush();
+        return EXIT_USAGE;
     }
 
     QString supportsLine;

@@ -1,7 +1,11 @@
 #include "app/KaloApp.h"
 
+#include "app/BuildHeight.h"
 #include "app/ProjectFile.h"
+#include "io/FileIdentity.h"
+#include "settings/KaloConfig.h"
 #include "workspace/KaloModel.h"
+#include "geometry/Model.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -49,11 +53,49 @@ KaloApp *KaloApp::instance()
     return g_instance;
 }
 
-void KaloApp::setCwsFile(const QUrl &file)
+QString KaloApp::heightWarning() const
+{
+    const KaloModel *manager = KaloModel::instance();
+    const KaloConfig *settings = KaloConfig::instance();
+    const QStringList tall = manager ? BuildHeight::modelsAbove(manager->models(), settings->buildHeightMm())
+                                     : QStringList();
+    if (tall.isEmpty())
+        return QString();
+    return tr("The printer %1 builds up to %2 mm, and this reaches above: %3. Its top will not be printed.")
+        .arg(settings->printer().name)
+        .arg(settings->buildHeightMm())
+        .arg(tall.join(QStringLiteral(", ")));
+}
+
+bool KaloApp::setCwsFile(const QUrl &file)
 {
     qDebug() << QThread::currentThreadId() << "KaloApp::setCwsFile " << file;
+    const QString input = inputAt(file.toLocalFile(), true);
+    if (!input.isEmpty()) {
+        showCriticalMsgBox(tr("The print file %1 is the file %2 was read from: slicing into it would destroy it. "
+                              "Choose another name.")
+                               .arg(QDir::toNativeSeparators(file.toLocalFile()), QDir::toNativeSeparators(input)));
+        return false;
+    }
     m_cwsFileUrl = file;
     Q_EMIT readyToSlice();
+    return true;
+}
+
+QString KaloApp::inputAt(const QString &path, bool withProject) const
+{
+    if (path.isEmpty())
+        return QString();
+    if (withProject && !prjFile().isEmpty() && FileIdentity::same(path, prjFile()))
+        return prjFile();
+    if (const KaloModel *manager = KaloModel::instance()) {
+        for (const Model *model : manager->models()) {
+            const QString source = model->url.toLocalFile();
+            if (!source.isEmpty() && FileIdentity::same(path, source))
+                return source;
+        }
+    }
+    return QString();
 }
 
 void KaloApp::open(const QUrl &url)
@@ -97,7 +139,10 @@ bool KaloApp::savePrj()
         return false;
     }
     QString problem;
-    if (!ProjectFile::save(path, manager->models(), &problem)) {
+    const QString input = inputAt(path, false);
+    if (!input.isEmpty())
+        problem = tr("it is the file the model %1 was read from").arg(QDir::toNativeSeparators(input));
+    if (!problem.isEmpty() || !ProjectFile::save(path, manager->models(), &problem)) {
         showCriticalMsgBox(tr("Cannot save the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
         return false;
     }

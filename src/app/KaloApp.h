@@ -19,8 +19,15 @@ public:
 
     static KaloApp *instance();
 
-    // Records where the next print archive goes and asks for slicing.
-    Q_INVOKABLE void setCwsFile(const QUrl &file);
+    // Empty when the scene fits under the selected printer's build height
+    // (floating models counted as slicing lowers them); otherwise a sentence
+    // naming the models that reach above it, which the window shows before
+    // it slices.
+    Q_INVOKABLE QString heightWarning() const;
+    // Records where the next print archive goes and asks for slicing;
+    // false, after a message, when file is one the scene was read from (a
+    // model's STL file or the project file), which the archive would destroy.
+    Q_INVOKABLE bool setCwsFile(const QUrl &file);
     // A name ending in ".kalo3d" (any case) opens as a project; anything else
     // goes to the model manager, which accepts only STL files.
     Q_INVOKABLE void open(const QUrl &url);
@@ -32,9 +39,10 @@ public:
     // Writes the whole scene to the project file prjFile, replacing it only
     // once the new file is complete. Without a name (prjFile empty) it
     // writes nothing and returns false: the window then asks for a name,
-    // sets prjFile and calls savePrj again. A file that cannot be written
-    // is shown in the critical message box, and false returned. A saved
-    // scene counts as unmodified (KaloModel::modified).
+    // sets prjFile and calls savePrj again. A file that cannot be written,
+    // or one a model of the scene was read from, is shown in the critical
+    // message box, and false returned. A saved scene counts as unmodified
+    // (KaloModel::modified).
     Q_INVOKABLE bool savePrj();
     // Opens a page of the project in the browser: key "main", "buy", "readme"
     // or "download"; any other key opens the home page.
@@ -70,6 +78,9 @@ Q_SIGNALS:
 
 private:
     void setPrjFileUrl(const QUrl &url);
+    // The file a model of the scene was read from that path names too, or
+    // empty; the project file counts when withProject.
+    QString inputAt(const QString &path, bool withProject) const;
 
     QUrl m_prjFileUrl;
     QUrl m_cwsFileUrl;

@@ -119,7 +119,9 @@ bool readSupport(QDataStream &stream, CWS::Support &s)
     stream >> s.actualFootHeight >> s.actualHeadHeight >> s.bodyIndexBegin >> s.indexEnd >> s.footIndexBegin
         >> s.headIndexBegin >> s.footBottomRing >> s.footTopRing >> s.bodyBottomRing >> s.headBottomRing
         >> s.headTopRing;
-    return std::isfinite(s.actualFootHeight) && std::isfinite(s.actualHeadHeight);
+    // Held to the range of the vertices: re-fitting a column moves its rings by these.
+    return std::fabs(s.actualFootHeight) <= Model::maxCoordinateMm
+           && std::fabs(s.actualHeadHeight) <= Model::maxCoordinateMm;
 }
 
 } // namespace

@@ -2,13 +2,14 @@
 
 #include "app/ObjectBlock.h"
 #include "geometry/Model.h"
+#include "io/CommittedFile.h"
+#include "io/ReadableFile.h"
 #include "supports/Support.h"
 #include "workspace/KaloModel.h"
 
 #include <QDataStream>
 #include <QDebug>
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 
@@ -178,20 +179,19 @@ bool ProjectFile::read(QIODevice &device, ProjectObjects &objects, QString *prob
 
 bool ProjectFile::save(const QString &path, const QList<Model *> &models, QString *problem)
 {
-    // Written beside the old file and renamed over it when complete: a full
-    // disk or a crash half-way must not cost the user the last good project.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Written beside the old file and renamed over it once complete on disk:
+    // a full disk or a crash half-way must not cost the user the last good project.
+    CommittedFile file(path);
+    if (!file.open()) {
         qDebug() << "open file failed" << path;
         setProblem(problem, file.errorString());
         return false;
     }
-    // A short write leaves Qt without a reason to give ("Unknown error").
-    const bool written = write(file, models);
-    if (!written || !file.commit()) {
+    if (!write(file.device(), models) || !file.commit()) {
         qWarning() << "write project failed" << path << file.errorString();
-        setProblem(problem, written ? file.errorString()
-                                    : QStringLiteral("the file could not be written completely; the disk may be full"));
+        setProblem(problem, file.errorString().isEmpty()
+                                ? QStringLiteral("the file could not be written completely; the disk may be full")
+                                : file.errorString());
         return false;
     }
     return true;
@@ -199,6 +199,11 @@ bool ProjectFile::save(const QString &path, const QList<Model *> &models, QStrin
 
 bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem, bool replace)
 {
+    const QString unreadable = ReadableFile::problem(path);
+    if (!unreadable.isEmpty()) {
+        setProblem(problem, unreadable);
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         qDebug() << "open file failed" << path;

@@ -1,11 +1,13 @@
 #include "geometry/BinaryStl.h"
 
+#include "geometry/FaceNormals.h"
 #include "geometry/VertexJoiner.h"
 
 #include <QFile>
 #include <QtEndian>
 
 #include <cmath>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -22,7 +24,7 @@ float floatAt(const char *bytes)
 
 } // namespace
 
-BinaryStl::Outcome BinaryStl::read(const QString &path, MeshPrimitiveData &mesh, QString *problem)
+BinaryStl::Outcome BinaryStl::read(const QString &path, MeshPrimitiveData &mesh, QString *problem, bool makeZeroNormals)
 {
     QFile file(path);
     char header[headerBytes];
@@ -37,7 +39,10 @@ BinaryStl::Outcome BinaryStl::read(const QString &path, MeshPrimitiveData &mesh,
         std::vector<uint32_t> indices;
         vertices.reserve(3 * size_t(count));
         indices.reserve(3 * size_t(count));
-        VertexJoiner joiner(vertices, 3 * size_t(count));
+        auto joiner = std::make_unique<VertexJoiner>(vertices, 3 * size_t(count));
+        // Whether the file stores normals is told by the first block's vertices.
+        bool decided = !makeZeroNormals;
+        bool making = false;
         std::vector<char> block(size_t(trianglesPerRead * triangleBytes));
         std::vector<MeshVertex> corners(size_t(3 * trianglesPerRead));
         for (qint64 done = 0; done < count;) {
@@ -57,14 +62,28 @@ BinaryStl::Outcome BinaryStl::read(const QString &path, MeshPrimitiveData &mesh,
                 for (const char *p = facet + 12; p < facet + 48; p += 12)
                     *corner++ = {floatAt(p), floatAt(p + 4), floatAt(p + 8), nx, ny, nz};
             }
+            if (making)
+                FaceNormals::make(corners.data(), size_t(3 * triangles));
             indices.resize(indices.size() + size_t(3 * triangles));
-            joiner.add(corners.data(), size_t(3 * triangles), indices.data() + 3 * done);
+            joiner->add(corners.data(), size_t(3 * triangles), indices.data() + 3 * done);
+            if (!decided) {
+                decided = true;
+                making = FaceNormals::areZero(vertices.data(), vertices.size());
+                if (making) {
+                    // The block was joined by its zero normals: again by the made ones.
+                    joiner.reset();
+                    vertices.clear();
+                    joiner = std::make_unique<VertexJoiner>(vertices, 3 * size_t(count));
+                    FaceNormals::make(corners.data(), size_t(3 * triangles));
+                    joiner->add(corners.data(), size_t(3 * triangles), indices.data() + 3 * done);
+                }
+            }
             done += triangles;
         }
         mesh.vertices = std::move(vertices);
         mesh.indices = std::move(indices);
     } catch (const std::bad_alloc &) {
-        *problem = QStringLiteral("there is not enough memory for a model of %1 triangles").arg(count);
+        *problem = QStringLiteral("not enough memory to load %1 triangles").arg(count);
         return Outcome::Failed;
     }
     return Outcome::Read;

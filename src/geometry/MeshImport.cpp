@@ -1,6 +1,7 @@
 #include "geometry/MeshImport.h"
 
 #include "geometry/BinaryStl.h"
+#include "geometry/FaceNormals.h"
 #include "geometry/Model.h"
 #include "geometry/StlCheck.h"
 #include "geometry/TextStl.h"
@@ -121,8 +122,12 @@ bool readWithAssimp(const QString &path, MeshPrimitiveData &mesh, bool smooth, b
     if (scene && !smooth && lacksNormals(scene))
         scene = importer.ApplyPostProcessing(aiProcess_GenNormals);
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
-        qDebug() << "ERROR: ASSIMP: " << importer.GetErrorString();
-        setProblem(problem, QStringLiteral("not a readable STL file"));
+        const QString error = QString::fromUtf8(importer.GetErrorString());
+        qDebug() << "ERROR: ASSIMP: " << error;
+        // assimp turns every exception into its error text.
+        setProblem(problem, error.contains(QLatin1String("bad_alloc"))
+                                ? QStringLiteral("not enough memory to load this file")
+                                : QStringLiteral("not a readable STL file"));
         return false;
     }
     qDebug() << "assimp read file succeed, mesh size: " << scene->mNumMeshes;
@@ -143,14 +148,14 @@ bool read(const QString &path, MeshPrimitiveData &mesh, bool smooth, bool forceN
     }
 
     // STL files are read without assimp's arrays, unless their normals are
-    // made anew, which assimp does.
+    // smoothed, which assimp does; zero normals are made while reading.
     QString unread;
     BinaryStl::Outcome binary = BinaryStl::Outcome::NotBinary;
     TextStl::Outcome text = TextStl::Outcome::Declined;
     if (!smooth && !forceNewNormals) {
-        binary = BinaryStl::read(path, mesh, &unread);
+        binary = BinaryStl::read(path, mesh, &unread, true);
         if (binary == BinaryStl::Outcome::NotBinary)
-            text = TextStl::read(path, mesh, &unread);
+            text = TextStl::read(path, mesh, &unread, true);
     }
     if (binary == BinaryStl::Outcome::Failed || text == TextStl::Outcome::Failed) {
         qDebug() << "ERROR: STL: " << unread;
@@ -180,13 +185,7 @@ bool read(const QString &path, MeshPrimitiveData &mesh, bool smooth, bool forceN
 
 bool normalsAreZero(const MeshPrimitiveData &mesh)
 {
-    const size_t examined = std::min<size_t>(3, mesh.vertices.size());
-    for (size_t i = 0; i < examined; ++i) {
-        const MeshVertex &v = mesh.vertices[i];
-        if (v.nx != 0 || v.ny != 0 || v.nz != 0)
-            return false;
-    }
-    return true;
+    return FaceNormals::areZero(mesh.vertices.data(), mesh.vertices.size());
 }
 
 } // namespace MeshImport

@@ -79,8 +79,9 @@ bool Model::load(const QUrl &fileUrl, bool smooth, bool forceNewNormals, QString
     qDebug() << "load " << name;
     if (!MeshImport::read(name, *mesh, smooth, forceNewNormals, problem))
         return false;
-    // Zero facet normals made the importer join vertices across facets; only
-    // a second read without the stored normals gives facets their own.
+    // Zero facet normals made assimp's importer join vertices across facets
+    // (the readers of our own make the normals as they read); only a second
+    // read without the stored normals gives facets their own.
     if (!forceNewNormals && MeshImport::normalsAreZero(*mesh)) {
         qDebug() << "normal is invalid, reload and generate normal";
         mesh = std::make_shared<MeshPrimitiveData>();
@@ -120,8 +121,9 @@ void Model::updateBounds(bool force)
     // would wait for the store of the one before it.
     float lowX = 1e9f, lowY = 1e9f, lowZ = 1e9f;
     float highX = -1e9f, highY = -1e9f, highZ = -1e9f;
-    double cx = 0, cy = 0, cz = 0, totalVolume = 0;
-    float clampedVolume = 0;
+    // The sums in double precision: a large mesh adds millions of small
+    // terms, which single precision rounds away (-2 % on 10 million).
+    double cx = 0, cy = 0, cz = 0, totalVolume = 0, clampedVolume = 0;
 
     const QMatrix4x4 matrix = modelMatrix();
     const auto &vertices = mesh->vertices;
@@ -153,13 +155,13 @@ void Model::updateBounds(bool force)
         totalVolume += d;
         if (p[2].z() < 0)
             p[2].setZ(0);
-        clampedVolume += tripleProduct(p[0], p[1], p[2]) * 0.16666667f;
+        clampedVolume += double(tripleProduct(p[0], p[1], p[2]) * 0.16666667f);
     }
     boundMin = QVector3D(lowX, lowY, lowZ);
     boundMax = QVector3D(highX, highY, highZ);
 
     qDebug() << "Boundary" << formatPoint(boundMin) << formatPoint(boundMax);
-    volume = std::fabs(clampedVolume) / 1000.0f;
+    volume = float(std::fabs(clampedVolume) / 1000.0);
     qDebug() << "volume:" << volume;
     center = QVector3D(float(cx / totalVolume), float(cy / totalVolume), float(cz / totalVolume));
     qDebug() << "center new, totalVolume" << totalVolume << "center" << formatPoint(center);

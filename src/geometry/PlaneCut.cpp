@@ -107,7 +107,7 @@ int cut(Model &model, float z, std::vector<SliceSegment> &segments, LayerGeometr
         QVector3D hits[3];
         const int n = cutTriangle(corner, z, edgeHit, hits);
         if (n == 2)
-            segments.push_back({hits[0], hits[1]});
+            segments.push_back({hits[0], hits[1], SliceSegment::windingOfCut(corner, edgeHit)});
         else if (n != 0)
             qWarning() << "ERROR: n != 2";
         if (below)

@@ -1,5 +1,7 @@
 #include "geometry/StlCheck.h"
 
+#include "io/ReadableFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -23,6 +25,32 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
+// assimp ends a line at a line feed or a carriage return; a carriage return
+// and line feed end one line together.
+bool endsLine(const char *at, const char *end)
+{
+    return *at == '\n' || (*at == '\r' && (at + 1 == end || at[1] != '\n'));
+}
+
+// The line (from 1) that at stands on.
+int lineAt(const char *begin, const char *at)
+{
+    int line = 1;
+    for (const char *c = begin; c < at; ++c)
+        line += endsLine(c, at) ? 1 : 0;
+    return line;
+}
+
+// Bytes a text file holds, or the header of a binary one: no control
+// characters but spaces, and no zero, which the triangle count of a binary
+// file (below 16 million) has.
+bool looksLikeText(const QByteArray &head)
+{
+    return std::all_of(head.begin(), head.end(), [](char c) {
+        return uchar(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r';
+    });
+}
+
 // The words of a text STL in order, with the line each stands on.
 class Words
 {
@@ -37,7 +65,7 @@ public:
     std::string_view next()
     {
         while (m_at < m_end && isSpace(*m_at)) {
-            if (*m_at == '\n')
+            if (endsLine(m_at, m_end))
                 ++m_line;
             ++m_at;
         }
@@ -57,7 +85,7 @@ public:
     // A solid's name is the rest of its line, spaces included.
     void skipLine()
     {
-        while (m_at < m_end && *m_at != '\n')
+        while (m_at < m_end && *m_at != '\n' && *m_at != '\r')
             ++m_at;
     }
 
@@ -180,11 +208,9 @@ int faultyLine(const char *begin, const char *end, int &facets)
 
 QString StlCheck::problem(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QStringLiteral("no such file");
-    if (info.isDir())
-        return QStringLiteral("it is a folder, not a file");
+    const QString unreadable = ReadableFile::problem(path);
+    if (!unreadable.isEmpty())
+        return unreadable;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return file.errorString();
@@ -202,11 +228,19 @@ QString StlCheck::problem(const QString &path)
     while (start < head.size() && (head[start] == ' ' || head[start] == '\t'))
         ++start;
     if (!head.mid(start).startsWith("solid")) {
+        // assimp tells a text file by "solid" in small letters only.
+        if (head.mid(start, 5).toLower() == "solid")
+            return QStringLiteral("a text STL file begins with \"solid\" in small letters, this one with \"%1\"")
+                .arg(QString::fromLatin1(head.mid(start, 5)));
+        if (looksLikeText(head))
+            return QStringLiteral("not an STL file: it is text that does not begin with \"solid\"");
         if (size < binaryHeaderBytes)
             return QStringLiteral("not a readable STL file");
-        return QStringLiteral("the file is damaged or incomplete: it announces %1 triangles but has room for %2")
+        return QStringLiteral("the file is damaged or incomplete: it announces %1 triangles, which take %2 bytes, "
+                              "but it has %3")
             .arg(count)
-            .arg((size - binaryHeaderBytes) / binaryTriangleBytes);
+            .arg(binaryHeaderBytes + binaryTriangleBytes * qint64(count))
+            .arg(size);
     }
 
     // Mapping fails on some special file systems; reading then does the same.
@@ -221,7 +255,7 @@ QString StlCheck::problem(const QString &path)
     }
     // assimp stops reading at a zero byte, as at the end of the text.
     if (const char *zero = static_cast<const char *>(std::memchr(text, 0, size_t(length))))
-        return QStringLiteral("the file is damaged or incomplete at line %1").arg(std::count(text, zero, '\n') + 1);
+        return QStringLiteral("the file is damaged or incomplete at line %1").arg(lineAt(text, zero));
     int facets = 0;
     if (const int line = faultyLine(text + start, text + length, facets))
         return QStringLiteral("the file is damaged or incomplete at line %1").arg(line);

@@ -14,13 +14,16 @@
 namespace StlCheck {
 
 // Empty when the file at path (a local path) may go to the importer;
-// otherwise what is wrong, in words for the user: "no such file", "it is a
-// folder, not a file", the system's reason when it cannot be opened ("Permission
-// denied"), "the file is empty", "the file holds no triangles", "not a
-// readable STL file" (neither encoding, under 84 bytes), "the file is damaged
-// or incomplete: it announces N triangles but has room for M" (neither
-// encoding), or "the file is damaged or incomplete at line N" for the first
-// line of a text that breaks the grammar: "solid" and a name of at most
+// otherwise what is wrong, in words for the user: why it is no regular file
+// that can be read (ReadableFile::problem), "the file is empty", "the file
+// holds no triangles", "a text STL file begins with "solid" in small letters,
+// this one with "SOLID"", "not an STL file: it is text that does not begin
+// with "solid"", "not a readable STL file" (neither encoding, under 84
+// bytes), "the file is damaged or incomplete: it announces N triangles,
+// which take B bytes, but it has S" (neither encoding), or "the file is
+// damaged or incomplete at line N" (lines end at a line feed, a carriage
+// return, or both) for the first line of a text that breaks the grammar:
+// "solid" and a name of at most
 // 1023 bytes, facets of "facet normal" and three numbers, "outer loop",
 // three times "vertex" and three numbers, "endloop", "endfacet", then
 // "endsolid"; more solids may follow. The numbers stand on the line of

@@ -1,5 +1,6 @@
 #include "geometry/TextStl.h"
 
+#include "geometry/FaceNormals.h"
 #include "geometry/VertexJoiner.h"
 
 #include <QFile>
@@ -46,10 +47,11 @@ bool startsWith(std::string_view word, std::string_view start)
 class Parser
 {
 public:
-    Parser(std::vector<MeshVertex> &vertices, std::vector<uint32_t> &indices, qint64 fileSize)
+    Parser(std::vector<MeshVertex> &vertices, std::vector<uint32_t> &indices, qint64 fileSize, bool makeZeroNormals)
         : m_vertices(vertices)
         , m_indices(indices)
         , m_expectedCorners(size_t(fileSize / bytesPerCornerGuess))
+        , m_decided(!makeZeroNormals)
     {
         m_vertices.reserve(m_expectedCorners);
         m_indices.reserve(m_expectedCorners);
@@ -205,9 +207,24 @@ private:
     {
         if (m_corners.empty())
             return;
+        if (m_making)
+            FaceNormals::make(m_corners.data(), m_corners.size());
         const size_t done = m_indices.size();
         m_indices.resize(done + m_corners.size());
         m_joiner->add(m_corners.data(), m_corners.size(), m_indices.data() + done);
+        // Whether the file stores normals is told by the first corners joined.
+        if (!m_decided) {
+            m_decided = true;
+            m_making = FaceNormals::areZero(m_vertices.data(), m_vertices.size());
+            if (m_making) {
+                // Joined by their zero normals: again by the made ones.
+                m_joiner.reset();
+                m_vertices.clear();
+                m_joiner = std::make_unique<VertexJoiner>(m_vertices, m_expectedCorners);
+                FaceNormals::make(m_corners.data(), m_corners.size());
+                m_joiner->add(m_corners.data(), m_corners.size(), m_indices.data() + done);
+            }
+        }
         m_corners.clear();
     }
 
@@ -219,23 +236,25 @@ private:
     Place m_place = Place::BeforeSolid;
     bool m_newLine = true;
     int m_step = 0; // words of the current facet read after "facet"
+    bool m_decided;        // whether facet normals are made is known
+    bool m_making = false; // they are
     float m_normal[3] = {};
     float m_point[3] = {};
 };
 
 } // namespace
 
-TextStl::Outcome TextStl::read(const QString &path, MeshPrimitiveData &mesh, QString *problem)
+TextStl::Outcome TextStl::read(const QString &path, MeshPrimitiveData &mesh, QString *problem, bool makeZeroNormals)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *problem = file.errorString();
         return Outcome::Failed;
     }
+    std::vector<MeshVertex> vertices;
+    std::vector<uint32_t> indices;
     try {
-        std::vector<MeshVertex> vertices;
-        std::vector<uint32_t> indices;
-        Parser parser(vertices, indices, file.size());
+        Parser parser(vertices, indices, file.size(), makeZeroNormals);
         // A byte-order mark is dropped when assimp reads the text.
         if (file.peek(3) == QByteArray("\xEF\xBB\xBF"))
             file.skip(3);
@@ -269,7 +288,7 @@ TextStl::Outcome TextStl::read(const QString &path, MeshPrimitiveData &mesh, QSt
     } catch (const LeftToAssimp &) {
         return Outcome::Declined;
     } catch (const std::bad_alloc &) {
-        *problem = QStringLiteral("there is not enough memory for this model");
+        *problem = QStringLiteral("not enough memory to load more than %1 triangles").arg(indices.size() / 3);
         return Outcome::Failed;
     } catch (const Changed &) {
         *problem = QStringLiteral("the file changed while it was read");

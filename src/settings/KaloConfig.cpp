@@ -1,5 +1,7 @@
 #include "settings/KaloConfig.h"
 
+#include "io/CommittedFile.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -69,14 +71,15 @@ const SupportKey supportKeys[] = {
 // rename the short file into place.
 bool writeWhole(const QString &path, const QByteArray &data)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    // Replaced only once the new file is whole on disk: a full disk must not
+    // cost the user the settings they had.
+    CommittedFile file(path);
+    if (!file.open()) {
         qWarning() << "cannot write settings file" << path << file.errorString();
         return false;
     }
-    if (file.write(data) != data.size() || !file.commit()) {
+    if (file.device().write(data) != data.size() || !file.commit()) {
         qWarning() << "settings file" << path << "not saved, the old one kept:" << file.errorString();
-        file.cancelWriting();
         return false;
     }
     return true;

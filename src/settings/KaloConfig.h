@@ -161,6 +161,8 @@ private:
     // setUserPrinters without writing the file.
     bool takeUserPrinters(const std::vector<PrinterProfile> &profiles, QString *error);
 
+private:
+
     int m_modelIndex = 2;
     int m_resinIndex = 0;
     int m_thicknessUM = 50;

@@ -22,6 +22,17 @@ struct Edge
     int xl, yl; // the end with the smaller row
     int xh, yh;
     int end;
+    // How the outline crosses the row at xl: +1 to larger rows, -1 to
+    // smaller ones; along a row, +1 where it enters the row and -1 (at xh)
+    // where it leaves. 0 when the segment's winding is not known.
+    int wl;
+};
+
+// A crossing of a row and the outline's direction there (Edge::wl).
+struct Crossing
+{
+    int x;
+    int w;
 };
 
 } // namespace
@@ -55,6 +66,7 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
     int maxRow = std::numeric_limits<int>::min();
     int minColumn = std::numeric_limits<int>::max();
     int maxColumn = std::numeric_limits<int>::min();
+    bool oriented = true;
     for (const SliceSegment &s : segments) {
         const int x1 = int(double(s.p1.x()) * m_scaleX), y1 = int(double(s.p1.y()) * m_scaleY);
         const int x2 = int(double(s.p2.x()) * m_scaleX), y2 = int(double(s.p2.y()) * m_scaleY);
@@ -63,10 +75,14 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
             drawOutline(line);
         else
             offRaster.push_back(line);
-        if (y1 <= y2)
-            edges.push_back({x1, y1, x2, y2, y1 == y2 ? y1 + 1 : y2});
+        oriented = oriented && s.winding != 0;
+        // Along a row the outline enters at p1 when it runs from p1 to p2.
+        if (y1 == y2)
+            edges.push_back({x1, y1, x2, y2, y1 + 1, s.winding});
+        else if (y1 < y2)
+            edges.push_back({x1, y1, x2, y2, y2, s.winding});
         else
-            edges.push_back({x2, y2, x1, y1, y1});
+            edges.push_back({x2, y2, x1, y1, y1, -s.winding});
         minRow = std::min({minRow, y1, y2});
         maxRow = std::max({maxRow, y1, y2});
         minColumn = std::min({minColumn, x1, x2});
@@ -111,7 +127,7 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
     }
 
     std::vector<const Edge *> active;
-    std::vector<int> crossings;
+    std::vector<Crossing> crossings;
     for (int row = firstRow; row < lastRow; ++row) {
         const size_t r = size_t(row - firstRow);
         active.insert(active.end(), byRow.begin() + std::ptrdiff_t(joining[r]),
@@ -122,14 +138,17 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
         // Where two segments meet on a row only the one that goes on to
         // larger rows counts the shared end: an outline passing through the
         // row there crosses it once, one turning back there twice or not at all.
+        int winding = 0;
         for (const Edge *e : active) {
             if (e->yl == e->yh) {
-                crossings.push_back(e->xl);
-                crossings.push_back(e->xh);
+                crossings.push_back({e->xl, e->wl});
+                crossings.push_back({e->xh, -e->wl});
             } else if (e->yl == row) {
-                crossings.push_back(e->xl);
+                crossings.push_back({e->xl, e->wl});
+                winding += e->wl;
             } else {
-                crossings.push_back(int(e->xl + double(e->xh - e->xl) * (row - e->yl) / (e->yh - e->yl)));
+                crossings.push_back({int(e->xl + double(e->xh - e->xl) * (row - e->yl) / (e->yh - e->yl)), e->wl});
+                winding += e->wl;
             }
         }
 
@@ -139,9 +158,24 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
             continue;
         }
         const int y = row + m_centreY;
-        std::sort(crossings.begin(), crossings.end());
-        for (size_t i = 0; i < crossings.size(); i += 2)
-            fillSpan(y, crossings[i] + m_centreX, crossings[i + 1] + m_centreX);
+        std::sort(crossings.begin(), crossings.end(), [](const Crossing &a, const Crossing &b) { return a.x < b.x; });
+        // Closed outlines cross a row as often upwards as downwards; when
+        // they do not (an open mesh, triangles facing the wrong way) the
+        // winding means nothing and the row is filled between pairs.
+        if (!oriented || winding != 0) {
+            for (size_t i = 0; i < crossings.size(); i += 2)
+                fillSpan(y, crossings[i].x + m_centreX, crossings[i + 1].x + m_centreX);
+            continue;
+        }
+        int inside = 0;
+        int start = 0;
+        for (const Crossing &c : crossings) {
+            if (inside == 0)
+                start = c.x;
+            inside += c.w;
+            if (inside == 0)
+                fillSpan(y, start + m_centreX, c.x + m_centreX);
+        }
     }
 }
 

@@ -32,13 +32,21 @@ public:
     // Draws one model's cut in white, uniting it with what is drawn: every
     // segment as a 1-pixel line (the painting library's aliased line), then
     // each row from the lowest segment row up to, but not including, the
-    // highest filled between the 1st and 2nd, 3rd and 4th, ... crossing
-    // (even-odd rule), both end pixels included. A segment crosses a row
-    // between its end rows, at the truncated interpolated column; an end on
-    // the row counts only as the segment's lower end, and a segment lying
-    // on the row counts both ends. A row with an odd number of crossings (an
-    // open or self-intersecting mesh) is logged ("Row y=...") and keeps its
-    // outline only. Rows outside the raster are neither filled nor logged.
+    // highest filled where the outlines wind around it (non-zero rule): from
+    // a crossing where the winding leaves zero to the one where it returns,
+    // both end pixels included. So overlapping shells of one mesh print as
+    // their union, a shell inside another with its triangles facing inwards
+    // as a hollow, and a single closed shell as the even-odd rule fills it.
+    // A segment crosses a row between its end rows, at the truncated
+    // interpolated column, counting +1 or -1 by which way its outline runs
+    // (SliceSegment::winding); an end on the row counts only as the
+    // segment's lower end, and a segment lying on the row counts both ends,
+    // +1 where its outline enters and -1 where it leaves. A row with an odd
+    // number of crossings (an open or self-intersecting mesh) is logged
+    // ("Row y=...") and keeps its outline only; a row whose windings do not
+    // sum to zero, and every row when a segment's winding is not known, is
+    // filled between the 1st and 2nd, 3rd and 4th, ... crossing (even-odd
+    // rule). Rows outside the raster are neither filled nor logged.
     void drawSegments(const std::vector<SliceSegment> &segments);
 
     // Format_Mono, index 0 black, 1 white.

@@ -139,9 +139,10 @@ int PlacedMesh::cut(int layer, std::vector<SliceSegment> &segments) const
             continue;
         std::optional<QVector3D> edgeHit[3];
         QVector3D hits[3];
-        const int n = PlaneCut::cutTriangle(&m_corners[triangle * 3], z, edgeHit, hits);
+        const QVector3D *corner = &m_corners[triangle * 3];
+        const int n = PlaneCut::cutTriangle(corner, z, edgeHit, hits);
         if (n == 2)
-            segments.push_back({hits[0], hits[1]});
+            segments.push_back({hits[0], hits[1], SliceSegment::windingOfCut(corner, edgeHit)});
         else if (n != 0)
             qWarning() << "ERROR: n != 2";
     }

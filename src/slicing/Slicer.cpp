@@ -1,5 +1,6 @@
 #include "slicing/Slicer.h"
 
+#include "io/CommittedFile.h"
 #include "slicing/Gcode.h"
 #include "geometry/Model.h"
 #include "slicing/PngEncoder.h"
@@ -16,12 +17,30 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
+#include <QScopeGuard>
 #include <QUrl>
 
 #include <algorithm>
 
 namespace CWS {
+
+namespace {
+
+// The archive's central directory reads back and lists expected entries.
+bool holdsEntries(QIODevice &file, int expected)
+{
+    QuaZip zip(&file);
+    if (!zip.open(QuaZip::mdUnzip))
+        return false;
+    int count = 0;
+    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile())
+        ++count;
+    const bool whole = zip.getZipError() == UNZ_OK && count == expected;
+    zip.close();
+    return whole;
+}
+
+} // namespace
 
 Slicer::Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int totalLayers, bool antiAliasing,
                float antiAliasingFactor, int buildHeightMm, QObject *parent)
@@ -58,6 +77,7 @@ void Slicer::setPrintCheck(bool strict)
 void Slicer::cancel()
 {
     m_cancelled = true;
+    m_layerEnded.notify_all();
 }
 
 void Slicer::run()
@@ -68,17 +88,14 @@ void Slicer::run()
     qDebug() << "m_padLength:" << m_padLength;
 
     const QString path = QDir::toNativeSeparators(m_config.outputPath);
-    // A device cannot be replaced by renaming a file over it.
-    const QFileInfo target(m_config.outputPath);
-    if (target.exists() && !target.isFile())
-        m_file = std::make_unique<QFile>(m_config.outputPath);
-    else
-        m_file = std::make_unique<QSaveFile>(m_config.outputPath);
-    m_zip.setIoDevice(m_file.get());
-    if (!m_file->open(QIODevice::WriteOnly) || !m_zip.open(QuaZip::mdCreate)) {
+    m_archive = std::make_unique<CommittedFile>(m_config.outputPath);
+    m_zip.setIoDevice(&m_archive->device());
+    if (!m_archive->open() || !m_zip.open(QuaZip::mdCreate)) {
         qDebug() << "open zip file fail" << QUrl::fromLocalFile(m_config.outputPath);
-        fail(tr("Cannot create the print file %1: %2.").arg(path, m_file->errorString()));
-        m_file.reset();
+        const QString why = m_archive->errorString();
+        fail(tr("Cannot create the print file %1: %2.")
+                 .arg(path, why.isEmpty() ? tr("the archive could not be started") : why));
+        m_archive.reset();
         return;
     }
 
@@ -113,19 +130,20 @@ void Slicer::run()
 
     // Decided once: a cancel arriving from here on finds the archive whole.
     const bool complete = !m_cancelled && !m_failed;
-    auto *saveFile = qobject_cast<QSaveFile *>(m_file.get());
-    if (!complete && saveFile) {
-        qDebug() << "discard incomplete archive" << path;
-        saveFile->cancelWriting();
-    }
-    // QuaZip commits a QSaveFile when it closes the archive (its close() is
-    // not public): the rename over the target happens here, and a failed
-    // rename, or a write that failed late, is a zip error.
+    // The zip library writes its central directory here and closes the file;
+    // the archive is put in place by us, once it is known to be whole.
     m_zip.close();
     if (complete && m_zip.getZipError() != ZIP_OK)
         fail(incomplete(tr("the archive could not be closed")));
+    // The layers, then the G-code, or the SL1 archive's three closing entries.
+    const int entries = m_finishedLayers + (m_config.format == ArchiveFormat::Sl1 ? 3 : 1);
+    if (complete && !m_failed
+        && !m_archive->commit([entries](QIODevice &file) { return holdsEntries(file, entries); }))
+        fail(incomplete(tr("the archive could not be saved"), m_archive->errorString()));
+    if (!complete)
+        qDebug() << "discard incomplete archive" << path;
     m_completed = complete && !m_failed;
-    m_file.reset();
+    m_archive.reset();
 }
 
 void Slicer::startPool()
@@ -141,21 +159,31 @@ void Slicer::startPool()
     m_meshes.reserve(size_t(m_models.size()));
     for (const Model *model : qAsConst(m_models))
         m_meshes.emplace_back(*model, heights);
-    for (int i = 0; i < m_totalLayers; ++i)
-        m_pool.start(new Slice(this, &m_config, i, heights[size_t(i)], &m_meshes), 0);
-    qDebug() << "active thread:" << m_pool.activeThreadCount();
-
-    while (!m_pool.waitForDone(50)) {
-        if (m_cancelled || m_failed) {
-            m_pool.clear();
-            if (m_cancelled)
-                qDebug() << "cancle slice";
-            // Jobs already running still read the enlarged raster and write
-            // into the archive: both must outlast them.
-            m_pool.waitForDone(-1);
-            break;
+    // Layers go to the pool a few per thread ahead of those running, as it
+    // frees up: queueing every layer at once took time growing with the
+    // square of their number before the first one started, and before a
+    // cancel was even looked at.
+    const int ahead = layersAheadPerThread * std::max(1, m_pool.maxThreadCount());
+    int next = 0;
+    {
+        std::unique_lock<std::mutex> lock(m_feedMutex);
+        while (!m_cancelled && !m_failed) {
+            for (; next < m_totalLayers && m_layersQueued < ahead; ++next, ++m_layersQueued)
+                m_pool.start(new Slice(this, &m_config, next, heights[size_t(next)], &m_meshes), 0);
+            if (next == m_totalLayers && m_layersQueued == 0)
+                break;
+            m_layerEnded.wait_for(lock, std::chrono::milliseconds(50));
         }
     }
+    qDebug() << "active thread:" << m_pool.activeThreadCount();
+    if (m_cancelled || m_failed) {
+        m_pool.clear();
+        if (m_cancelled)
+            qDebug() << "cancle slice";
+    }
+    // Jobs already running still read the enlarged raster and write into
+    // the archive: both must outlast them.
+    m_pool.waitForDone(-1);
     if (!m_cancelled)
         qDebug() << "all thread done:" << m_pool.activeThreadCount();
     if (m_checkFeed && !m_cancelled && !m_failed)
@@ -167,6 +195,14 @@ void Slicer::startPool()
 void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
 {
     Q_UNUSED(supersampledImage)
+    // The job is as good as done: the next layer may be queued.
+    const auto ended = qScopeGuard([this] {
+        {
+            const std::lock_guard<std::mutex> lock(m_feedMutex);
+            --m_layersQueued;
+        }
+        m_layerEnded.notify_one();
+    });
     if (m_checkFeed)
         m_checkFeed->add(*image, layerIndex);
     // Encoded and compressed before taking the lock, so that jobs do that in
@@ -184,7 +220,8 @@ void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
         return;
     if (sl1)
         addToThumbnail(small);
-    if (png.isEmpty() || !entry.writeTo(m_zip)) {
+    // Writes are gathered: one that failed may have been an earlier entry's.
+    if (png.isEmpty() || !entry.writeTo(m_zip) || !m_archive->errorString().isEmpty()) {
         fail(incomplete(tr("layer %1 could not be written").arg(layerIndex)));
         return;
     }
@@ -235,13 +272,14 @@ QString Slicer::entryName(int layerIndex) const
            + QStringLiteral(".png");
 }
 
-QString Slicer::incomplete(const QString &what) const
+QString Slicer::incomplete(const QString &what, const QString &why) const
 {
-    // A write cut short by a full disk or a file-size limit leaves the file
-    // without an error of its own: only the next write would fail.
-    const QString why = m_file->error() == QFileDevice::NoError ? tr("the disk may be full") : m_file->errorString();
+    // The write that failed says why, when one did.
+    QString reason = why.isEmpty() ? m_archive->errorString() : why;
+    if (reason.isEmpty())
+        reason = tr("the disk may be full");
     return tr("The print file %1 is incomplete and was not saved: %2 (%3).")
-        .arg(QDir::toNativeSeparators(m_config.outputPath), what, why);
+        .arg(QDir::toNativeSeparators(m_config.outputPath), what, reason);
 }
 
 void Slicer::fail(const QString &message)
@@ -251,6 +289,7 @@ void Slicer::fail(const QString &message)
     if (m_error.isEmpty())
         m_error = message;
     m_failed = true;
+    m_layerEnded.notify_all();
 }
 
 } // namespace CWS

@@ -14,12 +14,13 @@
 #include <quazip.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+class CommittedFile;
 class Model;
-class QFileDevice;
 
 
 namespace CWS {
@@ -40,16 +41,20 @@ class PrintCheckFeed;
 // (see Sl1Config) and thumbnail/thumbnail400x400.png, the layers seen from
 // above. Either way each layer is turned and mirrored as the printer
 // expects it (printerImage).
-// The archive is written beside outputPath and renamed over it once
-// complete (QSaveFile): a failed or cancelled run leaves no half archive,
-// and whatever outputPath held before stays until the new one is whole. A
-// path that names a device rather than a regular file is written in place.
+// The archive is written beside outputPath and renamed over it once it is
+// complete on disk (CommittedFile): every write checked, synced, its central
+// directory read back with every entry. A failed or cancelled run leaves no
+// half archive, and whatever outputPath held before stays byte for byte
+// until the new one is whole. A path that names a device rather than a
+// regular file is written in place.
 // Layer i is cut at (i + 0.5) x layerThickness, the height summed in single
-// precision. The models are placed for the run once (PlacedMesh); all layers
-// are queued at once and rendered by as many threads as the machine has
-// logical processors, each of which also encodes its layer (encodePng) and
-// compresses the entry, so that the archive's lock covers only writing it.
-// A layer's images live only while its job runs.
+// precision. The models are placed for the run once (PlacedMesh); the layers
+// are rendered by as many threads as the machine has logical processors,
+// handed to the pool a few per thread ahead as it frees up, so that a cancel
+// takes effect within a layer's time at any layer count. Each thread also
+// encodes its layer (encodePng) and compresses the entry, so that the
+// archive's lock covers only writing it. A layer's images live only while
+// its job runs.
 //
 // Construct, start, cancel and delete on the GUI thread; the pool threads
 // report through layerWritten, the end through QThread::finished, then
@@ -116,8 +121,8 @@ private:
 
     static constexpr QSize thumbnailSize{400, 400};
     // The message for an archive that could not be completed: what failed
-    // and, as far as the file tells, why. While m_file exists.
-    QString incomplete(const QString &what) const;
+    // and why. While m_archive exists.
+    QString incomplete(const QString &what, const QString &why = QString()) const;
     // Records the first failure; the run stops queuing layers.
     void fail(const QString &message);
 
@@ -125,9 +130,8 @@ private:
     int m_totalLayers;
     QThreadPool m_pool;
     int m_finishedLayers = 0; // under m_mutex
-    // What m_zip writes into, for the length of run(): a QSaveFile, or a
-    // QFile for a device.
-    std::unique_ptr<QFileDevice> m_file;
+    // What m_zip writes into, for the length of run().
+    std::unique_ptr<CommittedFile> m_archive;
     QuaZip m_zip;
     int m_padLength = 1; // digits of the layer numbers
     // Serialises the archive: one entry open at a time. A standard mutex,
@@ -141,6 +145,12 @@ private:
     int m_buildHeightMm;
     double m_usedMaterialMl = 0;
     QImage m_thumbnail; // under m_mutex
+    // Layers handed to the pool and not yet done, under m_feedMutex; a job
+    // ending announces it through m_layerEnded, as do a cancel and a failure.
+    static constexpr int layersAheadPerThread = 4;
+    int m_layersQueued = 0;
+    std::mutex m_feedMutex;
+    std::condition_variable m_layerEnded;
     std::atomic<bool> m_cancelled{false};
     bool m_completed = false;
     std::atomic<bool> m_failed{false};

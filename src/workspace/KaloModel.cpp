@@ -111,6 +111,8 @@ bool KaloModel::loadModel(const QUrl &url, QString *problem)
     // The open dialog offers more types than the importer is trusted with.
     if (!url.fileName().toLower().endsWith(QLatin1String(".stl"))) {
         qDebug() << "ERROR: unsupported file type: only accept .stl";
+        if (problem)
+            *problem = QStringLiteral("only STL models (.stl) and kalo3d projects (.kalo3d) load");
         return false;
     }
 
@@ -326,12 +328,12 @@ void KaloModel::copyModel(int n)
 
 float KaloModel::getTotalVolume()
 {
-    float total = 0;
+    double total = 0;
     for (Model *model : models()) {
         model->updateBounds();
-        total += model->volume;
+        total += double(model->volume);
     }
-    return total;
+    return float(total);
 }
 
 QStringList KaloModel::getSelectedModelInfo()

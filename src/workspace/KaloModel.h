@@ -188,8 +188,8 @@ public:
     // while slicing, previewing or generating supports. A file that cannot be
     // read shows "load modal failed!" in the main window, with the file's
     // name and why it failed on the next line; a refused name shows nothing.
-    // When problem is given it receives why a readable name failed (see
-    // Model::load).
+    // When problem is given it receives why (see Model::load), or which
+    // types load for a refused name.
     bool loadModel(const QUrl &url, QString *problem = nullptr);
     // Appends the objects of a project read completely (ProjectFile), links
     // supports and base plates to their models, clears the selection and

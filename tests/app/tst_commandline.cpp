@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/ProjectFile.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
 #include "settings/KaloConfig.h"
@@ -12,6 +13,8 @@
 #include <QtTest>
 
 #include <csignal>
+
+#include <unistd.h>
 
 #include <quazip.h>
 #include <quazipfile.h>
@@ -137,26 +140,39 @@ void TstCommandLine::infoReportsPlacedModel_data()
     QTest::addColumn<QVector3D>("max");
     QTest::addColumn<int>("thicknessUm");
     QTest::addColumn<QString>("report");
+    QTest::addColumn<bool>("project"); // saved where it stands, not placed as an STL
     QTest::newRow("20 mm cube, 50 um") << QVector3D(5, 5, 5) << QVector3D(25, 25, 25) << 50
                                       << "  size:      20.00 x 20.00 x 20.00 mm\n"
                                          "  volume:    8.00 mL\n"
                                          "  triangles: 12\n"
                                          "  layers:    400 at 50 \u00b5m\n"
-                                         "  printing:  1 h 40 min\n";
+                                         "  printing:  1 h 40 min\n"
+                                      << false;
+    // Slicing lowers it onto the plate: the figures are those of the print.
+    QTest::newRow("20 mm cube floating 5 mm up, project") << QVector3D(5, 5, 5) << QVector3D(25, 25, 25) << 50
+                                                         << "  size:      20.00 x 20.00 x 20.00 mm\n"
+                                                            "  volume:    8.00 mL\n"
+                                                            "  triangles: 12\n"
+                                                            "  layers:    400 at 50 \u00b5m\n"
+                                                            "  printing:  1 h 40 min\n"
+                                                         << true;
     // 20 mm / 0.03 mm = 666.7: the top reaches past the middle of layer 667.
     QTest::newRow("20 mm cube, 30 um") << QVector3D(5, 5, 5) << QVector3D(25, 25, 25) << 30
                                       << "  size:      20.00 x 20.00 x 20.00 mm\n"
                                          "  volume:    8.00 mL\n"
                                          "  triangles: 12\n"
                                          "  layers:    667 at 30 \u00b5m\n"
-                                         "  printing:  2 h 10 min\n";
-    // Shrunk to half about its centroid at 130 mm: it spans 65 to 195 mm.
+                                         "  printing:  2 h 10 min\n"
+                                      << false;
+    // Shrunk to half about its centroid at 130 mm, it spans 65 to 195 mm;
+    // slicing lowers it onto the plate.
     QTest::newRow("260 mm tower") << QVector3D(0, 0, 0) << QVector3D(10, 10, 260) << 50
                                   << "  size:      5.00 x 5.00 x 130.00 mm\n"
                                      "  volume:    3.25 mL\n"
                                      "  triangles: 12\n"
-                                     "  layers:    3900 at 50 \u00b5m\n"
-                                     "  printing:  16 h 03 min\n";
+                                     "  layers:    2600 at 50 \u00b5m\n"
+                                     "  printing:  10 h 43 min\n"
+                                  << false;
 }
 
 void TstCommandLine::infoReportsPlacedModel()
@@ -165,8 +181,14 @@ void TstCommandLine::infoReportsPlacedModel()
     QFETCH(QVector3D, max);
     QFETCH(int, thicknessUm);
     QFETCH(QString, report);
-    const QString path = m_dir.filePath("model.stl");
-    QVERIFY(StlWriter::write(path, TestMeshes::box(min, max), StlWriter::Binary));
+    QFETCH(bool, project);
+    const QString path = m_dir.filePath(project ? "model.kalo3d" : "model.stl");
+    if (project) {
+        const std::unique_ptr<Model> model(TestMeshes::makeModel(TestMeshes::box(min, max)));
+        QVERIFY(ProjectFile::save(path, {model.get()}));
+    } else {
+        QVERIFY(StlWriter::write(path, TestMeshes::box(min, max), StlWriter::Binary));
+    }
 
     const Result result = runCli({"info", "--thickness", QString::number(thicknessUm), path});
 
@@ -201,8 +223,11 @@ void TstCommandLine::infoFailsOnBadFiles_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("reason");
     QTest::newRow("missing") << "missing.stl" << QByteArray() << "no such file";
-    QTest::newRow("not an STL") << "broken.stl" << QByteArray("this is no mesh") << "not a readable STL file";
-    QTest::newRow("other type") << "part.obj" << QByteArray("v 0 0 0\n") << "not a readable STL file";
+    QTest::newRow("not an STL") << "broken.stl" << QByteArray("this is no mesh")
+                                << "not an STL file: it is text that does not begin with \"solid\"";
+    QTest::newRow("other type") << "part.obj" << QByteArray("v 0 0 0\n")
+                                << "only STL models (.stl) and kalo3d projects (.kalo3d) load";
+    QTest::newRow("other type, missing") << "gone.obj" << QByteArray() << "no such file";
 }
 
 void TstCommandLine::infoFailsOnBadFiles()
@@ -500,8 +525,25 @@ void TstCommandLine::sliceFailures_data()
     QTest::newRow("output directory missing") << QStringList{"slice", "CUBE", "-o", "MISSING"} << 3
                                               << "Cannot create the print file";
     QTest::newRow("no output") << QStringList{"slice", "CUBE"} << 2 << "-o OUT.cws";
+    // Told before the run, not after it.
+    QTest::newRow("blank output") << QStringList{"slice", "CUBE", "-o", " "} << 2 << "-o needs a file name, not blanks";
+    QTest::newRow("line break in the output")
+        << QStringList{"slice", "CUBE", "-o", "job\n.cws"} << 2 << "-o takes a file name without control characters";
     QTest::newRow("no model") << QStringList{"slice", "-o", "OUT"} << 2 << "slice needs at least one FILE";
     QTest::newRow("output for info") << QStringList{"info", "CUBE", "-o", "OUT"} << 2 << "-o is for slice";
+    QTest::newRow("taller than the printer") << QStringList{"slice", "CUBE", "TALL", "-o", "OUT"} << 2
+                                             << "the printer K20C builds up to 150 mm, and this reaches above: "
+                                                "TALL (180.00 mm)";
+    // Refused before anything is read: the model or settings would be lost.
+    QTest::newRow("output is the model") << QStringList{"slice", "CUBE", "-o", "CUBE"} << 2
+                                         << "is the input CUBE; writing the archive would destroy it";
+    QTest::newRow("output is a link to the model") << QStringList{"slice", "CUBE", "-o", "LINK"} << 2
+                                                   << "is the input CUBE";
+    QTest::newRow("output is a hard link to the model") << QStringList{"slice", "CUBE", "-o", "TWIN"} << 2
+                                                        << "is the input CUBE";
+    QTest::newRow("output is the settings file")
+        << QStringList{"slice", "CUBE", "-o", "nothing.conf", "--settings", "nothing.conf"} << 2
+        << "-o nothing.conf is the input nothing.conf";
     QTest::newRow("supports for info") << QStringList{"info", "CUBE", "--auto-supports"} << 2
                                        << "--auto-supports is for slice";
     const auto badValue = [](const char *option, const char *value, const char *message) {
@@ -537,9 +579,19 @@ void TstCommandLine::sliceFailures()
     const QString cube = writeCube();
     const QString archive = m_dir.filePath("out.cws");
     const QString unreachable = m_dir.filePath("missing/out.cws");
+    const QByteArray model = fileBytes(cube);
+    QFile::link(cube, m_dir.filePath("link.stl"));
+    ::link(QFile::encodeName(cube).constData(), QFile::encodeName(m_dir.filePath("twin.stl")).constData());
     arguments.replaceInStrings("CUBE", cube);
     arguments.replaceInStrings("OUT", archive);
     arguments.replaceInStrings("MISSING", unreachable);
+    arguments.replaceInStrings("LINK", m_dir.filePath("link.stl"));
+    arguments.replaceInStrings("TWIN", m_dir.filePath("twin.stl"));
+    const QString tall = m_dir.filePath("tall.stl");
+    QVERIFY(StlWriter::write(tall, TestMeshes::box({0, 0, 0}, {1, 1, 180}), StlWriter::Binary));
+    arguments.replaceInStrings("TALL", tall);
+    message.replace("CUBE", cube);
+    message.replace("TALL", tall);
 
     const Result result = runCli(arguments);
 
@@ -547,6 +599,7 @@ void TstCommandLine::sliceFailures()
     QVERIFY2(result.err.contains(message), qPrintable("expected \"" + message + "\" in: " + result.err));
     QVERIFY2(result.out.isEmpty(), "a failure reports nothing as done");
     QVERIFY2(!QFile::exists(archive) && !QFile::exists(unreachable), "no archive is written");
+    QVERIFY2(fileBytes(cube) == model, "the model file stays as it was");
 }
 
 void TstCommandLine::interruptedRunKeepsEarlierArchive_data()

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 // Every log line of the program, so that a test can tell which way open() went.
@@ -48,6 +50,7 @@ private Q_SLOTS:
     void prjFileAnnouncesChanges_data();
     void prjFileAnnouncesChanges();
     void bareNameIsAFileInTheWorkingDirectory();
+    void cwsFileStartsSlicing_data();
     void cwsFileStartsSlicing();
     void criticalMessageFromWorkerThread();
 
@@ -130,15 +133,47 @@ void TstKaloApp::prjFileAnnouncesChanges()
     QCOMPARE(m_app->property("prjFile").toString(), second);
 }
 
+void TstKaloApp::cwsFileStartsSlicing_data()
+{
+    // target: the archive's name in the test's folder, which holds the
+    // model "cube.stl" the scene was read from, a hard link "twin.stl" to
+    // it, and the project "job.kalo3d" the scene was saved as.
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("a new file") << "print.cws" << true;
+    QTest::newRow("the model's file") << "cube.stl" << false;
+    QTest::newRow("a hard link to the model's file") << "twin.stl" << false;
+    QTest::newRow("the project file") << "job.kalo3d" << false;
+}
+
 void TstKaloApp::cwsFileStartsSlicing()
 {
+    QFETCH(QString, target);
+    QFETCH(bool, starts);
+    const QString model = m_dir->filePath("cube.stl");
+    QVERIFY(StlWriter::write(model, TestMeshes::cube(10), StlWriter::Binary));
+    QVERIFY(QFile::link(model, m_dir->filePath("link.stl")));
+    QVERIFY(::link(QFile::encodeName(model).constData(), QFile::encodeName(m_dir->filePath("twin.stl")).constData()) == 0);
+    m_app->open(QUrl::fromLocalFile(m_dir->filePath("link.stl")));
+    QCOMPARE(m_manager->models().size(), 1);
+    m_app->setPrjFile(m_dir->filePath("job.kalo3d"));
+    QVERIFY(m_app->savePrj());
     QSignalSpy ready(m_app.get(), &KaloApp::readyToSlice);
-    const QUrl target = QUrl::fromLocalFile(m_dir->filePath("print.cws"));
+    const QUrl url = QUrl::fromLocalFile(m_dir->filePath(target));
 
-    QMetaObject::invokeMethod(m_app.get(), "setCwsFile", Q_ARG(QUrl, target));
+    QCOMPARE(m_app->setCwsFile(url), starts);
 
-    QCOMPARE(ready.size(), 1);
-    QCOMPARE(m_app->cwsFileUrl(), target);
+    QCOMPARE(ready.size(), starts ? 1 : 0);
+    if (starts) {
+        QCOMPARE(m_app->cwsFileUrl(), url);
+    } else {
+        QVERIFY2(logged("slicing into it would destroy it"), "the user is told why nothing is sliced");
+        QVERIFY2(m_app->cwsFileUrl().isEmpty(), "no archive is recorded");
+    }
+    // Saving the project over the model's file is refused the same way.
+    m_app->setPrjFile(m_dir->filePath("twin.stl"));
+    QVERIFY2(!m_app->savePrj(), "a project is not saved over the model's file");
+    QCOMPARE(QFileInfo(model).size(), qint64(84 + 12 * 50));
 }
 
 void TstKaloApp::criticalMessageFromWorkerThread()

@@ -462,6 +462,9 @@ void TstProjectFile::damagedFilesAddNothing_data()
     QTest::newRow("negative index") << patched(cube, indicesAt, qint32(-1));
     QTest::newRow("coordinate not a number") << patchedDouble(cube, firstVertexAt, nan);
     QTest::newRow("coordinate beyond float") << patchedDouble(cube, firstVertexAt + 8, 1e300);
+    // 2 km: tens of millions of layers.
+    QTest::newRow("coordinate beyond the range of STL files") << patchedDouble(cube, firstVertexAt + 16, 2e6);
+    QTest::newRow("support foot beyond that range") << patchedDouble(support, supportBlockAt, 1e30);
     QTest::newRow("unknown object type") << patched(patched(cube, entryTypeAt, qint32(7)), blockTypeAt, qint32(7));
     QTest::newRow("block of another type than its entry") << patched(cube, blockTypeAt, qint32(TYPE_SUPPORT));
     QTest::newRow("support entry over a model block") << patched(cube, entryTypeAt, qint32(TYPE_SUPPORT));
@@ -605,16 +608,20 @@ void TstProjectFile::saveWithoutNameAsksForOne()
 
 void TstProjectFile::failedSaveKeepsPreviousProject_data()
 {
-    QTest::addColumn<bool>("diskFull");
-    QTest::newRow("folder missing") << false;
+    // shortBy: how many bytes of the new file a file-size limit leaves
+    // unwritten; 0 for a folder that does not exist.
+    QTest::addColumn<int>("shortBy");
+    QTest::newRow("folder missing") << 0;
 #ifdef Q_OS_UNIX
-    QTest::newRow("disk full half-way") << true;
+    QTest::newRow("disk full half-way") << 20000;
+    QTest::newRow("disk full at the last byte") << 1;
 #endif
 }
 
 void TstProjectFile::failedSaveKeepsPreviousProject()
 {
-    QFETCH(bool, diskFull);
+    QFETCH(int, shortBy);
+    const bool diskFull = shortBy > 0;
     SampleProject::build(*m_manager);
     const QString path = diskFull ? m_dir->filePath("job.kalo3d") : m_dir->filePath("missing/job.kalo3d");
     m_app->setPrjFile(path);
@@ -623,6 +630,10 @@ void TstProjectFile::failedSaveKeepsPreviousProject()
     const QByteArray previous = fileBytes(path);
     // The new scene is much larger than the file the disk still takes.
     m_manager->addModel(TestMeshes::makeModel(TestMeshes::sphere(5, {0, 0, 5}, 32, 64)));
+    QBuffer whole;
+    whole.open(QIODevice::WriteOnly);
+    QVERIFY(ProjectFile::write(whole, m_manager->models()));
+    QVERIFY(whole.size() > previous.size() + shortBy);
 
     bool saved = false;
 #ifdef Q_OS_UNIX
@@ -632,7 +643,7 @@ void TstProjectFile::failedSaveKeepsPreviousProject()
     if (diskFull) {
         // A write past the limit fails with EFBIG, as on a full disk, also for root.
         std::signal(SIGXFSZ, SIG_IGN);
-        limit.rlim_cur = rlim_t(previous.size() + 1000);
+        limit.rlim_cur = rlim_t(whole.size() - shortBy);
         setrlimit(RLIMIT_FSIZE, &limit);
     }
     saved = m_app->savePrj();
@@ -645,7 +656,8 @@ void TstProjectFile::failedSaveKeepsPreviousProject()
     QVERIFY2(shownMessage().startsWith("Cannot save the project file"),
              qPrintable("the user is told, got \"" + shownMessage() + "\""));
     QCOMPARE(fileBytes(path), previous);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), diskFull ? QStringList{"job.kalo3d"} : QStringList{});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+             diskFull ? QStringList{"job.kalo3d"} : QStringList{});
 }
 
 void TstProjectFile::commandLineReadsProjects()

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace TestMeshes {
 
@@ -139,6 +140,20 @@ inline MeshPrimitiveData combined(MeshPrimitiveData a, const MeshPrimitiveData &
     return a;
 }
 
+// mesh turned inside out: every triangle's corners in the other order and
+// its normals reversed, as a hollow's inner wall faces.
+inline MeshPrimitiveData inverted(MeshPrimitiveData mesh)
+{
+    for (size_t k = 0; k + 2 < mesh.indices.size(); k += 3)
+        std::swap(mesh.indices[k + 1], mesh.indices[k + 2]);
+    for (MeshVertex &v : mesh.vertices) {
+        v.nx = -v.nx;
+        v.ny = -v.ny;
+        v.nz = -v.nz;
+    }
+    return mesh;
+}
+
 // A loaded normal model holding mesh, as the importer would leave it.
 inline Model *makeModel(const MeshPrimitiveData &mesh, int type = TYPE_NORMAL)
 {
@@ -169,11 +184,12 @@ inline bool identical(const MeshPrimitiveData &a, const MeshPrimitiveData &b)
 }
 
 // The mesh of the STL file at path as assimp reads it for a model, with the
-// file's own normals; null when assimp cannot read it.
-inline std::shared_ptr<MeshPrimitiveData> readThroughAssimp(const QString &path)
+// file's own normals or, with newNormals, face normals made by assimp; null
+// when assimp cannot read it.
+inline std::shared_ptr<MeshPrimitiveData> readThroughAssimp(const QString &path, bool newNormals = false)
 {
     auto mesh = std::make_shared<MeshPrimitiveData>();
-    return MeshImport::readWithAssimp(path, *mesh, false, false, nullptr) ? mesh : nullptr;
+    return MeshImport::readWithAssimp(path, *mesh, false, newNormals, nullptr) ? mesh : nullptr;
 }
 
 } // namespace TestMeshes

@@ -24,16 +24,26 @@
 #include <memory>
 #include <grp.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 // How a row's path is made.
 enum Kind {
-    File,       // a file holding the row's bytes
-    Folder,     // a folder of the row's name
-    Unreadable, // a file holding the row's bytes that its reader may not open
+    File,         // a file holding the row's bytes
+    Folder,       // a folder of the row's name
+    Unreadable,   // a file holding the row's bytes that its reader may not open
+    Unsearchable, // a file holding the row's bytes in a folder its reader may not search
+    Pipe,         // a named pipe that nobody writes into
+    LinkLoop,     // a symbolic link to a link back to it
 };
+
+// The rows read as another user, who may not open or reach the file.
+bool asNobody(int kind)
+{
+    return kind == Unreadable || kind == Unsearchable;
+}
 
 // Stands in for the main window: records what the critical message box would show.
 const QByteArray mainWindowQml = R"(
@@ -284,16 +294,34 @@ void TstBadModels::addRows()
 
     QTest::newRow("empty file") << "empty.stl" << int(File) << QByteArray("") << "the file is empty" << 0;
     QTest::newRow("80-byte header only") << "header.stl" << int(File) << binary.left(80)
-                                         << "not a readable STL file" << 0;
+                                         << "not an STL file: it is text that does not begin with \"solid\"" << 0;
+    QTest::newRow("under 84 bytes of binary") << "crumb.stl" << int(File) << QByteArray(40, '\0')
+                                              << "not a readable STL file" << 0;
     QTest::newRow("84-byte header, no triangles") << "none.stl" << int(File) << withCount(binary.left(84), 0)
                                                   << "the file holds no triangles" << 0;
     QTest::newRow("count beyond the file")
         << "short.stl" << int(File) << withCount(binary, 1000000)
-        << "the file is damaged or incomplete: it announces 1000000 triangles but has room for 12" << 0;
+        << "the file is damaged or incomplete: it announces 1000000 triangles, which take 50000084 bytes, but it has 684"
+        << 0;
     // 84 + 50 x 85899346 is 88 in 32-bit arithmetic.
     QTest::newRow("count beyond the file, size wrapping 32 bits")
         << "wrap.stl" << int(File) << withCount(binary.left(88), 85899346)
-        << "the file is damaged or incomplete: it announces 85899346 triangles but has room for 0" << 0;
+        << "the file is damaged or incomplete: it announces 85899346 triangles, which take 4294967384 bytes, but it "
+           "has 88"
+        << 0;
+    QTest::newRow("three stray bytes") << "stray.stl" << int(File) << binary + "abc"
+                                       << "the file is damaged or incomplete: it announces 12 triangles, which take "
+                                          "684 bytes, but it has 687"
+                                       << 0;
+    QTest::newRow("text in capitals") << "capitals.stl" << int(File) << ascii.toUpper()
+                                      << "a text STL file begins with \"solid\" in small letters, this one with "
+                                         "\"SOLID\""
+                                      << 0;
+    QTest::newRow("text of another kind") << "mesh.stl" << int(File) << QByteArray("v 0 0 0\nv 1 0 0\nf 1 2 1\n")
+                                          << "not an STL file: it is text that does not begin with \"solid\"" << 0;
+    // assimp ends a line at a carriage return too.
+    QTest::newRow("ASCII, carriage returns only") << "mac.stl" << int(File) << QByteArray(ascii).replace('\n', '\r')
+                                                  << QString() << 12;
     QTest::newRow("NaN coordinate") << "nan.stl" << int(File) << withFirstZ(binary, std::nanf("")) << badNumbers
                                     << 0;
     QTest::newRow("infinite coordinate") << "inf.stl" << int(File)
@@ -312,7 +340,13 @@ void TstBadModels::addRows()
         << "cut.stl" << int(File) << cut
         << QStringLiteral("the file is damaged or incomplete at line %1").arg(cut.count('\n') + 1) << 0;
     QTest::newRow("folder") << "folder.stl" << int(Folder) << QByteArray() << "it is a folder, not a file" << 0;
-    QTest::newRow("no read permission") << "locked.stl" << int(Unreadable) << binary << "Permission denied" << 0;
+    QTest::newRow("no read permission") << "locked.stl" << int(Unreadable) << binary << "permission denied" << 0;
+    QTest::newRow("in a folder that may not be searched")
+        << "model.stl" << int(Unsearchable) << binary << "permission denied" << 0;
+    // Opening a pipe would wait for a writer that never comes.
+    QTest::newRow("named pipe") << "pipe.stl" << int(Pipe) << QByteArray() << "it is a pipe, not a regular file" << 0;
+    QTest::newRow("loop of links") << "loop.stl" << int(LinkLoop) << QByteArray()
+                                   << "its name leads round a loop of symbolic links" << 0;
     QTest::newRow("open mesh") << "open.stl" << int(File) << stlBytes(openCube(), StlWriter::Binary) << QString()
                                << 11;
     QTest::newRow("all triangles degenerate") << "needles.stl" << int(File)
@@ -326,11 +360,28 @@ QString TstBadModels::rowPath()
     QFETCH(QString, fileName);
     QFETCH(int, kind);
     QFETCH(QByteArray, content);
-    const QString path = m_dir->filePath(fileName);
+    QString path = m_dir->filePath(fileName);
     if (kind == Folder) {
         if (!QDir().mkpath(path))
             qWarning() << "cannot make" << path;
         return path;
+    }
+    if (kind == Pipe) {
+        if (mkfifo(QFile::encodeName(path).constData(), 0666) != 0)
+            qWarning() << "cannot make the pipe" << path;
+        return path;
+    }
+    if (kind == LinkLoop) {
+        const QString other = m_dir->filePath(QStringLiteral("other.stl"));
+        if (!QFile::link(other, path) || !QFile::link(path, other))
+            qWarning() << "cannot make the links" << path;
+        return path;
+    }
+    if (kind == Unsearchable) {
+        const QString folder = m_dir->filePath(QStringLiteral("private"));
+        if (!QDir().mkpath(folder) || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner))
+            qWarning() << "cannot make" << folder;
+        path = folder + QLatin1Char('/') + fileName;
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
@@ -358,7 +409,7 @@ void TstBadModels::loadKeepsScene()
     QString reason;
     bool loaded = false;
     {
-        const ReadAsNobody user(kind == Unreadable);
+        const ReadAsNobody user(asNobody(kind));
         QVERIFY2(user.ok(), "the test can read as the user nobody");
         loaded = m_manager->loadModel(QUrl::fromLocalFile(path), &reason);
     }
@@ -397,7 +448,7 @@ void TstBadModels::cliInfo()
     QFETCH(int, triangles);
     const QString path = rowPath();
 
-    const CliResult result = runCli({QStringLiteral("info"), path}, kind == Unreadable);
+    const CliResult result = runCli({QStringLiteral("info"), path}, asNobody(kind));
 
     QVERIFY2(result.exit == QProcess::NormalExit, qPrintable("kalo3d-cli must not crash: " + result.err));
     if (!problem.isEmpty()) {
@@ -422,7 +473,7 @@ void TstBadModels::cliSlice()
     const CliResult result = runCli({QStringLiteral("slice"), QStringLiteral("--thickness"), QStringLiteral("100"),
                                      QStringLiteral("--antialias"), QStringLiteral("off"), path,
                                      QStringLiteral("-o"), archive},
-                                    kind == Unreadable);
+                                    asNobody(kind));
 
     QVERIFY2(result.exit == QProcess::NormalExit, qPrintable("kalo3d-cli must not crash: " + result.err));
     if (!problem.isEmpty()) {

@@ -3,6 +3,7 @@
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
 #include "geometry/BinaryStl.h"
+#include "geometry/FaceNormals.h"
 #include "geometry/Model.h"
 #include "geometry/StlCheck.h"
 #include "geometry/TextStl.h"
@@ -67,7 +68,7 @@ QByteArray binaryStl(const QByteArray &header, const std::vector<Facet> &facets)
     return bytes;
 }
 
-std::vector<Facet> facetsOf(const MeshPrimitiveData &mesh)
+std::vector<Facet> facetsOf(const MeshPrimitiveData &mesh, bool zeroNormals = false)
 {
     std::vector<Facet> facets;
     for (size_t k = 0; k < mesh.indices.size(); k += 3) {
@@ -76,7 +77,7 @@ std::vector<Facet> facetsOf(const MeshPrimitiveData &mesh)
             const MeshVertex &v = mesh.vertices[mesh.indices[k + size_t(i)]];
             c[i] = QVector3D(v.x, v.y, v.z);
         }
-        const QVector3D n = QVector3D::normal(c[0], c[1], c[2]);
+        const QVector3D n = zeroNormals ? QVector3D() : QVector3D::normal(c[0], c[1], c[2]);
         facets.push_back({{n.x(), n.y(), n.z()},
                           {c[0].x(), c[0].y(), c[0].z(), c[1].x(), c[1].y(), c[1].z(), c[2].x(), c[2].y(), c[2].z()}});
     }
@@ -91,11 +92,11 @@ QByteArray textFacet(const char *normal, const char *a, const char *b, const cha
 }
 
 // The text of mesh as one solid of a text STL file.
-QByteArray asciiText(const MeshPrimitiveData &mesh)
+QByteArray asciiText(const MeshPrimitiveData &mesh, bool zeroNormals = false)
 {
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("solid.stl")));
-    if (!StlWriter::write(file.fileName(), mesh, StlWriter::Ascii) || !file.open(QIODevice::ReadOnly))
+    if (!StlWriter::write(file.fileName(), mesh, StlWriter::Ascii, zeroNormals) || !file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
 }
@@ -443,6 +444,14 @@ void TstStlImport::readersMatchAssimp_data()
                 {{nan, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
                 {{0, inf, 0}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
                 {{0, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0}}}) << true;
+    // No normals stored: made while reading, over several blocks of the reader.
+    QTest::newRow("binary: sphere, zero normals")
+        << binaryStl(plain, facetsOf(TestMeshes::sphere(20, {}, 40, 80), true)) << true;
+    std::vector<Facet> degenerate = facetsOf(TestMeshes::cube(10), true);
+    degenerate[0].corners[3] = degenerate[0].corners[0];
+    degenerate[0].corners[4] = degenerate[0].corners[1];
+    degenerate[0].corners[5] = degenerate[0].corners[2];
+    QTest::newRow("binary: zero normals, first facet a line") << binaryStl(plain, degenerate) << true;
 
     const QByteArray sphere = asciiText(TestMeshes::sphere(20, {}, 40, 80));
     const QByteArray cube = asciiText(box({0, 0, 0}, {10, 10, 10}));
@@ -455,6 +464,9 @@ void TstStlImport::readersMatchAssimp_data()
     QTest::newRow("text: byte-order mark and indent") << "\xEF\xBB\xBF \t" + cube << false;
     // Each solid is joined on its own: the two cubes share corners.
     QTest::newRow("text: solids sharing corners") << cube + cube + QByteArray("solid\nendsolid\n") + bar << false;
+    const QByteArray bare = asciiText(box({0, 0, 0}, {10, 10, 10}), true);
+    QTest::newRow("text: solids sharing corners, zero normals")
+        << QByteArray("solid\nendsolid\n") + bare + bare + asciiText(TestMeshes::sphere(20, {}, 40, 80), true) << false;
     // Numbers in every form assimp reads, normals that are no numbers.
     QTest::newRow("text: number forms")
         << "solid forms\n" + textFacet("0 0 1", "+1.5e+01 -0 .5", "5. 1E2 -.25e-1", "0.1234567890123456789 7 1e-3")
@@ -512,6 +524,18 @@ void TstStlImport::readersMatchAssimp()
     if (!binary)
         QCOMPARE(TextStl::read(path, read, &problem), TextStl::Outcome::Read);
     QVERIFY2(TestMeshes::identical(read, *expected), "the same triangles, every vertex equal to the bit");
+
+    // As a model loads: a file without normals gets those assimp makes when
+    // it reads the file again without them.
+    MeshPrimitiveData made;
+    if (binary)
+        QCOMPARE(BinaryStl::read(path, made, &problem, true), BinaryStl::Outcome::Read);
+    else
+        QCOMPARE(TextStl::read(path, made, &problem, true), TextStl::Outcome::Read);
+    const bool zero = FaceNormals::areZero(read.vertices.data(), read.vertices.size());
+    const std::shared_ptr<MeshPrimitiveData> remade = zero ? TestMeshes::readThroughAssimp(path, true) : expected;
+    QVERIFY2(remade && TestMeshes::identical(made, *remade),
+             zero ? "normals made as assimp makes them, every vertex equal to the bit" : "stored normals are kept");
 }
 
 void TstStlImport::textReaderLeavesOddTextsToAssimp_data()
@@ -564,7 +588,7 @@ void TstStlImport::refusesModelsBeyondMemory()
 
     QString reason;
     QVERIFY2(!m_manager->loadModel(QUrl::fromLocalFile(path), &reason), "the model is refused");
-    QCOMPARE(reason, QStringLiteral("there is not enough memory for a model of 4294967295 triangles"));
+    QCOMPARE(reason, QStringLiteral("not enough memory to load 4294967295 triangles"));
     QVERIFY2(m_manager->models().isEmpty(), "nothing is added");
     QVERIFY2(shownMessages().contains(reason), qPrintable("the user is told, got " + shownMessages()));
 }

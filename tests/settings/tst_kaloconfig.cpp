@@ -3,9 +3,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <memory>
-
 #include <csignal>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>

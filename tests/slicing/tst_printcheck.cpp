@@ -130,7 +130,7 @@ void TstPrintCheck::findsWhatFailsAPrint_data()
                                         << Kind::Overhang << 0 << 0 << QPointF() << 0.0;
     QTest::newRow("ramp at 45 degrees, islands") << alongY(QPolygonF({{-6, 0}, {-4, 0}, {6, 10}, {-6, 10}})) << QVector3D()
                                                  << none << Kind::Island << 0 << 0 << QPointF() << 0.0;
-    const MeshPrimitiveData hollow = join({box(-5, -5, 0, 5, 5, 10), box(-4, -4, 1, 4, 4, 9)});
+    const MeshPrimitiveData hollow = join({box(-5, -5, 0, 5, 5, 10), TestMeshes::inverted(box(-4, -4, 1, 4, 4, 9))});
     QTest::newRow("hollow closed cube") << hollow << QVector3D(-2, 3, 0) << none << Kind::ResinTrap << 1 << 20
                                         << QPointF(-2, 3) << 64.0;
     QTest::newRow("... makes a suction cup") << hollow << QVector3D() << none << Kind::SuctionCup << 1 << 20

@@ -351,6 +351,22 @@ void TstSlice::areaMatchesPolygon_data()
             << 3.025f << placed({outer, hole}, degrees, {4, -9});
     }
 
+    // Several shells in one mesh, as many exports write them: where they
+    // overlap they print as one; one inside another facing inwards is a hollow.
+    const MeshPrimitiveData first = TestMeshes::box({-10, -10, 0}, {10, 10, 6});
+    const QPolygonF twoSquares({{-10, -10}, {10, -10}, {10, 0}, {20, 0}, {20, 20}, {0, 20}, {0, 10}, {-10, 10}});
+    for (double degrees : {0.0, 21.0}) {
+        QTest::newRow(qPrintable(QStringLiteral("overlapping cubes in one mesh, turned %1").arg(degrees)))
+            << TestMeshes::combined(first, TestMeshes::box({0, 0, 0}, {20, 20, 6})) << QVector3D()
+            << QVector3D(0, 0, float(degrees)) << QPointF(-3, 2) << 3.025f << placed({twoSquares}, degrees, {-3, 2});
+    }
+    QTest::newRow("cube inside a cube, facing inwards")
+        << TestMeshes::combined(first, TestMeshes::inverted(TestMeshes::box({-5, -5, 0}, {5, 5, 6}))) << QVector3D()
+        << QVector3D() << QPointF() << 3.025f << QVector<QPolygonF>{rectangle(10, 10), hole};
+    QTest::newRow("cube inside a cube, facing outwards")
+        << TestMeshes::combined(first, TestMeshes::box({-5, -5, 0}, {5, 5, 6})) << QVector3D() << QVector3D()
+        << QPointF() << 3.025f << QVector<QPolygonF>{rectangle(10, 10)};
+
     // Turned 45 degrees about x around its centre, the cube stands on an
     // edge; 1 mm above the centre the plane cuts 5√2 - 1 mm to either side.
     const double half = 5 * std::sqrt(2.0) - 1;

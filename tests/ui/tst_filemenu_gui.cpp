@@ -28,6 +28,7 @@ private Q_SLOTS:
     void saveAsksForAFileOnceThenSavesSilently();
     void sliceFromTheMenuWritesTheArchive();
     void escapeCancelsSlicing();
+    void aSceneTallerThanThePrinterAsksFirst();
     void anArchiveThatCannotBeWrittenIsReported();
     void projectFilesThatFailAreReported();
 
@@ -147,6 +148,31 @@ void TstFileMenuGui::escapeCancelsSlicing()
     QVERIFY2(!progress()->isVisible(), "the progress bar hides");
     QVERIFY2(!m_main->item<QObject>(QStringLiteral("sliceDialog"))->property("visible").toBool(),
              "no completion dialog after a cancel");
+}
+
+void TstFileMenuGui::aSceneTallerThanThePrinterAsksFirst()
+{
+    // 180 mm on a printer that builds 150 mm.
+    quickSettings();
+    QVERIFY(open(box({-1, -1, 0}, {1, 1, 180})));
+    auto *question = m_main->item<QObject>(QStringLiteral("heightWarning"));
+    const QString archive = m_dir.filePath(QStringLiteral("tall.cws"));
+
+    QVERIFY(sliceTo(archive));
+    QVERIFY2(question->property("visible").toBool(), "the window asks before it slices");
+    const QString text = question->property("text").toString();
+    QVERIFY2(text.contains(QStringLiteral("builds up to 150 mm")) && text.contains(QStringLiteral("(180.00 mm)")),
+             qPrintable("the question names the height and the model's, got " + text));
+    QVERIFY(QMetaObject::invokeMethod(question, "reject"));
+    QCOMPARE(m_main->manager()->status(), KaloModel::MODEL_LOADED);
+    QVERIFY2(!progress()->isVisible() && !QFile::exists(archive), "Cancel slices nothing");
+
+    QVERIFY(sliceTo(archive));
+    QVERIFY(QMetaObject::invokeMethod(question, "yes"));
+    auto *done = m_main->item<QObject>(QStringLiteral("sliceDialog"));
+    QTRY_VERIFY_WITH_TIMEOUT(done->property("visible").toBool(), 60000);
+    QVERIFY2(QFile::exists(archive), "Yes slices anyway");
+    QVERIFY(QMetaObject::invokeMethod(done, "accept"));
 }
 
 void TstFileMenuGui::anArchiveThatCannotBeWrittenIsReported()
