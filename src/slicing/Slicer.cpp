@@ -10,11 +10,11 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QScopeGuard>
 #include <QUrl>
+
+#include <chrono>
 
 namespace CWS {
 
