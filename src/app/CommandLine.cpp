@@ -270,6 +270,16 @@ int CommandLine::run(const QStringList &arguments)
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(QStringLiteral("no command given"));
+    // Looked at before the settings are read from it: a pipe would block.
+    const auto settingsUnreadable = [&] {
+        const QString settingsFile = parser.value(QStringLiteral("settings"));
+        const QString unreadable = settingsFile.isEmpty() ? QString() : ReadableFile::problem(settingsFile);
+        if (unreadable.isEmpty())
+            return false;
+        m_err << programName << ": cannot read settings file " << settingsFile << ": " << unreadable << "\n";
+        m_err.flush();
+        return true;
+    };
     const QString command = positional.takeFirst();
     if (command == QLatin1String("info")) {
         if (positional.isEmpty())
@@ -278,6 +288,8 @@ int CommandLine::run(const QStringList &arguments)
             return usageError(QStringLiteral("info writes no file: -o is for slice"));
         if (parser.isSet(QStringLiteral("auto-supports")))
             return usageError(QStringLiteral("--auto-supports is for slice"));
+        if (settingsUnreadable())
+            return EXIT_LOAD_FAILED;
         return info(positional, parser);
     }
     if (command == QLatin1String("printers")) {
@@ -305,6 +317,8 @@ int CommandLine::run(const QStringList &arguments)
                 return usageError(QStringLiteral("-o %1 is the input %2; writing the archive would destroy it")
                                       .arg(output, input));
         }
+        if (settingsUnreadable())
+            return EXIT_LOAD_FAILED;
         return slice(positional, parser);
     }
     if (command == QLatin1String("check")) {

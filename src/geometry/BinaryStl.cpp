@@ -40,9 +40,7 @@ BinaryStl::Outcome BinaryStl::read(const QString &path, MeshPrimitiveData &mesh,
         vertices.reserve(3 * size_t(count));
         indices.reserve(3 * size_t(count));
         auto joiner = std::make_unique<VertexJoiner>(vertices, 3 * size_t(count));
-        // Whether the file stores normals is told by the first block's vertices.
-        bool decided = !makeZeroNormals;
-        bool making = false;
+        FaceNormals::Join join(makeZeroNormals);
         std::vector<char> block(size_t(trianglesPerRead * triangleBytes));
         std::vector<MeshVertex> corners(size_t(3 * trianglesPerRead));
         for (qint64 done = 0; done < count;) {
@@ -62,22 +60,9 @@ BinaryStl::Outcome BinaryStl::read(const QString &path, MeshPrimitiveData &mesh,
                 for (const char *p = facet + 12; p < facet + 48; p += 12)
                     *corner++ = {floatAt(p), floatAt(p + 4), floatAt(p + 8), nx, ny, nz};
             }
-            if (making)
-                FaceNormals::make(corners.data(), size_t(3 * triangles));
             indices.resize(indices.size() + size_t(3 * triangles));
-            joiner->add(corners.data(), size_t(3 * triangles), indices.data() + 3 * done);
-            if (!decided) {
-                decided = true;
-                making = FaceNormals::areZero(vertices.data(), vertices.size());
-                if (making) {
-                    // The block was joined by its zero normals: again by the made ones.
-                    joiner.reset();
-                    vertices.clear();
-                    joiner = std::make_unique<VertexJoiner>(vertices, 3 * size_t(count));
-                    FaceNormals::make(corners.data(), size_t(3 * triangles));
-                    joiner->add(corners.data(), size_t(3 * triangles), indices.data() + 3 * done);
-                }
-            }
+            join.add(joiner, vertices, 3 * size_t(count), corners.data(), size_t(3 * triangles),
+                     indices.data() + 3 * done);
             done += triangles;
         }
         mesh.vertices = std::move(vertices);

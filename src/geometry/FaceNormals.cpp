@@ -1,5 +1,7 @@
 #include "geometry/FaceNormals.h"
 
+#include "geometry/VertexJoiner.h"
+
 #include <assimp/types.h>
 
 #include <cmath>
@@ -27,4 +29,24 @@ void FaceNormals::make(MeshVertex *corners, size_t count)
             c[k].nz = n.z;
         }
     }
+}
+
+void FaceNormals::Join::add(std::unique_ptr<VertexJoiner> &joiner, std::vector<MeshVertex> &vertices, size_t expected,
+                            MeshVertex *corners, size_t count, uint32_t *out)
+{
+    if (m_making)
+        make(corners, count);
+    joiner->add(corners, count, out);
+    if (m_decided)
+        return;
+    m_decided = true;
+    m_making = areZero(vertices.data(), vertices.size());
+    if (!m_making)
+        return;
+    // Joined by their zero normals: again by the made ones.
+    joiner.reset();
+    vertices.clear();
+    joiner = std::make_unique<VertexJoiner>(vertices, expected);
+    make(corners, count);
+    joiner->add(corners, count, out);
 }

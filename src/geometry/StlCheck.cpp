@@ -3,7 +3,6 @@
 #include "io/ReadableFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QtEndian>
 
 #include <algorithm>

@@ -51,7 +51,7 @@ public:
         : m_vertices(vertices)
         , m_indices(indices)
         , m_expectedCorners(size_t(fileSize / bytesPerCornerGuess))
-        , m_decided(!makeZeroNormals)
+        , m_join(makeZeroNormals)
     {
         m_vertices.reserve(m_expectedCorners);
         m_indices.reserve(m_expectedCorners);
@@ -207,24 +207,10 @@ private:
     {
         if (m_corners.empty())
             return;
-        if (m_making)
-            FaceNormals::make(m_corners.data(), m_corners.size());
         const size_t done = m_indices.size();
         m_indices.resize(done + m_corners.size());
-        m_joiner->add(m_corners.data(), m_corners.size(), m_indices.data() + done);
-        // Whether the file stores normals is told by the first corners joined.
-        if (!m_decided) {
-            m_decided = true;
-            m_making = FaceNormals::areZero(m_vertices.data(), m_vertices.size());
-            if (m_making) {
-                // Joined by their zero normals: again by the made ones.
-                m_joiner.reset();
-                m_vertices.clear();
-                m_joiner = std::make_unique<VertexJoiner>(m_vertices, m_expectedCorners);
-                FaceNormals::make(m_corners.data(), m_corners.size());
-                m_joiner->add(m_corners.data(), m_corners.size(), m_indices.data() + done);
-            }
-        }
+        m_join.add(m_joiner, m_vertices, m_expectedCorners, m_corners.data(), m_corners.size(),
+                   m_indices.data() + done);
         m_corners.clear();
     }
 
@@ -236,8 +222,7 @@ private:
     Place m_place = Place::BeforeSolid;
     bool m_newLine = true;
     int m_step = 0; // words of the current facet read after "facet"
-    bool m_decided;        // whether facet normals are made is known
-    bool m_making = false; // they are
+    FaceNormals::Join m_join;
     float m_normal[3] = {};
     float m_point[3] = {};
 };

@@ -66,33 +66,32 @@ int PlacedMesh::layerCount(const QList<Model *> &models, float thickness)
     return top >= (float(n) + 0.5f) * thickness ? n + 1 : n;
 }
 
-PlacedMesh::PlacedMesh(const Model &model, const std::vector<float> &heights)
+PlacedMesh::PlacedMesh(const Model &model, const std::vector<float> &heights, size_t keepUpTo)
     : m_heights(heights)
+    , m_mesh(model.mesh)
+    , m_matrix(model.modelMatrix())
 {
-    // The corners are mapped exactly as PlaneCut::cut maps them, so that
-    // every cut yields the same bits.
-    const QMatrix4x4 matrix = model.modelMatrix();
-    const auto &vertices = model.mesh->vertices;
-    const auto &indices = model.mesh->indices;
-    const size_t triangles = indices.size() / 3;
-    m_corners.resize(triangles * 3);
+    const size_t triangles = m_mesh->indices.size() / 3;
 
     // A plane meets a triangle only when it lies within the triangle's
     // heights, ends included (an edge in the plane or a vertex on it count):
     // the layers first up to, not including, end.
     std::vector<std::pair<uint32_t, uint32_t>> spans(triangles);
+    std::vector<QVector3D> kept(triangles <= keepUpTo ? 3 * triangles : 0);
     splitAmongCores(triangles, [&](size_t begin, size_t end) {
+        QVector3D corner[3];
         for (size_t t = begin; t < end; ++t) {
-            for (size_t k = 3 * t; k < 3 * t + 3; ++k) {
-                const MeshVertex &v = vertices[indices[k]];
-                m_corners[k] = matrix.map(QVector3D(v.x, v.y, v.z));
-            }
-            const auto [low, high] = zRange(t);
+            corners(t, corner);
+            if (!kept.empty())
+                std::copy(corner, corner + 3, &kept[3 * t]);
+            const float low = std::min({corner[0].z(), corner[1].z(), corner[2].z()});
+            const float high = std::max({corner[0].z(), corner[1].z(), corner[2].z()});
             const auto first = std::lower_bound(m_heights.begin(), m_heights.end(), low);
             const auto last = std::upper_bound(first, m_heights.end(), high);
             spans[t] = {uint32_t(first - m_heights.begin()), uint32_t(last - m_heights.begin())};
         }
     });
+    m_corners = std::move(kept);
     size_t layersSpanned = 0;
     for (const auto &span : spans)
         layersSpanned += span.second - span.first;
@@ -118,10 +117,17 @@ PlacedMesh::PlacedMesh(const Model &model, const std::vector<float> &heights)
         forEachBlock(spans[t], [&](size_t block) { m_triangles[next[block]++] = uint32_t(t); });
 }
 
-std::pair<float, float> PlacedMesh::zRange(size_t triangle) const
+void PlacedMesh::corners(size_t triangle, QVector3D corner[3]) const
 {
-    const QVector3D *c = &m_corners[triangle * 3];
-    return {std::min({c[0].z(), c[1].z(), c[2].z()}), std::max({c[0].z(), c[1].z(), c[2].z()})};
+    if (!m_corners.empty()) {
+        std::copy(&m_corners[3 * triangle], &m_corners[3 * triangle + 3], corner);
+        return;
+    }
+    const uint32_t *index = &m_mesh->indices[triangle * 3];
+    for (int i = 0; i < 3; ++i) {
+        const MeshVertex &v = m_mesh->vertices[index[i]];
+        corner[i] = m_matrix.map(QVector3D(v.x, v.y, v.z));
+    }
 }
 
 int PlacedMesh::cut(int layer, std::vector<SliceSegment> &segments) const
@@ -131,15 +137,15 @@ int PlacedMesh::cut(int layer, std::vector<SliceSegment> &segments) const
     const float z = m_heights[size_t(layer)];
     const size_t block = size_t(layer) / m_blockLayers;
     const size_t before = segments.size();
+    QVector3D corner[3];
     for (size_t i = m_firstEntry[block]; i < m_firstEntry[block + 1]; ++i) {
-        const size_t triangle = m_triangles[i];
+        corners(m_triangles[i], corner);
         // The same test as the spans': the plane lies within the triangle's heights.
-        const auto [low, high] = zRange(triangle);
-        if (z < low || z > high)
+        if (z < std::min({corner[0].z(), corner[1].z(), corner[2].z()})
+            || z > std::max({corner[0].z(), corner[1].z(), corner[2].z()}))
             continue;
         std::optional<QVector3D> edgeHit[3];
         QVector3D hits[3];
-        const QVector3D *corner = &m_corners[triangle * 3];
         const int n = PlaneCut::cutTriangle(corner, z, edgeHit, hits);
         if (n == 2)
             segments.push_back({hits[0], hits[1], SliceSegment::windingOfCut(corner, edgeHit)});

@@ -14,13 +14,12 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QScopeGuard>
 #include <QUrl>
 
 #include <algorithm>
+#include <chrono>
 
 namespace CWS {
 

@@ -14,6 +14,7 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <quazip.h>
@@ -521,7 +522,9 @@ void TstCommandLine::sliceFailures_data()
     QTest::newRow("missing model") << QStringList{"slice", "CUBE", "missing.stl", "-o", "OUT"} << 1
                                    << "cannot load missing.stl: no such file";
     QTest::newRow("unreadable settings") << QStringList{"slice", "CUBE", "-o", "OUT", "--settings", "nothing.conf"}
-                                         << 1 << "cannot read settings file nothing.conf";
+                                         << 1 << "cannot read settings file nothing.conf: no such file";
+    QTest::newRow("settings from a pipe") << QStringList{"slice", "CUBE", "-o", "OUT", "--settings", "PIPE"} << 1
+                                          << "cannot read settings file PIPE: it is a pipe, not a regular file";
     QTest::newRow("output directory missing") << QStringList{"slice", "CUBE", "-o", "MISSING"} << 3
                                               << "Cannot create the print file";
     QTest::newRow("no output") << QStringList{"slice", "CUBE"} << 2 << "-o OUT.cws";
@@ -590,6 +593,10 @@ void TstCommandLine::sliceFailures()
     const QString tall = m_dir.filePath("tall.stl");
     QVERIFY(StlWriter::write(tall, TestMeshes::box({0, 0, 0}, {1, 1, 180}), StlWriter::Binary));
     arguments.replaceInStrings("TALL", tall);
+    const QString pipe = m_dir.filePath("settings.pipe");
+    mkfifo(QFile::encodeName(pipe).constData(), 0666);
+    arguments.replaceInStrings("PIPE", pipe);
+    message.replace("PIPE", pipe);
     message.replace("CUBE", cube);
     message.replace("TALL", tall);
 

@@ -93,6 +93,11 @@ inline bool run(const QByteArray &data, const QString &path)
     CWS::Slice prepared(nullptr, &config, layer, heights[size_t(layer)], &placed);
     prepared.run();
     require(*cut.image() == *prepared.image(), "both ways of cutting a layer draw the same image");
+    // A mesh too large to keep its mapped corners maps them at each visit.
+    const std::vector<CWS::PlacedMesh> unkept{CWS::PlacedMesh(*model, heights, 0)};
+    CWS::Slice remapped(nullptr, &config, layer, heights[size_t(layer)], &unkept);
+    remapped.run();
+    require(*cut.image() == *remapped.image(), "corners mapped at each visit draw the same image");
     return true;
 }
 
