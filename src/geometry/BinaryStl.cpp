@@ -31,7 +31,9 @@ BinaryStl::Outcome BinaryStl::read(const QString &path, MeshPrimitiveData &mesh,
     if (!file.open(QIODevice::ReadOnly) || file.read(header, headerBytes) != headerBytes)
         return Outcome::NotBinary;
     const quint32 count = qFromLittleEndian<quint32>(header + 80);
-    if (count == 0 || file.size() != headerBytes + triangleBytes * qint64(count))
+    // assimp drops a leading byte-order mark before it tells the encoding.
+    if (count == 0 || file.size() != headerBytes + triangleBytes * qint64(count)
+        || QByteArray::fromRawData(header, 3) == "\xEF\xBB\xBF")
         return Outcome::NotBinary;
 
     try {

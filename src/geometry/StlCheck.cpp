@@ -219,11 +219,13 @@ QString StlCheck::problem(const QString &path)
 
     const QByteArray head = file.read(binaryHeaderBytes);
     const quint32 count = size >= binaryHeaderBytes ? qFromLittleEndian<quint32>(head.constData() + 80) : 0;
-    if (size >= binaryHeaderBytes && binaryHeaderBytes + binaryTriangleBytes * qint64(count) == size)
+    // assimp drops a leading byte-order mark before it tells the encoding,
+    // so such a file is never binary to it, whatever its size.
+    const bool byteOrderMark = head.startsWith("\xEF\xBB\xBF");
+    if (!byteOrderMark && size >= binaryHeaderBytes && binaryHeaderBytes + binaryTriangleBytes * qint64(count) == size)
         return count == 0 ? QStringLiteral("the file holds no triangles") : QString();
 
-    // A byte-order mark is dropped when assimp reads the text.
-    int start = head.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    int start = byteOrderMark ? 3 : 0;
     while (start < head.size() && (head[start] == ' ' || head[start] == '\t'))
         ++start;
     if (!head.mid(start).startsWith("solid")) {

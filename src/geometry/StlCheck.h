@@ -9,8 +9,9 @@
 // cannot read makes it throw out of its text reader, losing memory.
 //
 // The encoding is told as assimp tells it: a file whose size is exactly
-// 84 bytes plus 50 per triangle of the count at byte 80 is binary, one that
-// starts with "solid" (after a UTF-8 byte-order mark, spaces or tabs) is text.
+// 84 bytes plus 50 per triangle of the count at byte 80 is binary, unless it
+// starts with a UTF-8 byte-order mark (which assimp drops first); one that
+// starts with "solid" (after such a mark, spaces or tabs) is text.
 namespace StlCheck {
 
 // Empty when the file at path (a local path) may go to the importer;
