@@ -5,6 +5,7 @@
 #include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
+#include "slicing/HappensBefore.h"
 #include "slicing/Slicer.h"
 #include "workspace/KaloModel.h"
 
@@ -467,6 +468,11 @@ void TstSliceFaults::commandLineAtAnyFileSizeLimit_data()
 
 void TstSliceFaults::commandLineAtAnyFileSizeLimit()
 {
+#ifdef KALO3D_THREAD_SANITIZER
+    // ThreadSanitizer's runtime starts the tool before the tool can ignore
+    // SIGXFSZ, and dies of a limit of 0 bytes; the other builds run this.
+    QSKIP("the file-size limit is tested without ThreadSanitizer");
+#endif
     // The tool under a file-size limit at every 4 kB from nothing to past
     // the archive's size: the last write, the central directory or the
     // commit may be the one that fails.
