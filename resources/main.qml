@@ -45,6 +45,14 @@ ApplicationWindow {
         whenSaved(function() { closeAnswered = true; mainWindow.close() })
     }
 
+    // Opens a model or, once unsaved changes are dealt with, a project.
+    function openFile(file) {
+        if (/\.kalo3d$/i.test(file.toString()))
+            whenSaved(function() { kalo3dApp.open(file) })
+        else
+            kalo3dApp.open(file)
+    }
+
     // Called by the application object for errors the user must see.
     function showCriticalMsgBox(msg) {
         criticalMsgBox.text = msg
@@ -57,6 +65,25 @@ ApplicationWindow {
         manager: kalo3dModel
         onNewRequested: whenSaved(function() { kalo3dApp.newPrj() })
         onExitRequested: mainWindow.close()
+        onOpenRequested: openFile(file)
+    }
+
+    MessageDialog {
+        id: settingsQuestion
+        objectName: "settingsQuestion"
+        title: qsTr("Kalo3D")
+        icon: StandardIcon.Question
+        standardButtons: StandardButton.Yes | StandardButton.No
+        onYes: kalo3dApp.usePrjSettings()
+    }
+
+    Connections {
+        target: kalo3dApp
+        onPrintSettingsOffered: {
+            settingsQuestion.text = qsTr("The project was prepared with other print settings:\n%1\n\n"
+                                         + "Use these print settings?").arg(description)
+            settingsQuestion.open()
+        }
     }
 
     MessageDialog {
@@ -96,12 +123,7 @@ ApplicationWindow {
         id: fileDialog
         objectName: "fileDialog"
         progress: sliceProgress
-        onOpenRequested: {
-            if (/\.kalo3d$/i.test(file.toString()))
-                whenSaved(function() { kalo3dApp.open(file) })
-            else
-                kalo3dApp.open(file)
-        }
+        onOpenRequested: openFile(file)
         heightWarning: heightWarning
     }
 

@@ -90,4 +90,14 @@ Rectangle {
             root.updateInfo()
         }
     }
+
+    // A project's print settings taken over.
+    Connections {
+        target: kalo3dConfig
+        onPrintSettingsChanged: {
+            settingsDialog.load()
+            settingsButton.text = settingsDialog.summary()
+            root.updateInfo()
+        }
+    }
 }

@@ -13,6 +13,7 @@ MenuBar {
 
     signal newRequested()
     signal exitRequested()
+    signal openRequested(url file)
 
     style: MenuBarStyle {
         font.family: "Microsoft Yahei, Consolas"
@@ -39,6 +40,7 @@ MenuBar {
         fileDialog: root.fileDialog
         onNewRequested: root.newRequested()
         onExitRequested: root.exitRequested()
+        onOpenRequested: root.openRequested(file)
     }
     MenuEdit {
         objectName: "menuEdit"

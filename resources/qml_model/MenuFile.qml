@@ -9,6 +9,8 @@ Menu {
     // File -> New and Exit: the window asks first when there are unsaved changes.
     signal newRequested()
     signal exitRequested()
+    // A file of File -> Recent, to open as File -> Open would.
+    signal openRequested(url file)
 
     function openDialog(mode) {
         fileDialog.setMode(mode)
@@ -33,6 +35,22 @@ Menu {
         objectName: "menuImport"
         text: qsTr("&Import...")
         onTriggered: openDialog("Import")
+    }
+    Menu {
+        id: recentMenu
+        objectName: "menuRecent"
+        title: qsTr("&Recent")
+        enabled: kalo3dApp.recentFiles.length > 0
+
+        Instantiator {
+            model: kalo3dApp.recentFiles
+            MenuItem {
+                text: (index + 1) + "  " + modelData.replace(/^.*[\\/]/, "")
+                onTriggered: openRequested(kalo3dApp.fileUrl(modelData))
+            }
+            onObjectAdded: recentMenu.insertItem(index, object)
+            onObjectRemoved: recentMenu.removeItem(object)
+        }
     }
     MenuSeparator {}
     MenuItem {

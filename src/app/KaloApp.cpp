@@ -11,8 +11,13 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 #include <QQmlApplicationEngine>
 #include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -32,6 +37,28 @@ constexpr ProjectLink projectLinks[] = {
     {"readme", "https://kalo3d.example.org/help"},
     {"download", "https://kalo3d.example.org/download"},
 };
+
+constexpr int recentFilesKept = 8;
+const QString recentFilesKey = QStringLiteral("recentFiles");
+
+// The print settings of a project in a sentence: printer, resin, layers,
+// exposures, anti-aliasing and lift.
+QString describe(const QJsonObject &settings, const QStringList &resins)
+{
+    const auto value = [&](const char *key) { return settings.value(QLatin1String(key)).toDouble(); };
+    return KaloApp::tr("%1, %2, %3 mm layers, %4 bottom layers at %5 s, %6 s per layer, anti-aliasing %7, "
+                       "lift %8 mm")
+        .arg(settings.value(QLatin1String("printer")).toString(),
+             resins.value(settings.value(QLatin1String("resinIndex")).toInt()))
+        .arg(value("thicknessUM") / 1000)
+        .arg(value("bottomLayerNum"))
+        .arg(value("bottomExpoMS") / 1000)
+        .arg(value("normalExpoMS") / 1000)
+        .arg(settings.value(QLatin1String("useAntialise")).toBool()
+                 ? KaloApp::tr("x%1").arg(value("antiAliseValue"))
+                 : KaloApp::tr("off"))
+        .arg(value("liftHeight"));
+}
 
 } // namespace
 
@@ -108,16 +135,18 @@ void KaloApp::open(const QUrl &url)
         return;
     }
     // The view repaints when the model arrives (kaloModelDataChanged).
-    if (KaloModel *manager = KaloModel::instance())
-        manager->loadModel(url);
+    KaloModel *manager = KaloModel::instance();
+    if (manager && manager->loadModel(url))
+        remember(url.toLocalFile());
 }
 
 void KaloApp::importFile(const QUrl &url)
 {
+    KaloModel *manager = KaloModel::instance();
     if (url.fileName(QUrl::FullyDecoded).toLower().endsWith(QLatin1String(".kalo3d")))
         loadPrj(url, false);
-    else if (KaloModel *manager = KaloModel::instance())
-        manager->loadModel(url);
+    else if (manager && manager->loadModel(url))
+        remember(url.toLocalFile());
 }
 
 void KaloApp::newPrj()
@@ -142,11 +171,13 @@ bool KaloApp::savePrj()
     const QString input = inputAt(path, false);
     if (!input.isEmpty())
         problem = tr("it is the file the model %1 was read from").arg(QDir::toNativeSeparators(input));
-    if (!problem.isEmpty() || !ProjectFile::save(path, manager->models(), &problem)) {
+    if (!problem.isEmpty()
+        || !ProjectFile::save(path, manager->models(), &problem, KaloConfig::instance()->printSettings())) {
         showCriticalMsgBox(tr("Cannot save the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
         return false;
     }
     manager->markSaved();
+    remember(path);
     return true;
 }
 
@@ -157,8 +188,10 @@ bool KaloApp::loadPrj(const QUrl &url, bool replace)
     if (!manager)
         return false;
     const QString path = url.toLocalFile();
+    const bool wasEmpty = manager->models().isEmpty();
     QString problem;
-    if (!ProjectFile::load(path, *manager, &problem, replace)) {
+    QJsonObject settings;
+    if (!ProjectFile::load(path, *manager, &problem, replace, &settings)) {
         showCriticalMsgBox(tr("Cannot open the project file %1: %2").arg(QDir::toNativeSeparators(path), problem));
         return false;
     }
@@ -166,7 +199,57 @@ bool KaloApp::loadPrj(const QUrl &url, bool replace)
         manager->markSaved();
         setPrjFileUrl(url);
     }
+    remember(path);
+    KaloConfig *config = KaloConfig::instance();
+    if (settings.isEmpty() || settings == config->printSettings())
+        return true;
+    // Into an empty scene the project brings how it is to be printed; a
+    // scene that was already there may have been set up for other settings.
+    if (wasEmpty) {
+        usePrintSettings(settings);
+    } else {
+        m_offeredSettings = settings;
+        Q_EMIT printSettingsOffered(describe(settings, config->resinTypes()));
+    }
     return true;
+}
+
+void KaloApp::usePrjSettings()
+{
+    usePrintSettings(m_offeredSettings);
+    m_offeredSettings = QJsonObject();
+}
+
+void KaloApp::usePrintSettings(const QJsonObject &settings)
+{
+    KaloConfig *config = KaloConfig::instance();
+    if (!config->usePrintSettings(settings)) {
+        showCriticalMsgBox(tr("The project was prepared for the printer %1, which is not known here; "
+                              "the print settings stay as they are.")
+                               .arg(settings.value(QLatin1String("printer")).toString()));
+        return;
+    }
+    config->save();
+}
+
+QStringList KaloApp::recentFiles() const
+{
+    QStringList files = QSettings().value(recentFilesKey).toStringList();
+    files.erase(std::remove_if(files.begin(), files.end(), [](const QString &file) { return !QFile::exists(file); }),
+                files.end());
+    return files;
+}
+
+void KaloApp::remember(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    QStringList files = recentFiles();
+    const QString file = QFileInfo(path).absoluteFilePath();
+    files.removeAll(file);
+    files.prepend(file);
+    QSettings().setValue(recentFilesKey, QStringList(files.mid(0, recentFilesKept)));
+    Q_EMIT recentFilesChanged();
 }
 
 void KaloApp::openKalo3DLink(const QString &key)

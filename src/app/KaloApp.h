@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QObject>
+#include <QStringList>
 #include <QUrl>
 
 class QQmlApplicationEngine;
@@ -13,6 +15,10 @@ class KaloApp : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QString prjFile READ prjFile WRITE setPrjFile NOTIFY prjFileChanged)
+    // File -> Recent: the models and projects last opened, imported or
+    // saved, newest first, at most eight, those still on disk only. Kept per
+    // user (QSettings).
+    Q_PROPERTY(QStringList recentFiles READ recentFiles NOTIFY recentFilesChanged)
 public:
     explicit KaloApp(QObject *parent = nullptr);
     ~KaloApp() override;
@@ -58,7 +64,17 @@ public:
     // appended as one undo step and the project file stays. A file that
     // cannot be read completely changes nothing, is shown in the critical
     // message box, and false is returned.
+    // Print settings the project carries, when they differ from the
+    // current ones, are taken at once into an empty scene; otherwise
+    // printSettingsOffered asks the user first.
     bool loadPrj(const QUrl &url, bool replace = true);
+    // Takes the print settings that printSettingsOffered offered, and saves
+    // them as the user's settings.
+    Q_INVOKABLE void usePrjSettings();
+
+    QStringList recentFiles() const;
+    // The URL open() takes for a local path (one of recentFiles).
+    Q_INVOKABLE QUrl fileUrl(const QString &path) const { return QUrl::fromLocalFile(path); }
 
     // Local path of the project file; empty before one is saved or loaded.
     QString prjFile() const;
@@ -75,12 +91,22 @@ public:
 Q_SIGNALS:
     void prjFileChanged();
     void readyToSlice();
+    void recentFilesChanged();
+    // The project just read was prepared with other print settings, which
+    // description names; usePrjSettings() takes them.
+    void printSettingsOffered(const QString &description);
 
 private:
     void setPrjFileUrl(const QUrl &url);
     // The file a model of the scene was read from that path names too, or
     // empty; the project file counts when withProject.
     QString inputAt(const QString &path, bool withProject) const;
+    // Puts path at the top of the recent files.
+    void remember(const QString &path);
+    // Takes settings, telling the user when they name a printer not known here.
+    void usePrintSettings(const QJsonObject &settings);
+
+    QJsonObject m_offeredSettings;
 
     QUrl m_prjFileUrl;
     QUrl m_cwsFileUrl;

@@ -10,6 +10,8 @@
 #include <QDataStream>
 #include <QDebug>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -17,6 +19,9 @@ constexpr qint32 startMarker = -1;
 constexpr qint32 headerMarker = 1;
 constexpr qint32 endSectionMarker = 2;
 constexpr qint32 endMarker = -1;
+// Opens the JSON block that may follow the end marker.
+constexpr qint32 notesMarker = 3;
+const QLatin1String printSettingsKey("printSettings");
 constexpr char logo[8] = {'K', 'A', 'L', 'O', '3', 'D', 0, 0};
 
 // The smallest object entry: list index and type, then an object block
@@ -87,6 +92,42 @@ bool readObjects(QDataStream &stream, int major, int minor, ProjectObjects &resu
     return true;
 }
 
+// The block after the end marker, where readers that stop at the end marker
+// never look: int32 3, then a QByteArray of compact JSON, an object whose
+// "printSettings" are those the project was prepared with.
+void writeNotes(QDataStream &stream, const QJsonObject &printSettings)
+{
+    if (printSettings.isEmpty())
+        return;
+    const QJsonObject notes{{printSettingsKey, printSettings}};
+    stream << notesMarker << QJsonDocument(notes).toJson(QJsonDocument::Compact);
+}
+
+// The print settings of the block after the end marker; empty when there is
+// none. The objects before it are whole, so a damaged block costs only the
+// settings, never the project.
+QJsonObject readNotes(QDataStream &stream)
+{
+    if (stream.atEnd())
+        return QJsonObject();
+    qint32 marker = 0;
+    quint32 size = 0;
+    stream >> marker >> size;
+    if (marker != notesMarker || !ProjectFile::fits(stream, size, 1)) {
+        qWarning() << "unknown data after the project's end ignored";
+        return QJsonObject();
+    }
+    QByteArray json(int(size), Qt::Uninitialized);
+    stream.readRawData(json.data(), json.size());
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (!document.isObject()) {
+        qWarning() << "project's print settings ignored:" << error.errorString();
+        return QJsonObject();
+    }
+    return document.object().value(printSettingsKey).toObject();
+}
+
 } // namespace
 
 bool ProjectFile::fits(const QDataStream &stream, qint64 count, qint64 bytesEach)
@@ -95,7 +136,7 @@ bool ProjectFile::fits(const QDataStream &stream, qint64 count, qint64 bytesEach
            && count <= stream.device()->bytesAvailable() / bytesEach;
 }
 
-bool ProjectFile::write(QIODevice &device, const QList<Model *> &models)
+bool ProjectFile::write(QIODevice &device, const QList<Model *> &models, const QJsonObject &printSettings)
 {
     QDataStream stream(&device);
     stream.setByteOrder(QDataStream::BigEndian);
@@ -121,10 +162,11 @@ bool ProjectFile::write(QIODevice &device, const QList<Model *> &models)
         stream << object << owner;
 
     stream << endSectionMarker << endMarker;
+    writeNotes(stream, printSettings);
     return stream.status() == QDataStream::Ok;
 }
 
-bool ProjectFile::read(QIODevice &device, ProjectObjects &objects, QString *problem)
+bool ProjectFile::read(QIODevice &device, ProjectObjects &objects, QString *problem, QJsonObject *printSettings)
 {
     QDataStream stream(&device);
     stream.setByteOrder(QDataStream::BigEndian);
@@ -174,10 +216,13 @@ bool ProjectFile::read(QIODevice &device, ProjectObjects &objects, QString *prob
         return false;
     }
     objects = std::move(result);
+    if (printSettings)
+        *printSettings = readNotes(stream);
     return true;
 }
 
-bool ProjectFile::save(const QString &path, const QList<Model *> &models, QString *problem)
+bool ProjectFile::save(const QString &path, const QList<Model *> &models, QString *problem,
+                       const QJsonObject &printSettings)
 {
     // Written beside the old file and renamed over it once complete on disk:
     // a full disk or a crash half-way must not cost the user the last good project.
@@ -187,7 +232,7 @@ bool ProjectFile::save(const QString &path, const QList<Model *> &models, QStrin
         setProblem(problem, file.errorString());
         return false;
     }
-    if (!write(file.device(), models) || !file.commit()) {
+    if (!write(file.device(), models, printSettings) || !file.commit()) {
         qWarning() << "write project failed" << path << file.errorString();
         setProblem(problem, file.errorString().isEmpty()
                                 ? QStringLiteral("the file could not be written completely; the disk may be full")
@@ -197,7 +242,8 @@ bool ProjectFile::save(const QString &path, const QList<Model *> &models, QStrin
     return true;
 }
 
-bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem, bool replace)
+bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem, bool replace,
+                       QJsonObject *printSettings)
 {
     const QString unreadable = ReadableFile::problem(path);
     if (!unreadable.isEmpty()) {
@@ -211,7 +257,8 @@ bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem
         return false;
     }
     ProjectObjects objects;
-    if (!read(file, objects, problem))
+    QJsonObject settings;
+    if (!read(file, objects, problem, &settings))
         return false;
     if ((replace && !manager.newScene()) || !manager.loadObjects(objects)) {
         setProblem(problem, QStringLiteral("the scene is busy slicing, previewing or adding supports"));
@@ -219,5 +266,7 @@ bool ProjectFile::load(const QString &path, KaloModel &manager, QString *problem
     }
     if (replace)
         manager.clearHistory();
+    if (printSettings)
+        *printSettings = settings;
     return true;
 }

@@ -369,18 +369,7 @@ bool KaloConfig::load()
     qDebug() << "load json obj:" << obj;
 
     m_modelIndex = obj.value(QLatin1String("modelIndex")).toInt(m_modelIndex);
-    m_resinIndex = obj.value(QLatin1String("resinIndex")).toInt(m_resinIndex);
-    m_thicknessUM = int(settingValue(obj, "thicknessUM", m_thicknessUM, 10, 100, true));
-    m_bottomLayerNum = int(settingValue(obj, "bottomLayerNum", m_bottomLayerNum, 0, 10, true));
-    m_bottomExpoMS = int(float(settingValue(obj, "bottomExpoMS", m_bottomExpoMS, 1000, maxExposureMs)));
-    m_normalExpoMS = int(float(settingValue(obj, "normalExpoMS", m_normalExpoMS, 1000, maxExposureMs)));
-    m_useAntialise = obj.value(QLatin1String("useAntialise")).toBool(m_useAntialise);
-    m_antiAliseValue = oneDecimal(float(settingValue(obj, "antiAliseValue", double(m_antiAliseValue), 2, 5)));
-    SliceBuildConfig &c = m_buildConfig;
-    c.liftHeight = float(settingValue(obj, "liftHeight", double(c.liftHeight), 3, 12));
-    c.liftUpSpeed = float(settingValue(obj, "liftUpSpeed", double(c.liftUpSpeed), 20, 200));
-    c.liftDownSpeed = float(settingValue(obj, "liftDownSpeed", double(c.liftDownSpeed), 20, 200));
-    c.waitSecAfterStop = float(settingValue(obj, "waitSecAfterStop", double(c.waitSecAfterStop), 0, 3));
+    readSliceValues(obj);
     for (const SupportKey &k : supportKeys)
         (m_supportConfig.*k.set)(settingValue(obj, k.key, (m_supportConfig.*k.get)(), k.min, k.max));
     m_supportConfig.autoSupportSpacing
@@ -396,20 +385,8 @@ bool KaloConfig::save()
     updateBuildConfig();
     if (m_readOnly)
         return false;
-    QJsonObject obj = {
-        {QLatin1String("modelIndex"), m_modelIndex},
-        {QLatin1String("resinIndex"), m_resinIndex},
-        {QLatin1String("thicknessUM"), m_thicknessUM},
-        {QLatin1String("bottomLayerNum"), m_bottomLayerNum},
-        {QLatin1String("bottomExpoMS"), m_bottomExpoMS},
-        {QLatin1String("normalExpoMS"), m_normalExpoMS},
-        {QLatin1String("useAntialise"), m_useAntialise},
-        {QLatin1String("antiAliseValue"), qRound(m_antiAliseValue * 10) / 10.0},
-        {QLatin1String("liftHeight"), double(m_buildConfig.liftHeight)},
-        {QLatin1String("liftUpSpeed"), double(m_buildConfig.liftUpSpeed)},
-        {QLatin1String("liftDownSpeed"), double(m_buildConfig.liftDownSpeed)},
-        {QLatin1String("waitSecAfterStop"), double(m_buildConfig.waitSecAfterStop)},
-    };
+    QJsonObject obj = sliceValues();
+    obj.insert(QLatin1String("modelIndex"), m_modelIndex);
     for (const SupportKey &k : supportKeys)
         obj.insert(QLatin1String(k.key), (m_supportConfig.*k.get)());
     obj.insert(QLatin1String("supportSpacing"), m_supportConfig.autoSupportSpacing);
@@ -426,5 +403,59 @@ bool KaloConfig::save()
         || !writeWhole(m_fallbackConf, data))
         return false;
     qInfo() << "settings saved in the per-user folder" << m_fallbackConf;
+    return true;
+}
+
+QJsonObject KaloConfig::sliceValues() const
+{
+    return {
+        {QLatin1String("resinIndex"), m_resinIndex},
+        {QLatin1String("thicknessUM"), m_thicknessUM},
+        {QLatin1String("bottomLayerNum"), m_bottomLayerNum},
+        {QLatin1String("bottomExpoMS"), m_bottomExpoMS},
+        {QLatin1String("normalExpoMS"), m_normalExpoMS},
+        {QLatin1String("useAntialise"), m_useAntialise},
+        {QLatin1String("antiAliseValue"), qRound(m_antiAliseValue * 10) / 10.0},
+        {QLatin1String("liftHeight"), double(m_buildConfig.liftHeight)},
+        {QLatin1String("liftUpSpeed"), double(m_buildConfig.liftUpSpeed)},
+        {QLatin1String("liftDownSpeed"), double(m_buildConfig.liftDownSpeed)},
+        {QLatin1String("waitSecAfterStop"), double(m_buildConfig.waitSecAfterStop)},
+    };
+}
+
+void KaloConfig::readSliceValues(const QJsonObject &obj)
+{
+    m_resinIndex = int(settingValue(obj, "resinIndex", m_resinIndex, 0, m_resinTypes.size() - 1, true));
+    m_thicknessUM = int(settingValue(obj, "thicknessUM", m_thicknessUM, 10, 100, true));
+    m_bottomLayerNum = int(settingValue(obj, "bottomLayerNum", m_bottomLayerNum, 0, 10, true));
+    m_bottomExpoMS = int(float(settingValue(obj, "bottomExpoMS", m_bottomExpoMS, 1000, maxExposureMs)));
+    m_normalExpoMS = int(float(settingValue(obj, "normalExpoMS", m_normalExpoMS, 1000, maxExposureMs)));
+    m_useAntialise = obj.value(QLatin1String("useAntialise")).toBool(m_useAntialise);
+    m_antiAliseValue = oneDecimal(float(settingValue(obj, "antiAliseValue", double(m_antiAliseValue), 2, 5)));
+    SliceBuildConfig &c = m_buildConfig;
+    c.liftHeight = float(settingValue(obj, "liftHeight", double(c.liftHeight), 3, 12));
+    c.liftUpSpeed = float(settingValue(obj, "liftUpSpeed", double(c.liftUpSpeed), 20, 200));
+    c.liftDownSpeed = float(settingValue(obj, "liftDownSpeed", double(c.liftDownSpeed), 20, 200));
+    c.waitSecAfterStop = float(settingValue(obj, "waitSecAfterStop", double(c.waitSecAfterStop), 0, 3));
+}
+
+QJsonObject KaloConfig::printSettings() const
+{
+    QJsonObject obj = sliceValues();
+    obj.insert(QLatin1String("printer"), printer().name);
+    return obj;
+}
+
+bool KaloConfig::usePrintSettings(const QJsonObject &obj)
+{
+    const int index = printerIndex(obj.value(QLatin1String("printer")).toString());
+    if (index < 0) {
+        qWarning() << "print settings for an unknown printer ignored" << obj.value(QLatin1String("printer"));
+        return false;
+    }
+    m_modelIndex = index;
+    readSliceValues(obj);
+    updateBuildConfig();
+    Q_EMIT printSettingsChanged();
     return true;
 }

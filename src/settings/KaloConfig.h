@@ -5,6 +5,7 @@
 #include "settings/SliceBuildConfig.h"
 #include "settings/SupportConfig.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QStringList>
 
@@ -100,6 +101,15 @@ public:
     // taken as they stand.
     bool load();
 
+    // The print settings a project carries: the printer by name, resin,
+    // thickness, bottom layers, exposures, anti-aliasing and lift, with the
+    // settings file's keys.
+    QJsonObject printSettings() const;
+    // Takes print settings written by printSettings(), checked as load()
+    // checks the settings file, and signals printSettingsChanged. False, with
+    // nothing changed, when they name a printer not known here. Writes no file.
+    bool usePrintSettings(const QJsonObject &settings);
+
     float liftHeight() const { return m_buildConfig.liftHeight; }
     void setLiftHeight(float mm) { m_buildConfig.liftHeight = mm; }
     float liftUpSpeed() const { return m_buildConfig.liftUpSpeed; }
@@ -112,6 +122,7 @@ public:
 Q_SIGNALS:
     void modelIndexChanged();
     void liftAdvCfgChanged();
+    void printSettingsChanged();
 
 public:
     Q_INVOKABLE int modelIndex() const { return m_modelIndex; }
@@ -155,6 +166,10 @@ public:
     void updateBuildConfig();
 
 private:
+    // The settings printSettings() and the settings file share, and reading
+    // them back with the settings file's limits.
+    QJsonObject sliceValues() const;
+    void readSliceValues(const QJsonObject &obj);
     // The user's printers from "printers.json" in settingsFile's folder;
     // a damaged file is logged and leaves the built-in printers alone.
     void loadPrintersBeside(const QString &settingsFile);

@@ -4,6 +4,8 @@
 #include "workspace/KaloModel.h"
 
 #include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QQmlApplicationEngine>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -42,6 +44,7 @@ class TstKaloApp : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -53,12 +56,19 @@ private Q_SLOTS:
     void cwsFileStartsSlicing_data();
     void cwsFileStartsSlicing();
     void criticalMessageFromWorkerThread();
+    void recentFilesKeepTheLastEight();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<KaloApp> m_app;
     std::unique_ptr<KaloModel> m_manager;
 };
+
+void TstKaloApp::initTestCase()
+{
+    // The recent files live in the user's settings.
+    QStandardPaths::setTestModeEnabled(true);
+}
 
 void TstKaloApp::init()
 {
@@ -197,3 +207,28 @@ QtObject {
 
 QTEST_MAIN(TstKaloApp)
 #include "tst_kaloapp.moc"
+
+void TstKaloApp::recentFilesKeepTheLastEight()
+{
+    QSettings().remove(QStringLiteral("recentFiles"));
+    QSignalSpy changed(m_app.get(), &KaloApp::recentFilesChanged);
+    QStringList models;
+    for (int i = 0; i < 10; ++i) {
+        models.append(m_dir->filePath(QStringLiteral("cube%1.stl").arg(i)));
+        QVERIFY(StlWriter::write(models.last(), TestMeshes::cube(5), StlWriter::Binary));
+        m_app->open(QUrl::fromLocalFile(models.last()));
+    }
+    const QString broken = m_dir->filePath(QStringLiteral("broken.stl"));
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a mesh") > 0);
+    file.close();
+    m_app->open(QUrl::fromLocalFile(broken));
+    m_app->importFile(QUrl::fromLocalFile(models[3]));
+    QFile::remove(models[8]);
+
+    QCOMPARE(changed.size(), 11);
+    // Newest first; a file opened again moves up; what failed to load or has
+    // gone from disk is not offered.
+    QCOMPARE(m_app->recentFiles(), (QStringList{models[3], models[9], models[7], models[6], models[5], models[4],
+                                                models[2]}));
+}

@@ -12,8 +12,10 @@
 
 #include <QBuffer>
 #include <QDataStream>
+#include <QJsonObject>
 #include <QQmlApplicationEngine>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtEndian>
@@ -215,6 +217,8 @@ private Q_SLOTS:
     void failedSaveKeepsPreviousProject_data();
     void failedSaveKeepsPreviousProject();
     void commandLineReadsProjects();
+    void printSettingsTravelWithTheProject_data();
+    void printSettingsTravelWithTheProject();
 
 private:
     // The message the main window's critical message box shows last.
@@ -228,6 +232,8 @@ private:
 
 void TstProjectFile::init()
 {
+    // Opening and saving projects fills the user's recent files.
+    QStandardPaths::setTestModeEnabled(true);
     qRegisterMetaType<KaloModel::ModelStatus>();
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
@@ -603,7 +609,9 @@ void TstProjectFile::saveWithoutNameAsksForOne()
     const QString path = m_dir->filePath("named.kalo3d");
     m_app->setPrjFile(QUrl::fromLocalFile(path).toString());
     QVERIFY2(m_app->savePrj(), qPrintable(shownMessage()));
-    QCOMPARE(fileBytes(path), SampleProject::bytes(m_manager->models()));
+    // The scene, then the print settings it was prepared with.
+    QVERIFY(fileBytes(path).startsWith(SampleProject::bytes(m_manager->models())));
+    QVERIFY(fileBytes(path).size() > SampleProject::bytes(m_manager->models()).size());
 }
 
 void TstProjectFile::failedSaveKeepsPreviousProject_data()
@@ -730,3 +738,70 @@ void TstProjectFile::commandLineReadsProjects()
 
 QTEST_MAIN(TstProjectFile)
 #include "tst_projectfile.moc"
+
+void TstProjectFile::printSettingsTravelWithTheProject_data()
+{
+    // block: what follows the end marker ("settings", "none", "damaged",
+    // "unknown printer"); outcome: "taken", "offered", "kept" or "refused".
+    QTest::addColumn<QString>("block");
+    QTest::addColumn<bool>("sceneLoaded");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("into an empty scene") << "settings" << false << "taken";
+    QTest::newRow("into a loaded scene") << "settings" << true << "offered";
+    QTest::newRow("project without settings") << "none" << false << "kept";
+    QTest::newRow("damaged settings") << "damaged" << false << "kept";
+    QTest::newRow("printer not known here") << "unknown printer" << false << "refused";
+}
+
+void TstProjectFile::printSettingsTravelWithTheProject()
+{
+    QFETCH(QString, block);
+    QFETCH(bool, sceneLoaded);
+    QFETCH(QString, outcome);
+    KaloConfig config(QString(), true);
+    config.setModelIndex(0);
+    config.setResinIndex(3);
+    config.setThicknessMM(0.1f);
+    config.setNormalExpoSec(7.5f);
+    config.useAntialise(false);
+    config.setLiftHeight(6);
+    QJsonObject prepared = config.printSettings();
+    if (block == "unknown printer")
+        prepared.insert("printer", "Printer from elsewhere");
+
+    SampleProject::build(*m_manager);
+    QBuffer plain;
+    QBuffer withSettings;
+    QVERIFY(plain.open(QIODevice::WriteOnly) && withSettings.open(QIODevice::WriteOnly));
+    QVERIFY(ProjectFile::write(plain, m_manager->models()));
+    QVERIFY(ProjectFile::write(withSettings, m_manager->models(), prepared));
+    QVERIFY2(withSettings.data().startsWith(plain.data()), "readers that stop at the end marker read it all");
+    QByteArray data = block == "none" ? plain.data() : withSettings.data();
+    if (block == "damaged")
+        data.chop(1);
+    const QString path = m_dir->filePath("job.kalo3d");
+    QVERIFY(writeFile(path, data));
+
+    config.setModelIndex(2);
+    config.setResinIndex(0);
+    config.setThicknessMM(0.05f);
+    const QJsonObject before = config.printSettings();
+    QVERIFY(m_manager->newScene());
+    if (sceneLoaded)
+        m_manager->addModel(TestMeshes::makeModel(TestMeshes::cube(5)));
+    QSignalSpy offered(m_app.get(), &KaloApp::printSettingsOffered);
+
+    QVERIFY2(m_app->loadPrj(QUrl::fromLocalFile(path)), qPrintable(shownMessage()));
+
+    QCOMPARE(m_manager->models().size(), 5);
+    QCOMPARE(offered.size(), outcome == "offered" ? 1 : 0);
+    QCOMPARE(config.printSettings(), outcome == "taken" ? prepared : before);
+    QCOMPARE(shownMessage().contains("not known here"), outcome == "refused");
+    if (outcome == "offered") {
+        QVERIFY2(offered.first().first().toString().contains("0.1 mm layers"), qPrintable(offered.first().first().toString()));
+        m_app->usePrjSettings();
+        QCOMPARE(config.printSettings(), prepared);
+    }
+    if (outcome == "taken" || outcome == "offered")
+        QCOMPARE(config.buildConfig()->layerThickness, 0.1f);
+}

@@ -15,6 +15,7 @@
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <memory>
@@ -26,7 +27,9 @@ public:
     // window() afterwards.
     MainWindow()
     {
-        static const bool registered = (Startup::registerQmlTypes(), Startup::setOrganization(), true);
+        // Test mode keeps the user's recent files and fallback settings out of it.
+        static const bool registered = (QStandardPaths::setTestModeEnabled(true), Startup::registerQmlTypes(),
+                                        Startup::setOrganization(), true);
         Q_UNUSED(registered)
         m_app = std::make_unique<KaloApp>();
         m_config = std::make_unique<KaloConfig>();

@@ -32,8 +32,11 @@ inline bool run(const QByteArray &data)
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     ProjectObjects objects;
-    if (!ProjectFile::read(buffer, objects) || !manager.loadObjects(objects))
+    QJsonObject settings;
+    if (!ProjectFile::read(buffer, objects, nullptr, &settings) || !manager.loadObjects(objects))
         return false;
+    // Whatever settings the file carries are checked before use.
+    KaloConfig::instance()->usePrintSettings(settings);
 
     const QList<Model *> loaded = manager.models();
     for (int i = 0; i < loaded.size(); ++i) {
@@ -50,7 +53,7 @@ inline bool run(const QByteArray &data)
     // Re-saving walks every link once more.
     QBuffer again;
     again.open(QIODevice::WriteOnly);
-    ProjectFile::write(again, manager.models());
+    ProjectFile::write(again, manager.models(), KaloConfig::instance()->printSettings());
     // Deleting a model deletes its supports and plate, never another model.
     QList<Model *> normals;
     for (Model *model : manager.models()) {
@@ -64,8 +67,8 @@ inline bool run(const QByteArray &data)
     return true;
 }
 
-// Valid projects to mutate: empty, one cube, one support column, and a
-// scene of models, supports and a base plate.
+// Valid projects to mutate: empty, one cube, one support column, a scene of
+// models, supports and a base plate, and one cube with print settings.
 inline QList<QByteArray> seeds()
 {
     QList<QByteArray> result{SampleProject::bytes({})};
@@ -78,6 +81,10 @@ inline QList<QByteArray> seeds()
     KaloModel scene;
     SampleProject::build(scene);
     result.append(SampleProject::bytes(scene.models()));
+    QBuffer withSettings;
+    withSettings.open(QIODevice::WriteOnly);
+    ProjectFile::write(withSettings, {cube.get()}, KaloConfig::instance()->printSettings());
+    result.append(withSettings.data());
     return result;
 }
 
