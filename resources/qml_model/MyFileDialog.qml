@@ -1,7 +1,7 @@
 import QtQuick 2.9
 import QtQuick.Controls 1.4
 import QtQuick.Layouts 1.3
-import QtQuick.Window 2.3
+import QtQuick.Window 2.13
 import Qt.labs.folderlistmodel 2.12
 import Kalo3D 1.0
 
@@ -67,6 +67,11 @@ Window {
     function open() {
         problem.text = ""
         selection = ""
+        // Over the middle of the main window, which a window manager may not do.
+        if (transientParent) {
+            x = transientParent.x + Math.max(0, (transientParent.width - width) / 2)
+            y = transientParent.y + Math.max(0, (transientParent.height - height) / 2)
+        }
         visible = true
         raise()
         requestActivate()
