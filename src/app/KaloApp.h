@@ -35,9 +35,10 @@ public:
     // model's STL file or the project file), which the archive would destroy.
     Q_INVOKABLE bool setCwsFile(const QUrl &file);
     // A name ending in ".kalo3d" (any case) opens as a project; anything else
-    // goes to the model manager, which accepts only STL files.
+    // goes to the model manager, which accepts the model files
+    // (MeshImport::isModelFile) and refuses others with a message.
     Q_INVOKABLE void open(const QUrl &url);
-    // File -> Import: a project's objects (loadPrj without replace) or an STL
+    // File -> Import: a project's objects (loadPrj without replace) or a
     // model join the scene; the project file stays.
     Q_INVOKABLE void importFile(const QUrl &url);
     // Empties the scene and its history and forgets the project file.

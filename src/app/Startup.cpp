@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/FileNames.h"
 #include "app/KaloApp.h"
 #include "app/PrinterEditor.h"
 #include "settings/KaloConfig.h"
@@ -42,6 +43,8 @@ void registerQmlTypes()
 {
     qmlRegisterType<KaloModel>(qmlModuleUri, 1, 0, "KaloModel");
     qmlRegisterType<KaloScene>(qmlModuleUri, 1, 0, "Kalo3DScene");
+    qmlRegisterSingletonType<FileNames>(qmlModuleUri, 1, 0, "FileNames",
+                                        [](QQmlEngine *, QJSEngine *) -> QObject * { return new FileNames; });
 }
 
 void setContextProperties(QQmlApplicationEngine &engine, KaloApp &app, KaloConfig &config)

@@ -7,8 +7,11 @@
 #include "geometry/TextStl.h"
 #include "geometry/VertexJoiner.h"
 
+#include "io/ReadableFile.h"
+
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
@@ -99,7 +102,24 @@ bool processAssimpNode(MeshPrimitiveData &mesh, const aiNode *node, const aiScen
 
 } // namespace
 
-bool readWithAssimp(const QString &path, MeshPrimitiveData &mesh, bool smooth, bool forceNewNormals, QString *problem)
+QStringList suffixes()
+{
+    return {QStringLiteral("stl"), QStringLiteral("obj"), QStringLiteral("3mf"), QStringLiteral("ply")};
+}
+
+bool isModelFile(const QString &fileName)
+{
+    const QString suffix = fileName.mid(fileName.lastIndexOf(QLatin1Char('.')) + 1).toLower();
+    return fileName.contains(QLatin1Char('.')) && suffixes().contains(suffix);
+}
+
+QString formatNames()
+{
+    return QStringLiteral("STL, OBJ, 3MF or PLY");
+}
+
+bool readWithAssimp(const QString &path, MeshPrimitiveData &mesh, bool smooth, bool forceNewNormals, QString *problem,
+                    bool placeMeshes)
 {
     Assimp::Importer importer;
     int removedComponents = keepMeshesAndNormals;
@@ -116,8 +136,12 @@ bool readWithAssimp(const QString &path, MeshPrimitiveData &mesh, bool smooth, b
     // Face normals are asked for only where a mesh has none: asking sorts
     // every vertex in space first, a third of the load of a large model,
     // even when the normals read from the file are kept.
+    // A 3MF file places its objects by the transforms of its build items,
+    // which the copy below does not read; an STL file has one node and
+    // none. Applied before the normals are made, so they turn along.
     const unsigned int steps = aiProcess_Triangulate | aiProcess_RemoveComponent
-                               | (smooth ? unsigned(aiProcess_GenSmoothNormals) : 0u);
+                               | (smooth ? unsigned(aiProcess_GenSmoothNormals) : 0u)
+                               | (placeMeshes ? unsigned(aiProcess_PreTransformVertices) : 0u);
     const aiScene *scene = importer.ReadFile(QFile::encodeName(path).constData(), steps);
     if (scene && !smooth && lacksNormals(scene))
         scene = importer.ApplyPostProcessing(aiProcess_GenNormals);
@@ -125,9 +149,10 @@ bool readWithAssimp(const QString &path, MeshPrimitiveData &mesh, bool smooth, b
         const QString error = QString::fromUtf8(importer.GetErrorString());
         qDebug() << "ERROR: ASSIMP: " << error;
         // assimp turns every exception into its error text.
+        const QString type = QFileInfo(path).suffix().toUpper();
         setProblem(problem, error.contains(QLatin1String("bad_alloc"))
                                 ? QStringLiteral("not enough memory to load this file")
-                                : QStringLiteral("not a readable STL file"));
+                                : QStringLiteral("not a readable %1 file").arg(placeMeshes ? type : QStringLiteral("STL")));
         return false;
     }
     qDebug() << "assimp read file succeed, mesh size: " << scene->mNumMeshes;
@@ -140,7 +165,8 @@ bool readWithAssimp(const QString &path, MeshPrimitiveData &mesh, bool smooth, b
 
 bool read(const QString &path, MeshPrimitiveData &mesh, bool smooth, bool forceNewNormals, QString *problem)
 {
-    const QString unfit = StlCheck::problem(path);
+    const bool stl = path.endsWith(QLatin1String(".stl"), Qt::CaseInsensitive);
+    const QString unfit = stl ? StlCheck::problem(path) : ReadableFile::problem(path);
     if (!unfit.isEmpty()) {
         qDebug() << "ERROR: STL: " << unfit;
         setProblem(problem, unfit);
@@ -152,7 +178,7 @@ bool read(const QString &path, MeshPrimitiveData &mesh, bool smooth, bool forceN
     QString unread;
     BinaryStl::Outcome binary = BinaryStl::Outcome::NotBinary;
     TextStl::Outcome text = TextStl::Outcome::Declined;
-    if (!smooth && !forceNewNormals) {
+    if (stl && !smooth && !forceNewNormals) {
         binary = BinaryStl::read(path, mesh, &unread, true);
         if (binary == BinaryStl::Outcome::NotBinary)
             text = TextStl::read(path, mesh, &unread, true);
@@ -166,7 +192,7 @@ bool read(const QString &path, MeshPrimitiveData &mesh, bool smooth, bool forceN
         qDebug() << "read vertices succeed:" << mesh.vertices.size() << mesh.vertices.capacity()
                  << mesh.vertices.max_size();
         qDebug() << "total faces:" << mesh.indices.size() / 3;
-    } else if (!readWithAssimp(path, mesh, smooth, forceNewNormals, problem)) {
+    } else if (!readWithAssimp(path, mesh, smooth, forceNewNormals, problem, !stl)) {
         return false;
     }
     // A coordinate that is no number or lies absurdly far would turn bounds,

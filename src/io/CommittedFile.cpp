@@ -1,6 +1,7 @@
 #include "io/CommittedFile.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -22,13 +23,13 @@ QString systemError(int code)
     return QString::fromLocal8Bit(strerror_r(code, buffer, sizeof buffer));
 }
 
-// A new file beside path, opened for reading and writing, made with 0666
-// less the umask as any new file is; -1 with errno set when none can be
-// made. name receives its path.
-int createBeside(const QFileInfo &path, QString &name)
+// A new file in folder named after path, opened for reading and writing,
+// made with 0666 less the umask as any new file is; -1 with errno set when
+// none can be made. name receives its path.
+int createIn(const QString &folder, const QFileInfo &path, QString &name)
 {
     // Hidden, and short enough for any file-name limit.
-    const QString stem = path.absolutePath() + QStringLiteral("/.") + path.fileName().left(60) + QLatin1Char('.');
+    const QString stem = folder + QStringLiteral("/.") + path.fileName().left(60) + QLatin1Char('.');
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = stem + QString::number(QRandomGenerator::global()->generate() % 0x1000000, 36);
         const int descriptor = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -36,6 +37,30 @@ int createBeside(const QFileInfo &path, QString &name)
             return descriptor;
     }
     return -1;
+}
+
+int createBeside(const QFileInfo &path, QString &name)
+{
+    return createIn(path.absolutePath(), path, name);
+}
+
+// Writes all of length bytes at data to descriptor, going on after
+// interruptions and short writes; false with errno set when a write fails.
+bool writeWhole(int descriptor, const char *data, ssize_t length)
+{
+    while (length > 0) {
+        const ssize_t written = ::write(descriptor, data, size_t(length));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        length -= written;
+    }
+    return true;
 }
 
 } // namespace
@@ -127,11 +152,14 @@ bool CommittedFile::open()
     if (m_descriptor < 0) {
         const int code = errno;
         m_temporary.clear();
-        return fail(systemError(code));
+        // The folder may refuse new files while its files stay writable.
+        if (!info.isFile() || !openForCopyOver())
+            return fail(systemError(code));
+    } else {
+        struct stat replaced;
+        if (::stat(QFile::encodeName(m_target).constData(), &replaced) == 0)
+            ::fchmod(m_descriptor, replaced.st_mode & 07777);
     }
-    struct stat replaced;
-    if (::stat(QFile::encodeName(m_target).constData(), &replaced) == 0)
-        ::fchmod(m_descriptor, replaced.st_mode & 07777);
     if (!m_device->open(m_descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
         return fail(m_device->errorString());
     return true;
@@ -176,6 +204,8 @@ bool CommittedFile::commit(const std::function<bool(QIODevice &)> &verify)
             || !verify(reader))
             return fail(QStringLiteral("the file written does not read back"));
     }
+    if (m_targetDescriptor >= 0)
+        return copyOver();
     const int descriptor = std::exchange(m_descriptor, -1);
     if (::close(descriptor) != 0)
         return fail(systemError(errno));
@@ -193,11 +223,60 @@ bool CommittedFile::commit(const std::function<bool(QIODevice &)> &verify)
     return true;
 }
 
+bool CommittedFile::openForCopyOver()
+{
+    m_targetDescriptor = ::open(QFile::encodeName(m_target).constData(), O_WRONLY | O_CLOEXEC);
+    if (m_targetDescriptor < 0)
+        return false;
+    m_descriptor = createIn(QDir::tempPath(), QFileInfo(m_target), m_temporary);
+    if (m_descriptor < 0) {
+        ::close(std::exchange(m_targetDescriptor, -1));
+        m_temporary.clear();
+        return false;
+    }
+    qDebug() << "no new file beside" << m_target << "- it will be overwritten in place";
+    return true;
+}
+
+bool CommittedFile::copyOver()
+{
+    // From here on the target's old contents are being overwritten.
+    const auto lost = [this](int code) {
+        return fail(QStringLiteral("%1; what %2 held before is lost")
+                        .arg(systemError(code), QDir::toNativeSeparators(m_target)));
+    };
+    if (::lseek(m_descriptor, 0, SEEK_SET) != 0)
+        return fail(systemError(errno));
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = ::read(m_descriptor, buffer.data(), size_t(buffer.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return lost(errno);
+        if (got == 0)
+            break;
+        if (!writeWhole(m_targetDescriptor, buffer.constData(), got))
+            return lost(errno);
+    }
+    if (::ftruncate(m_targetDescriptor, m_device->end) != 0 || ::fsync(m_targetDescriptor) != 0)
+        return lost(errno);
+    if (::close(std::exchange(m_targetDescriptor, -1)) != 0)
+        return lost(errno);
+    m_committed = true;
+    ::close(std::exchange(m_descriptor, -1));
+    ::unlink(QFile::encodeName(m_temporary).constData());
+    m_temporary.clear();
+    return true;
+}
+
 void CommittedFile::discard()
 {
     m_device->close();
     if (m_descriptor >= 0)
         ::close(std::exchange(m_descriptor, -1));
+    if (m_targetDescriptor >= 0)
+        ::close(std::exchange(m_targetDescriptor, -1));
     if (!m_temporary.isEmpty() && !m_committed) {
         ::unlink(QFile::encodeName(m_temporary).constData());
         m_temporary.clear();

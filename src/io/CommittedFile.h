@@ -20,6 +20,14 @@
 // permissions of the file it replaces, or 0666 less the umask. A target
 // that exists and is no regular file (a device, a pipe) is written in place.
 //
+// A regular target the user may write in a folder where no new file can be
+// made (a shared folder open for writing its files only) is overwritten in
+// place instead of renamed over: the new file is written in the system's
+// temporary folder, checked (steps 1 to 3), and only then copied over the
+// target, which keeps its permissions. Until that copy the target is
+// untouched; a copy that fails leaves it damaged, and errorString() then
+// says that its earlier contents are lost.
+//
 // One thread at a time.
 class CommittedFile
 {
@@ -57,10 +65,16 @@ private:
     class Device;
 
     bool fail(const QString &reason);
+    // Makes the new file in the temporary folder for a target that can only
+    // be written in place, and opens the target; false when either fails.
+    bool openForCopyOver();
+    // Copies the checked new file over the target, in place.
+    bool copyOver();
 
     QString m_target;
     QString m_temporary; // empty when the target is written in place
     int m_descriptor = -1; // of the new file, kept open past the writer's close
+    int m_targetDescriptor = -1; // the target, open for writing, when it is overwritten in place
     std::unique_ptr<Device> m_device;
     bool m_committed = false;
     QString m_error;

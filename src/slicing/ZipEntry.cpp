@@ -7,6 +7,8 @@
 #include <quazipnewinfo.h>
 #include <zlib.h>
 
+#include <algorithm>
+
 namespace CWS {
 
 ZipEntry ZipEntry::compress(const QString &name, const QByteArray &data)
@@ -31,6 +33,16 @@ ZipEntry ZipEntry::compress(const QString &name, const QByteArray &data)
 
 bool ZipEntry::writeTo(QuaZip &zip) const
 {
+    // Without the UTF-8 flag other zip tools read a name as code page 437
+    // and show its non-ASCII letters garbled; ASCII names are left as every
+    // entry was written before, flag clear. The library encodes the name by
+    // one setting and takes the flag from the archive's flags, per entry.
+    const bool ascii = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    zip.setUtf8Enabled(!ascii);
+    if (ascii)
+        zipClearFlags(zip.getZipFile(), ZIP_ENCODING_UTF8);
+    else
+        zipSetFlags(zip.getZipFile(), ZIP_ENCODING_UTF8);
     QuaZipNewInfo info(name);
     info.uncompressedSize = ulong(size);
     QuaZipFile file(&zip);

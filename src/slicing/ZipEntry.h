@@ -21,7 +21,9 @@ struct ZipEntry
     // strategy. Plain data work: any thread.
     static ZipEntry compress(const QString &name, const QByteArray &data);
 
-    // Appends the entry, dated now, to zip (open with QuaZip::mdCreate);
+    // Appends the entry, dated now, to zip (open with QuaZip::mdCreate),
+    // its name in UTF-8 with the zip's UTF-8 flag (general purpose bit 11)
+    // when the name is not ASCII;
     // false, after logging "open fail" and the name when the entry could not
     // be opened, when it was not written completely. One writer at a time
     // per archive.

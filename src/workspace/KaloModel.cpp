@@ -1,5 +1,6 @@
 #include "workspace/KaloModel.h"
 
+#include "geometry/MeshImport.h"
 #include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
@@ -108,11 +109,13 @@ bool KaloModel::loadModel(const QUrl &url, QString *problem)
         qDebug() << "invalid status for load" << m_status;
         return false;
     }
-    // The open dialog offers more types than the importer is trusted with.
-    if (!url.fileName().toLower().endsWith(QLatin1String(".stl"))) {
-        qDebug() << "ERROR: unsupported file type: only accept .stl";
+    if (!MeshImport::isModelFile(url.fileName())) {
+        qDebug() << "ERROR: unsupported file type:" << url.fileName();
+        const QString reason = QStringLiteral("only %1 models and kalo3d projects (.kalo3d) load")
+                                   .arg(MeshImport::formatNames());
+        Q_EMIT criticalMessage(QStringLiteral("load modal failed!\n%1: %2").arg(url.fileName(), reason));
         if (problem)
-            *problem = QStringLiteral("only STL models (.stl) and kalo3d projects (.kalo3d) load");
+            *problem = reason;
         return false;
     }
 

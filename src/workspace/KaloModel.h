@@ -183,11 +183,12 @@ public:
     // owner's (bakeInverseTransform, then a forced updateBounds).
     CWS::Support *createSupport(float x, float y, float length, Model *owner);
 
-    // Loads an STL file (the name must end in ".stl", any case) as a new
+    // Loads a model file (STL, OBJ, 3MF or PLY: MeshImport::isModelFile) as a new
     // model placed on the plate, adds it to the list and selects it. Refused
     // while slicing, previewing or generating supports. A file that cannot be
     // read shows "load modal failed!" in the main window, with the file's
-    // name and why it failed on the next line; a refused name shows nothing.
+    // name and why it failed on the next line; so does a refused name, with
+    // the types that load.
     // When problem is given it receives why (see Model::load), or which
     // types load for a refused name.
     bool loadModel(const QUrl &url, QString *problem = nullptr);

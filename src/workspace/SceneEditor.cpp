@@ -3,6 +3,7 @@
 #include "geometry/Model.h"
 #include "settings/SupportConfig.h"
 #include "supports/Support.h"
+#include "workspace/ModelOutline.h"
 #include "workspace/Scene.h"
 #include "workspace/SkylinePacker.h"
 
@@ -39,6 +40,11 @@ MeshPrimitiveData boxMesh(const QVector3D &min, const QVector3D &max)
     }
     return mesh;
 }
+
+// Copies keep at least this far (mm) from every other model.
+constexpr double copyGapMm = 1.0;
+// Past this many steps a copy goes where the last one lands, free or not.
+constexpr int maxCopySteps = 1000;
 
 } // namespace
 
@@ -83,11 +89,27 @@ void SceneEditor::flip(Model &model, int axis)
 
 QList<Model *> SceneEditor::copy(Model &source)
 {
-    source.updateBounds();
+    // Copies line up along +y, a step of the source's depth with its plate
+    // and supports plus 3 mm each, at the first step where the copy meets
+    // no other model: a copy of a copy must not land on the source's next
+    // copy, nor on anything the user put there.
+    const QRectF outline = ModelOutline::of(source);
+    std::vector<QRectF> taken;
+    for (Model *model : m_scene.models()) {
+        if (model->type == TYPE_NORMAL)
+            taken.push_back(ModelOutline::of(*model).adjusted(-copyGapMm / 2, -copyGapMm / 2, copyGapMm / 2,
+                                                               copyGapMm / 2));
+    }
+    const double step = outline.height() + 3.0;
+    const auto isFree = [&taken](const QRectF &place) {
+        return std::none_of(taken.begin(), taken.end(), [&place](const QRectF &t) { return t.intersects(place); });
+    };
+    int steps = 1;
+    while (steps < maxCopySteps && !isFree(outline.translated(0, steps * step)))
+        ++steps;
     auto *copy = new Model(source);
     source.copyCount += 1;
-    copy->translate.setY(copy->translate.y()
-                         + source.copyCount * (source.boundMax.y() - source.boundMin.y() + 3.0f));
+    copy->translate.setY(copy->translate.y() + float(steps * step));
     copy->dirty = true;
     copy->syncAttachments(0);
     copy->updateBounds(true);
@@ -205,46 +227,53 @@ bool SceneEditor::layout(const LcdSpec &lcd)
 {
     const LayoutGrid grid(lcd);
     SkylinePacker packer(grid.width, grid.depth);
-
-    QList<Model *> normals;
-    for (Model *model : m_scene.models()) {
-        if (model->type == TYPE_NORMAL) {
-            model->updateBounds();
-            normals.append(model);
-        }
-    }
-    const auto key = [](const Model *model) {
-        const QVector3D size = model->boundMax - model->boundMin;
-        return std::max(size.x(), size.y());
+    const auto footprint = [&grid](const QRectF &outline) {
+        return grid.footprint(QVector3D(float(outline.left()), float(outline.top()), 0),
+                              QVector3D(float(outline.right()), float(outline.bottom()), 0));
     };
-    std::stable_sort(normals.begin(), normals.end(),
-                     [&](const Model *a, const Model *b) { return key(a) > key(b); });
+
+    // Each model is packed with its base plate and supports: the plate
+    // reaches beyond the model, and the margin must separate plates.
+    struct Entry
+    {
+        Model *model;
+        QRectF outline;
+    };
+    std::vector<Entry> entries;
+    for (Model *model : m_scene.models()) {
+        if (model->type == TYPE_NORMAL)
+            entries.push_back({model, ModelOutline::of(*model)});
+    }
+    const auto key = [](const Entry &entry) { return std::max(entry.outline.width(), entry.outline.height()); };
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&](const Entry &a, const Entry &b) { return key(a) > key(b); });
 
     std::vector<Placement> placements;
-    for (Model *model : qAsConst(normals)) {
+    for (const Entry &entry : entries) {
+        const QRectF turned = ModelOutline::turned(entry.outline, ModelOutline::axis(*entry.model));
         Placement placement;
-        if (!packer.place(grid.footprint(model->boundMin, model->boundMax), placement))
+        if (!packer.place(footprint(entry.outline), footprint(turned), placement))
             break;
         placements.push_back(placement);
     }
-    if (placements.size() != size_t(normals.size())) {
-        qDebug() << "layout failed" << placements.size() << normals.size();
+    if (placements.size() != entries.size()) {
+        qDebug() << "layout failed" << placements.size() << entries.size();
         return false;
     }
 
     qDebug() << "layout cal succeed, apply them" << packer.maxRight() << packer.maxTop() << grid.width
              << grid.depth;
     const QPoint offset = packer.centringOffset();
-    for (int i = 0; i < normals.size(); ++i) {
-        Model *model = normals[i];
-        const Placement &placement = placements[size_t(i)];
+    for (size_t i = 0; i < entries.size(); ++i) {
+        Model *model = entries[i].model;
+        const Placement &placement = placements[i];
+        QRectF outline = entries[i].outline;
         if (placement.rotated) {
-            model->dirty = true;
-            model->rotate.setZ(model->rotate.z() + 90);
-            model->updateBounds();
+            ModelOutline::turnQuarter(*model);
+            outline = ModelOutline::of(*model);
         }
-        const int gridDx = placement.x + offset.x() - grid.toGridX(model->boundMin.x());
-        const int gridDy = placement.y + offset.y() - grid.toGridY(model->boundMin.y());
+        const int gridDx = placement.x + offset.x() - grid.toGridX(float(outline.left()));
+        const int gridDy = placement.y + offset.y() - grid.toGridY(float(outline.top()));
         const float dx = float(gridDx) / grid.lcd.pixelsPerMmX;
         const float dy = float(gridDy) / grid.lcd.pixelsPerMmY;
         qDebug() << "move" << model << dx << dy;

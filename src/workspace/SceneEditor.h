@@ -32,9 +32,12 @@ public:
     // Mirrors model with its supports and base: axis 1 = x, 2 = y, 3 = z.
     void flip(Model &model, int axis);
 
-    // Appends a copy of source (a normal model) beside it, +y, then a new
-    // base plate of the source's thickness when the source has one, then
-    // copies of its supports; returns what it appended, in that order.
+    // Appends a copy of source (a normal model) beside it, +y, at the first
+    // of the steps 1, 2, ... (the source's depth with its plate and
+    // supports, plus 3 mm) where it keeps 1 mm from every other model with
+    // theirs; then a new base plate of the source's thickness when the
+    // source has one, then copies of its supports; returns what it
+    // appended, in that order.
     QList<Model *> copy(Model &source);
     // Deletes model with its base plate and supports.
     void remove(Model *model);
@@ -62,9 +65,11 @@ public:
 
     // Arranges every normal model on lcd's platform without overlap, largest
     // first, each upright or turned by 90° about z, with a margin of 20
-    // display pixels, and centres the arrangement; supports and base plates
-    // move with their model. False, with nothing moved, when not every
-    // model finds a place.
+    // display pixels, and centres the arrangement. A model is packed by what
+    // it covers together with its base plate and supports
+    // (ModelOutline::of), the margin counted from that outline's edge, and
+    // turns with them (ModelOutline::turnQuarter). False, with nothing
+    // moved, when not every model finds a place.
     bool layout(const LcdSpec &lcd);
 
 private:

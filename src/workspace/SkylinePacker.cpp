@@ -43,6 +43,11 @@ SkylinePacker::SkylinePacker(int width, int depth)
 
 bool SkylinePacker::place(const Footprint &footprint, Placement &placement)
 {
+    return place(footprint, {footprint.d, footprint.w}, placement);
+}
+
+bool SkylinePacker::place(const Footprint &upright, const Footprint &turned, Placement &placement)
+{
     bool found = false;
     Candidate best;
     const auto consider = [&](const Candidate &candidate) {
@@ -54,9 +59,9 @@ bool SkylinePacker::place(const Footprint &footprint, Placement &placement)
     };
     for (size_t i = 0; i < m_skyline.size(); ++i) {
         Candidate candidate;
-        if (candidateAt(i, footprint.w, footprint.d, false, candidate))
+        if (candidateAt(i, upright.w, upright.d, false, candidate))
             consider(candidate);
-        if (candidateAt(i, footprint.d, footprint.w, true, candidate))
+        if (candidateAt(i, turned.w, turned.d, true, candidate))
             consider(candidate);
     }
     if (!found) {
@@ -64,9 +69,9 @@ bool SkylinePacker::place(const Footprint &footprint, Placement &placement)
         return false;
     }
     if (best.rotated)
-        occupy(best, footprint.d, footprint.w);
+        occupy(best, turned.w, turned.d);
     else
-        occupy(best, footprint.w, footprint.d);
+        occupy(best, upright.w, upright.d);
     m_maxRight = std::max(m_maxRight, m_skyline[best.segment].x1);
     m_maxTop = std::max(m_maxTop, best.top);
     placement = {best.x, best.y, best.rotated};
@@ -85,9 +90,9 @@ bool SkylinePacker::candidateAt(size_t start, int alongX, int alongY, bool rotat
         }
         sum += m_skyline[j].x1 - m_skyline[j].x0;
         if (sum >= alongX + marginAndEdge) {
-            // The front margin is not counted: the last row may overhang by up to 19.
+            // Placed behind its front margin, the footprint must end on the grid.
             const int top = h + alongY + 1;
-            if (top >= m_depth)
+            if (top + margin > m_depth)
                 return false;
             candidate = {start, m_skyline[start].x0 + margin, h + margin, rotated, top};
             return true;
@@ -127,6 +132,8 @@ void SkylinePacker::occupy(const Candidate &candidate, int alongX, int alongY)
 
 QPoint SkylinePacker::centringOffset() const
 {
+    // Along y the arrangement reaches margin beyond maxTop, so half the room
+    // can be too much; along x maxRight already counts the left margin.
     return {m_maxRight < m_width ? (m_width - m_maxRight) / 2 : 0,
-            m_maxTop < m_depth ? (m_depth - m_maxTop) / 2 : 0};
+            m_maxTop < m_depth ? std::min((m_depth - m_maxTop) / 2, m_depth - m_maxTop - margin) : 0};
 }

@@ -55,8 +55,7 @@ struct LayoutGrid
 // Skyline packing on the layout grid. Footprints are placed one at a time,
 // each at the lowest y where it fits, upright or turned, with a margin of 20
 // grid units on its left and in front of it. The usable width is one part in
-// a thousand short of the grid. A placement reaches at most 19 grid units
-// beyond the grid's depth: the depth test leaves out the front margin.
+// a thousand short of the grid; every placement lies within the grid's depth.
 class SkylinePacker
 {
 public:
@@ -69,14 +68,21 @@ public:
     // equal places the leftmost, upright before turned. False, with the
     // packer unchanged, when it fits nowhere in either orientation.
     bool place(const Footprint &footprint, Placement &placement);
+    // The same for an outline whose turned footprint is turned (covering
+    // turned.w + 1 along x), not simply footprint with w and d exchanged:
+    // turning moves the grid's truncations.
+    bool place(const Footprint &upright, const Footprint &turned, Placement &placement);
 
     const std::vector<SkylineSegment> &skyline() const { return m_skyline; }
     // Right end (x, exclusive, margins included) and far edge (y, front
     // margin left out) of everything placed so far; 0 before the first.
+    // What is placed covers x from margin to maxRight - 1 and y from margin
+    // to maxTop + margin - 1.
     int maxRight() const { return m_maxRight; }
     int maxTop() const { return m_maxTop; }
-    // Shift (grid units) that centres what was placed on the grid; 0 along
-    // an axis the arrangement fills.
+    // Shift (grid units) that centres what was placed on the grid, half the
+    // room left along each axis, as far as the arrangement stays on it; 0
+    // along an axis the arrangement fills.
     QPoint centringOffset() const;
 
 private:

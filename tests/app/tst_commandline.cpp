@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/ProjectFile.h"
+#include "common/MeshFiles.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
 #include "settings/KaloConfig.h"
@@ -204,12 +205,16 @@ void TstCommandLine::infoAcceptsPathsAndUrls_data()
     QTest::newRow("absolute path") << m_dir.filePath("cube.stl");
     QTest::newRow("file URL") << QUrl::fromLocalFile(m_dir.filePath("cube.stl")).toString();
     QTest::newRow("relative path") << QDir::current().relativeFilePath(m_dir.filePath("cube.stl"));
+    QTest::newRow("OBJ model") << m_dir.filePath("cube.obj");
+    QTest::newRow("PLY model") << m_dir.filePath("cube.ply");
 }
 
 void TstCommandLine::infoAcceptsPathsAndUrls()
 {
     QFETCH(QString, argument);
     QVERIFY(StlWriter::write(m_dir.filePath("cube.stl"), TestMeshes::cube(10), StlWriter::Ascii));
+    QVERIFY(MeshFiles::write(m_dir.filePath("cube.obj"), TestMeshes::cube(10)));
+    QVERIFY(MeshFiles::write(m_dir.filePath("cube.ply"), TestMeshes::cube(10)));
 
     const Result result = runCli({"info", argument});
 
@@ -226,9 +231,10 @@ void TstCommandLine::infoFailsOnBadFiles_data()
     QTest::newRow("missing") << "missing.stl" << QByteArray() << "no such file";
     QTest::newRow("not an STL") << "broken.stl" << QByteArray("this is no mesh")
                                 << "not an STL file: it is text that does not begin with \"solid\"";
-    QTest::newRow("other type") << "part.obj" << QByteArray("v 0 0 0\n")
-                                << "only STL models (.stl) and kalo3d projects (.kalo3d) load";
-    QTest::newRow("other type, missing") << "gone.obj" << QByteArray() << "no such file";
+    QTest::newRow("other type") << "part.step" << QByteArray("v 0 0 0\n")
+                                << "only STL, OBJ, 3MF or PLY models and kalo3d projects (.kalo3d) load";
+    QTest::newRow("other type, missing") << "gone.step" << QByteArray() << "no such file";
+    QTest::newRow("obj without faces") << "points.obj" << QByteArray("v 0 0 0\n") << "not a readable OBJ file";
 }
 
 void TstCommandLine::infoFailsOnBadFiles()

@@ -54,11 +54,12 @@ inline bool chooseFile(QObject *fileDialog, const QString &file)
 {
     if (!fileDialog->property("visible").toBool())
         return false;
-    bool added = false;
+    // The dialog's functions are QML's: they take and return variants.
+    QVariant added;
     QMetaObject::invokeMethod(fileDialog, "clearSelection");
-    QMetaObject::invokeMethod(fileDialog, "addSelection", Q_RETURN_ARG(bool, added),
-                              Q_ARG(QUrl, QUrl::fromLocalFile(file)));
-    if (!added)
+    QMetaObject::invokeMethod(fileDialog, "addSelection", Q_RETURN_ARG(QVariant, added),
+                              Q_ARG(QVariant, QUrl::fromLocalFile(file)));
+    if (!added.toBool())
         return false;
     return QMetaObject::invokeMethod(fileDialog, "accept");
 }

@@ -1,5 +1,6 @@
 #include "app/KaloApp.h"
 #include "app/Startup.h"
+#include "common/MeshFiles.h"
 #include "common/StlWriter.h"
 #include "common/TestMeshes.h"
 #include "geometry/BinaryStl.h"
@@ -117,8 +118,8 @@ private Q_SLOTS:
     void readsEverySolidOfTextFile_data();
     void readsEverySolidOfTextFile();
     void firstLoadSelectsAndLeavesInit();
-    void refusesOtherFileTypesQuietly_data();
-    void refusesOtherFileTypesQuietly();
+    void refusesOtherFileTypesByName_data();
+    void refusesOtherFileTypesByName();
     void reportsUnreadableFiles_data();
     void reportsUnreadableFiles();
     void zeroNormalsGetFlatFaceNormals_data();
@@ -192,6 +193,11 @@ void TstStlImport::placesModelOnPlate_data()
     QTest::newRow("ascii") << "cube.stl" << int(StlWriter::Ascii);
     QTest::newRow("binary") << "cube.stl" << int(StlWriter::Binary);
     QTest::newRow("upper-case name") << "PART.STL" << int(StlWriter::Binary);
+    // Other types are written by MeshFiles, by their name.
+    QTest::newRow("obj") << "cube.obj" << -1;
+    QTest::newRow("ply") << "cube.ply" << -1;
+    QTest::newRow("3mf") << "cube.3mf" << -1;
+    QTest::newRow("upper-case obj") << "PART.OBJ" << -1;
 }
 
 void TstStlImport::placesModelOnPlate()
@@ -199,9 +205,11 @@ void TstStlImport::placesModelOnPlate()
     QFETCH(QString, fileName);
     QFETCH(int, encoding);
     // A 20 mm cube away from the plate centre and floating 5 mm above it.
-    const QString path = writeStl(fileName, box({10, 40, 5}, {30, 60, 25}), StlWriter::Encoding(encoding));
+    const MeshPrimitiveData cube = box({10, 40, 5}, {30, 60, 25});
+    const QString path = encoding >= 0 ? writeStl(fileName, cube, StlWriter::Encoding(encoding)) : m_dir->filePath(fileName);
+    QVERIFY(encoding >= 0 || MeshFiles::write(path, cube));
 
-    QVERIFY2(m_manager->loadModel(QUrl::fromLocalFile(path)), "a valid STL file loads");
+    QVERIFY2(m_manager->loadModel(QUrl::fromLocalFile(path)), "a valid model file loads");
     QCOMPARE(m_manager->models().size(), 1);
     Model *model = m_manager->models().first();
     QVERIFY2(model->loaded, "a loaded model is drawable");
@@ -224,10 +232,15 @@ void TstStlImport::placesModelOnPlate()
     QVERIFY2(fuzzyEqual(model->pivot, {0, 0, 10}), qPrintable("pivot at the centroid, got " + text(model->pivot)));
     model->updateBounds(true);
     QVERIFY2(qAbs(model->volume - 8.0f) < 1e-4f, qPrintable(QString("8 mL, got %1").arg(model->volume)));
+    for (const MeshVertex &v : model->mesh->vertices)
+        QVERIFY2(fuzzyEqual(QVector3D(v.nx, v.ny, v.nz).normalized(), QVector3D(v.nx, v.ny, v.nz)),
+                 "every vertex has a unit normal, made where the file stores none");
+    QVERIFY2(shownMessages().isEmpty(), qPrintable("no message box for a good file, got " + shownMessages()));
 }
 
 void TstStlImport::readsEverySolidOfTextFile_data()
 {
+    QTest::addColumn<QString>("fileName");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("triangles");
     QTest::addColumn<float>("width"); // mm, along x
@@ -235,23 +248,36 @@ void TstStlImport::readsEverySolidOfTextFile_data()
     const QByteArray cube = asciiText(box({0, 0, 0}, {10, 10, 10}));
     const QByteArray bar = asciiText(box({30, 0, 0}, {50, 10, 5}));
     const QByteArray tower = asciiText(box({0, 20, 0}, {10, 30, 40}));
-    QTest::newRow("one solid") << cube << 12 << 10.0f << 1.0f;
-    QTest::newRow("two solids") << cube + bar << 24 << 50.0f << 2.0f;
-    QTest::newRow("three solids") << cube + bar + tower << 36 << 50.0f << 6.0f;
-    QTest::newRow("empty solid first") << QByteArray("solid none\nendsolid none\n") + bar << 12 << 20.0f << 1.0f;
+    const QString stl = QStringLiteral("bodies.stl");
+    QTest::newRow("one solid") << stl << cube << 12 << 10.0f << 1.0f;
+    QTest::newRow("two solids") << stl << cube + bar << 24 << 50.0f << 2.0f;
+    QTest::newRow("three solids") << stl << cube + bar + tower << 36 << 50.0f << 6.0f;
+    QTest::newRow("empty solid first") << stl << QByteArray("solid none\nendsolid none\n") + bar << 12 << 20.0f << 1.0f;
     QTest::newRow("empty solid between")
-        << cube + QByteArray("solid none\nendsolid none\n") + bar << 24 << 50.0f << 2.0f;
+        << stl << cube + QByteArray("solid none\nendsolid none\n") + bar << 24 << 50.0f << 2.0f;
+    // One object placed twice by the build items' transforms, 30 mm apart.
+    QTemporaryDir dir;
+    QFile package(dir.filePath(QStringLiteral("two.3mf")));
+    QVERIFY(MeshFiles::write(package.fileName(), box({0, 0, 0}, {10, 10, 10}), {0, 30}) && package.open(QIODevice::ReadOnly));
+    QTest::newRow("3mf, two build items") << "bodies.3mf" << package.readAll() << 24 << 40.0f << 2.0f;
+    const MeshPrimitiveData first = box({0, 0, 0}, {10, 10, 10});
+    QTest::newRow("obj, two objects") << "bodies.obj"
+                                      << MeshFiles::obj(first)
+                                             + MeshFiles::obj(box({30, 0, 0}, {50, 10, 5}),
+                                                              uint32_t(first.vertices.size() + 1), "bar")
+                                      << 24 << 50.0f << 2.0f;
 }
 
 void TstStlImport::readsEverySolidOfTextFile()
 {
+    QFETCH(QString, fileName);
     QFETCH(QByteArray, content);
     QFETCH(int, triangles);
     QFETCH(float, width);
     QFETCH(float, volume);
-    const QString path = writeFile(QStringLiteral("bodies.stl"), content);
+    const QString path = writeFile(fileName, content);
 
-    QVERIFY2(m_manager->loadModel(QUrl::fromLocalFile(path)), "a text file of several solids loads");
+    QVERIFY2(m_manager->loadModel(QUrl::fromLocalFile(path)), "a file of several bodies loads");
     QCOMPARE(m_manager->models().size(), 1);
     Model *model = m_manager->models().first();
     QCOMPARE(model->mesh->indices.size(), size_t(3 * triangles));
@@ -285,24 +311,26 @@ void TstStlImport::firstLoadSelectsAndLeavesInit()
     QVERIFY2(shownMessages().isEmpty(), "no message box for a good file");
 }
 
-void TstStlImport::refusesOtherFileTypesQuietly_data()
+void TstStlImport::refusesOtherFileTypesByName_data()
 {
     QTest::addColumn<QString>("fileName");
-    QTest::newRow("obj") << "part.obj";
+    QTest::newRow("step") << "part.step";
     QTest::newRow("backup") << "part.stl.bak";
     QTest::newRow("no extension") << "stl";
 }
 
-void TstStlImport::refusesOtherFileTypesQuietly()
+void TstStlImport::refusesOtherFileTypesByName()
 {
     QFETCH(QString, fileName);
     // The content is a good STL: only the name decides.
     const QString path = writeStl(fileName, TestMeshes::cube(10));
 
-    QVERIFY2(!m_manager->loadModel(QUrl::fromLocalFile(path)), "only names ending in .stl are loaded");
+    QVERIFY2(!m_manager->loadModel(QUrl::fromLocalFile(path)), "only the model types are loaded");
     QVERIFY(m_manager->models().isEmpty());
     QCOMPARE(m_manager->status(), KaloModel::MODEL_INIT);
-    QVERIFY2(shownMessages().isEmpty(), qPrintable("no message box for a refused name, got " + shownMessages()));
+    QCOMPARE(shownMessages(), QStringLiteral("load modal failed!\n%1: only STL, OBJ, 3MF or PLY models and kalo3d "
+                                             "projects (.kalo3d) load\n")
+                                  .arg(fileName));
 }
 
 void TstStlImport::reportsUnreadableFiles_data()
@@ -315,6 +343,8 @@ void TstStlImport::reportsUnreadableFiles_data()
     QTest::newRow("empty ascii solid") << "empty.stl" << QByteArray("solid empty\nendsolid empty\n");
     QTest::newRow("binary without facets") << "none.stl" << noFacets;
     QTest::newRow("truncated binary") << "short.stl" << QByteArray(90, 'B');
+    QTest::newRow("obj of points only") << "points.obj" << QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\n");
+    QTest::newRow("ply that is no ply") << "broken.ply" << QByteArray("solid cube\n");
 }
 
 void TstStlImport::reportsUnreadableFiles()

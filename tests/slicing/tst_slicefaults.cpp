@@ -22,6 +22,7 @@
 #include <memory>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 // Faults while the print archive is written: a cancel at any moment, a full
 // disk (a file-size limit), the output folder removed during the run. None
@@ -136,6 +137,44 @@ bool writePreviousArchive(const QString &path)
     return file.open(QIODevice::WriteOnly) && file.write(kPreviousArchive) == kPreviousArchive.size();
 }
 
+// Takes away the right to make files in folder while file in it stays
+// writable, until the end of the scope. Root, whom no permission stops,
+// acts as the user nobody meanwhile; top is the temporary folder holding
+// folder, opened for nobody to reach it.
+class ClosedFolder
+{
+public:
+    ClosedFolder(const QString &top, const QString &folder, const QString &file)
+        : m_folder(folder)
+        , m_root(::geteuid() == 0)
+    {
+        const QFileDevice::Permissions open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                              | QFile::ReadOther | QFile::ExeOther;
+        if (m_root) {
+            QFile::setPermissions(top, open);
+            QFile::setPermissions(folder, open);
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther);
+            if (::setegid(65534) != 0 || ::seteuid(65534) != 0)
+                qWarning() << "cannot act as nobody";
+        } else {
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        }
+    }
+    ~ClosedFolder()
+    {
+        if (m_root) {
+            if (::seteuid(0) != 0 || ::setegid(0) != 0)
+                qWarning() << "cannot act as root again";
+        } else {
+            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+    }
+
+private:
+    QString m_folder;
+    bool m_root;
+};
+
 } // namespace
 
 class TstSliceFaults : public QObject
@@ -153,6 +192,8 @@ private Q_SLOTS:
     void cancelOnThePoolThread();
     void diskFullLeavesNoArchive_data();
     void diskFullLeavesNoArchive();
+    void folderClosedToNewFiles_data();
+    void folderClosedToNewFiles();
     void outputFolderRemoved_data();
     void outputFolderRemoved();
     void commandLineAtAnyFileSizeLimit_data();
@@ -408,6 +449,46 @@ void TstSliceFaults::diskFullLeavesNoArchive()
     QCOMPARE(filesIn(folder), previous ? QStringList{QStringLiteral("job.cws")} : QStringList{});
 
     slicesAgain(path);
+}
+
+void TstSliceFaults::folderClosedToNewFiles_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("overwritten in place") << false;
+    QTest::newRow("cancelled") << true;
+}
+
+void TstSliceFaults::folderClosedToNewFiles()
+{
+    QFETCH(bool, cancel);
+    const QString folder = m_dir.filePath(QStringLiteral("closed-%1").arg(cancel));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/job.cws");
+    QVERIFY(writePreviousArchive(path));
+    const QStringList temporaryBefore = QDir::temp().entryList(QDir::Files | QDir::Hidden);
+
+    addCube(10);
+    // A thousand layers when cancelled: the run is still going.
+    KaloConfig::instance()->buildConfig()->layerThickness = cancel ? 0.01f : 0.25f;
+    QList<Report> reports;
+    {
+        const ClosedFolder closed(m_dir.path(), folder, path);
+        QVERIFY2(!QFile(folder + QStringLiteral("/probe")).open(QIODevice::WriteOnly), "the folder takes no new file");
+        reports = slice(path, [this, cancel](int report) {
+            if (cancel && report == 2)
+                m_manager->cancleSlice();
+        });
+    }
+
+    QVERIFY2(!reports.isEmpty() && reports.last().ratio > 1 && reports.last().cancled == cancel,
+             "the run ends, completed unless cancelled");
+    QVERIFY2(m_manager->sliceError().isEmpty(), qPrintable("no failure, got " + m_manager->sliceError()));
+    if (cancel)
+        QCOMPARE(fileBytes(path), kPreviousArchive);
+    else
+        QVERIFY2(isComplete(path, QStringLiteral("job"), 40), "the new archive took the old one's place");
+    QCOMPARE(filesIn(folder), QStringList{QStringLiteral("job.cws")});
+    QCOMPARE(QDir::temp().entryList(QDir::Files | QDir::Hidden), temporaryBefore);
 }
 
 void TstSliceFaults::outputFolderRemoved_data()

@@ -30,6 +30,7 @@ struct Archive
     bool valid = false;
     QStringList names;
     QHash<QString, QByteArray> entries;
+    QHash<QString, quint16> flags; // general purpose bits of each entry
 };
 
 Archive readArchive(const QString &path)
@@ -48,6 +49,7 @@ Archive readArchive(const QString &path)
             continue;
         }
         archive.names << info.name;
+        archive.flags.insert(info.name, info.flags);
         archive.entries.insert(info.name, file.readAll());
         file.close();
         archive.valid = archive.valid && file.getZipError() == UNZ_OK;
@@ -439,6 +441,8 @@ void TstSlicer::entryNames_data()
     QTest::newRow("150 layers") << 150 << "part.cws" << "part" << "part000.png" << "part149.png";
     QTest::newRow("two dots") << 10 << "part.final.cws" << "part.final" << "part.final00.png" << "part.final09.png";
     QTest::newRow("no dot") << 10 << "part" << "part" << "part00.png" << "part09.png";
+    QTest::newRow("not ASCII") << 10 << QString::fromUtf8("Zahnrad größer.cws") << QString::fromUtf8("Zahnrad größer")
+                               << QString::fromUtf8("Zahnrad größer00.png") << QString::fromUtf8("Zahnrad größer09.png");
 }
 
 void TstSlicer::entryNames()
@@ -475,6 +479,11 @@ void TstSlicer::entryNames()
     std::sort(archive.names.begin(), archive.names.end());
     std::sort(expected.begin(), expected.end());
     QCOMPARE(archive.names, expected);
+    // Bit 11 tells other zip tools that a name is UTF-8, not code page 437.
+    const bool ascii = QString(base).toLatin1() == base.toUtf8();
+    for (const QString &name : qAsConst(archive.names))
+        QVERIFY2(bool(archive.flags.value(name) & 0x800) == !ascii,
+                 qPrintable(name + (ascii ? " has no UTF-8 flag" : " carries the UTF-8 flag")));
     if (layers == 0) {
         const QByteArray gcode = archive.entries.value(base + QStringLiteral(".gcode"));
         QVERIFY2(gcode.contains(";Number of Slices         = 0\n") && !gcode.contains(";<Slice> 0")

@@ -197,12 +197,13 @@ void TstSupportBase::copyBringsPlateAndSupports()
     QCOMPARE(models.at(before + 2)->name, QStringLiteral("Support_%1").arg(numberB + 1));
     QCOMPARE(models.at(before + 3)->name, QStringLiteral("Support_%1").arg(numberB + 2));
 
-    // The copy stands beside the source, 8 mm deep plus a 3 mm gap, on a plate of its own.
+    // The copy stands beside the source, 12 mm deep with its plate plus a
+    // 3 mm gap, on a plate of its own.
     copy->updateBounds();
     plate->updateBounds();
     QCOMPARE(copy->boundMin.z(), 0.5f);
-    COMPARE_VEC(plate->boundMin, QVector3D(-7, 5, 0));
-    COMPARE_VEC(plate->boundMax, QVector3D(7, 17, 0.5f));
+    COMPARE_VEC(plate->boundMin, QVector3D(-7, 9, 0));
+    COMPARE_VEC(plate->boundMax, QVector3D(7, 21, 0.5f));
     for (Model *column : copy->supports) {
         QCOMPARE(column->owner, copy);
         column->updateBounds();

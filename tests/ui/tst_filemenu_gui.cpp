@@ -1,4 +1,5 @@
 #include "common/MainWindow.h"
+#include "common/MeshFiles.h"
 #include "common/TestMeshes.h"
 #include "common/UiDriver.h"
 #include "geometry/Model.h"
@@ -31,6 +32,9 @@ private Q_SLOTS:
     void aSceneTallerThanThePrinterAsksFirst();
     void anArchiveThatCannotBeWrittenIsReported();
     void projectFilesThatFailAreReported();
+    void filtersMatchAnyLetterCase_data();
+    void filtersMatchAnyLetterCase();
+    void typedNamesLieInTheFolderShown();
 
 private:
     QObject *fileDialog() const { return m_main->item<QObject>(QStringLiteral("fileDialog")); }
@@ -56,6 +60,28 @@ private:
         config->setThicknessMM(0.1f);
         config->useAntialise(false);
         config->updateBuildConfig();
+    }
+
+    QQuickWindow *dialogWindow() const { return qobject_cast<QQuickWindow *>(fileDialog()); }
+    // Types text into the dialog's file name field and presses Enter.
+    void typeName(const QString &text)
+    {
+        auto *field = dialogWindow()->findChild<QQuickItem *>(QStringLiteral("nameField"));
+        QVERIFY(field);
+        UiDriver::typeInto(dialogWindow(), field, text);
+    }
+    // The names the dialog lists now, in name order.
+    QStringList listed() const
+    {
+        auto *model = dialogWindow()->findChild<QAbstractItemModel *>(QStringLiteral("folderModel"));
+        if (!model)
+            return {};
+        const int role = model->roleNames().key("fileName");
+        QStringList names;
+        for (int row = 0; row < model->rowCount(); ++row)
+            names << model->data(model->index(row, 0), role).toString();
+        names.sort();
+        return names;
     }
 
     QTemporaryDir m_dir;
@@ -208,6 +234,77 @@ void TstFileMenuGui::projectFilesThatFailAreReported()
     QTest::keyClick(m_main->window(), Qt::Key_S, Qt::ControlModifier);
     QVERIFY(UiDriver::chooseFile(fileDialog(), m_dir.filePath(QStringLiteral("missing/job.kalo3d"))));
     QTRY_VERIFY2(box->property("visible").toBool(), "a job that cannot be written is reported");
+}
+
+void TstFileMenuGui::filtersMatchAnyLetterCase_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("shown"); // in name order
+    QTest::newRow("Slice") << "menuSlice" << QStringList{"a.cws", "B.CWS", "c.Cws", "d.sl1", "e.txt"}
+                           << QStringList{"B.CWS", "a.cws", "c.Cws"};
+    QTest::newRow("Open") << "menuOpen"
+                          << QStringList{"m.STL", "n.obj", "p.3MF", "q.ply", "r.KALO3D", "s.step", "t.stl.bak"}
+                          << QStringList{"m.STL", "n.obj", "p.3MF", "q.ply", "r.KALO3D"};
+}
+
+void TstFileMenuGui::filtersMatchAnyLetterCase()
+{
+    QFETCH(QString, menu);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, shown);
+    QVERIFY(open(cube(2)));
+    const QString folder = m_dir.filePath(menu);
+    QVERIFY(QDir().mkpath(folder));
+    for (const QString &name : qAsConst(files)) {
+        QFile file(folder + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
+    QVERIFY(QMetaObject::invokeMethod(m_main->item<QObject>(menu), "trigger"));
+    QVERIFY(fileDialog()->property("visible").toBool());
+    // A folder typed as the name is entered.
+    typeName(folder);
+    QVERIFY2(fileDialog()->property("visible").toBool(), "entering a folder chooses nothing");
+    QTRY_COMPARE(listed(), shown);
+    if (QQuickWindow *window = dialogWindow()) {
+        QVERIFY2(window->width() >= 800 && window->height() >= 500,
+                 qPrintable(QStringLiteral("a dialog of %1 x %2").arg(window->width()).arg(window->height())));
+        MainWindow::keep(window->grabWindow(), QStringLiteral("file_dialog_") + QTest::currentDataTag());
+    }
+    QMetaObject::invokeMethod(fileDialog(), "reject");
+}
+
+void TstFileMenuGui::typedNamesLieInTheFolderShown()
+{
+    // An OBJ model in a folder other than the working folder.
+    const QString folder = m_dir.filePath(QStringLiteral("shown"));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(MeshFiles::write(folder + QStringLiteral("/part.obj"), cube(10)));
+
+    QTest::keyClick(m_main->window(), Qt::Key_O, Qt::ControlModifier);
+    typeName(folder);
+    typeName(QStringLiteral("nothing.stl"));
+    QVERIFY2(fileDialog()->property("visible").toBool(), "a missing file is not opened");
+    QVERIFY(dialogWindow()->findChild<QQuickItem *>(QStringLiteral("fileProblem"))->isVisible());
+    typeName(QStringLiteral("part.obj"));
+    QVERIFY(UiDriver::reactivate(*m_main));
+    QCOMPARE(m_main->manager()->models().size(), 1);
+    QCOMPARE(m_main->manager()->models().first()->name, folder + QStringLiteral("/part.obj"));
+
+    // Save: the name typed, in the folder shown.
+    QTest::keyClick(m_main->window(), Qt::Key_S, Qt::ControlModifier);
+    typeName(QStringLiteral("boat"));
+    QVERIFY(UiDriver::reactivate(*m_main));
+    QCOMPARE(m_main->app()->prjFile(), folder + QStringLiteral("/boat.kalo3d"));
+    QVERIFY(QFile::exists(folder + QStringLiteral("/boat.kalo3d")));
+
+    // Save As proposes the project's folder and name.
+    QVERIFY(QMetaObject::invokeMethod(m_main->item<QObject>(QStringLiteral("menuSaveAs")), "trigger"));
+    QCOMPARE(fileDialog()->property("folder").toUrl(), QUrl::fromLocalFile(folder));
+    QCOMPARE(dialogWindow()->findChild<QQuickItem *>(QStringLiteral("nameField"))->property("text").toString(),
+             QStringLiteral("boat.kalo3d"));
+    QMetaObject::invokeMethod(fileDialog(), "reject");
 }
 
 QTEST_MAIN(TstFileMenuGui)

@@ -2,6 +2,7 @@
 #include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "workspace/KaloModel.h"
+#include "workspace/ModelOutline.h"
 #include "workspace/SkylinePacker.h"
 
 #include <QRandomGenerator>
@@ -13,6 +14,7 @@
 using namespace TestMeshes;
 
 Q_DECLARE_METATYPE(QVector<QVector3D>)
+
 
 namespace {
 
@@ -34,13 +36,44 @@ QRect covered(const Footprint &f, const Placement &p)
     return p.rotated ? QRect(p.x, p.y, f.d + 1, f.w + 1) : QRect(p.x, p.y, f.w + 1, f.d + 1);
 }
 
-// Free space between two boxes (mm) along the axis that separates them
-// most; negative when their x/y outlines overlap.
-float xyGap(const Model *a, const Model *b)
+// Free space between two outlines (mm) along the axis that separates them
+// most; negative when they overlap.
+double xyGap(const QRectF &a, const QRectF &b)
 {
-    const float gapX = std::max(b->boundMin.x() - a->boundMax.x(), a->boundMin.x() - b->boundMax.x());
-    const float gapY = std::max(b->boundMin.y() - a->boundMax.y(), a->boundMin.y() - b->boundMax.y());
+    const double gapX = std::max(b.left() - a.right(), a.left() - b.right());
+    const double gapY = std::max(b.top() - a.bottom(), a.top() - b.bottom());
     return std::max(gapX, gapY);
+}
+
+// The x/y box of one model alone.
+QRectF xyBox(Model *model)
+{
+    model->updateBounds();
+    return QRectF(QPointF(model->boundMin.x(), model->boundMin.y()), QPointF(model->boundMax.x(), model->boundMax.y()));
+}
+
+// inner lies within outer, give or take rounding.
+bool within(const QRectF &inner, const QRectF &outer)
+{
+    return outer.adjusted(-1e-3, -1e-3, 1e-3, 1e-3).contains(inner);
+}
+
+// No two outlines (model, plate and supports) of the normal models come
+// closer than minGap (mm); what failed, or empty.
+QString overlaps(const QList<Model *> &models, double minGap)
+{
+    QVector<QRectF> outlines;
+    for (Model *model : models) {
+        if (model->type == TYPE_NORMAL)
+            outlines << ModelOutline::of(*model);
+    }
+    for (int i = 0; i < outlines.size(); ++i) {
+        for (int j = 0; j < i; ++j) {
+            if (xyGap(outlines[i], outlines[j]) < minGap)
+                return QStringLiteral("models %1 and %2 are %3 mm apart").arg(j).arg(i).arg(xyGap(outlines[i], outlines[j]));
+        }
+    }
+    return QString();
 }
 
 } // namespace
@@ -75,6 +108,8 @@ private Q_SLOTS:
     void selectionHasNoEffect();
     void modelsEndApartOnPlatform_data();
     void modelsEndApartOnPlatform();
+    void copiesGoToFreePlaces_data();
+    void copiesGoToFreePlaces();
 
 private:
     Model *add(const MeshPrimitiveData &mesh)
@@ -144,9 +179,10 @@ void TstLayout::place_data()
     QTest::newRow("higher stretch within reach is skipped")
         << builtIn << QVector<QPoint>{{400, 400}, {400, 1400}, {600, 50}} << QPoint(862, 20) << true
         << "{421, 0, 421} {1421, 421, 842} {621, 842, 913} {0, 913, 1374}";
-    QTest::newRow("front margin not counted in depth")
-        << QSize(500, 500) << QVector<QPoint>{{100, 498}} << QPoint(20, 20) << false << "{519, 0, 121} {0, 121, 499}";
-    QTest::newRow("one unit too deep") << QSize(500, 500) << QVector<QPoint>{{100, 499}} << QPoint() << false
+    // Behind its front margin the footprint ends on the last grid row.
+    QTest::newRow("deepest that fits")
+        << QSize(500, 500) << QVector<QPoint>{{100, 479}} << QPoint(20, 20) << false << "{500, 0, 121} {0, 121, 499}";
+    QTest::newRow("one unit too deep") << QSize(500, 500) << QVector<QPoint>{{100, 480}} << QPoint() << false
                                        << QString();
     QTest::newRow("too large both ways") << builtIn << QVector<QPoint>{{1400, 2500}} << QPoint() << false
                                          << QString();
@@ -208,8 +244,7 @@ void TstLayout::placedFootprintsKeepTheirMargin()
             continue; // a later, smaller one may still fit
         const QRect r = covered(f, p);
         QVERIFY2(r.left() >= SkylinePacker::margin && r.right() < 1374, "inside the usable width");
-        QVERIFY2(r.top() >= SkylinePacker::margin && r.bottom() < grid.depth + SkylinePacker::margin,
-                 "behind the front margin, at most the margin beyond the back");
+        QVERIFY2(r.top() >= SkylinePacker::margin && r.bottom() < grid.depth, "behind the front margin, on the grid");
         QVERIFY2(r.right() < packer.maxRight() && r.bottom() < packer.maxTop() + SkylinePacker::margin,
                  "within the reported extent");
         for (const QRect &other : qAsConst(placed)) {
@@ -347,37 +382,108 @@ void TstLayout::selectionHasNoEffect()
 
 void TstLayout::modelsEndApartOnPlatform_data()
 {
-    // Boxes as (x, y, z) edge lengths (mm), all loaded at the plate's centre.
+    // Boxes as (x, y, z) edge lengths (mm), all loaded at the plate's centre,
+    // then scaled and tilted about x as the row says; with supports, one
+    // column under each model off its centre; with plates, a 1 mm base
+    // plate under each (reaching 2 mm beyond its model).
     QTest::addColumn<QVector<QVector3D>>("boxes");
-    QTest::newRow("equal cubes") << QVector<QVector3D>(9, QVector3D(15, 15, 10));
-    QTest::newRow("mixed") << QVector<QVector3D>{{30, 10, 5}, {8, 40, 3}, {12, 12, 12}, {5, 5, 30},
-                                                 {20, 25, 4}, {3, 50, 2}, {25, 6, 9}};
-    QTest::newRow("one turned among upright") << QVector<QVector3D>{{64, 8, 3}, {20, 20, 5}, {10, 30, 5}};
+    QTest::addColumn<QVector3D>("scale");
+    QTest::addColumn<float>("tilt"); // degrees
+    QTest::addColumn<bool>("supports");
+    QTest::addColumn<bool>("plates");
+    const QVector3D one(1, 1, 1);
+    QTest::newRow("equal cubes") << QVector<QVector3D>(9, QVector3D(15, 15, 10)) << one << 0.0f << false << false;
+    const QVector<QVector3D> mixed{{30, 10, 5}, {8, 40, 3}, {12, 12, 12}, {5, 5, 30}, {20, 25, 4}, {3, 50, 2}, {25, 6, 9}};
+    QTest::newRow("mixed") << mixed << one << 0.0f << false << false;
+    QTest::newRow("one turned among upright")
+        << QVector<QVector3D>{{64, 8, 3}, {20, 20, 5}, {10, 30, 5}} << one << 0.0f << false << false;
+    // Deeper than wide: turned, and the plates and supports with them.
+    const QVector<QVector3D> deep{{10, 40, 5}, {12, 30, 8}, {8, 20, 5}, {6, 25, 4}};
+    QTest::newRow("deep, on plates with supports") << deep << one << 0.0f << true << true;
+    QTest::newRow("mixed, on plates") << mixed << one << 0.0f << true << true;
+    QTest::newRow("scaled along x, turned") << deep << QVector3D(2, 1, 1) << 0.0f << true << false;
+    QTest::newRow("scaled and tilted, on plates") << deep << QVector3D(1.5f, 0.8f, 1) << 25.0f << true << true;
 }
 
 void TstLayout::modelsEndApartOnPlatform()
 {
     QFETCH(QVector<QVector3D>, boxes);
-    for (const QVector3D &size : boxes)
-        add(box(-size / 2 * QVector3D(1, 1, 0), size / 2 * QVector3D(1, 1, 2)));
+    QFETCH(QVector3D, scale);
+    QFETCH(float, tilt);
+    QFETCH(bool, supports);
+    QFETCH(bool, plates);
+    QVector<QSizeF> sizes;
+    for (const QVector3D &size : boxes) {
+        Model *model = add(box(-size / 2 * QVector3D(1, 1, 0), size / 2 * QVector3D(1, 1, 2)));
+        model->scale = scale;
+        model->rotate = QVector3D(tilt, 0, 0);
+        model->dirty = true;
+        const QRectF outline = xyBox(model);
+        sizes << outline.size();
+        if (supports) {
+            const QPointF at = outline.topLeft() + QPointF(outline.width() * 0.75, outline.height() * 0.8);
+            m_manager->addModel(makeSupportOf(model, box({float(at.x()) - 0.5f, float(at.y()) - 0.5f, 0},
+                                                         {float(at.x()) + 0.5f, float(at.y()) + 0.5f, 3})));
+        }
+    }
+    if (plates)
+        m_manager->addSupportBase(1.0f);
 
     m_manager->autoLayoutModel();
 
     const QList<Model *> &models = m_manager->models();
     // The margin is 20 display pixels; a pixel's truncation may take one.
-    const float minGap = 19 / builtInLcd.pixelsPerMmX;
-    for (int i = 0; i < models.size(); ++i) {
-        Model *a = models[i];
-        a->updateBounds();
-        QVERIFY2(a->boundMin.x() >= -32.5f && a->boundMax.x() <= 32.5f && a->boundMin.y() >= -58.0f
-                     && a->boundMax.y() <= 58.0f,
-                 qPrintable(QStringLiteral("model %1 lies on the platform").arg(i)));
-        for (int j = 0; j < i; ++j) {
-            const float gap = xyGap(a, models[j]);
-            QVERIFY2(gap >= minGap,
-                     qPrintable(QStringLiteral("models %1 and %2 are %3 mm apart").arg(j).arg(i).arg(gap)));
-        }
+    const QString overlap = overlaps(models, 19 / builtInLcd.pixelsPerMmX);
+    QVERIFY2(overlap.isEmpty(), qPrintable(overlap));
+    int index = 0;
+    for (Model *model : models) {
+        if (model->type != TYPE_NORMAL)
+            continue;
+        const QRectF outline = ModelOutline::of(*model);
+        QVERIFY2(outline.left() >= -32.5 && outline.right() <= 32.5 && outline.top() >= -58 && outline.bottom() <= 58,
+                 qPrintable(QStringLiteral("model %1 lies on the platform").arg(index)));
+        // Turned or not, the model keeps its shape.
+        const QSizeF size = xyBox(model).size();
+        const QSizeF before = sizes[index];
+        QVERIFY2((qAbs(size.width() - before.width()) < 1e-3 && qAbs(size.height() - before.height()) < 1e-3)
+                     || (qAbs(size.width() - before.height()) < 1e-3 && qAbs(size.height() - before.width()) < 1e-3),
+                 qPrintable(QStringLiteral("model %1 is %2 x %3 mm, was %4 x %5")
+                                .arg(index).arg(size.width()).arg(size.height()).arg(before.width()).arg(before.height())));
+        if (plates)
+            QVERIFY2(within(xyBox(model), xyBox(model->base)),
+                     qPrintable(QStringLiteral("model %1 stays on its plate").arg(index)));
+        for (Model *column : model->supports)
+            QVERIFY2(within(xyBox(column), xyBox(model)),
+                     qPrintable(QStringLiteral("the support of model %1 stays under it").arg(index)));
+        ++index;
     }
+}
+
+void TstLayout::copiesGoToFreePlaces_data()
+{
+    // The models copied in turn, by their index in the list at that moment
+    // (a copy with a plate adds two entries).
+    QTest::addColumn<QVector<int>>("copied");
+    QTest::addColumn<bool>("plate");
+    QTest::newRow("the source thrice") << QVector<int>{0, 0, 0} << false;
+    QTest::newRow("a copy, then the source") << QVector<int>{0, 1, 0} << false;
+    QTest::newRow("on a plate, a copy, then the source") << QVector<int>{0, 2, 0, 0} << true;
+}
+
+void TstLayout::copiesGoToFreePlaces()
+{
+    QFETCH(QVector<int>, copied);
+    QFETCH(bool, plate);
+    add(box({-5, -4, 0}, {5, 4, 10}));
+    if (plate)
+        m_manager->addSupportBase(1.0f);
+    for (const int index : copied) {
+        QCOMPARE(m_manager->models().at(index)->type, int(TYPE_NORMAL));
+        m_manager->copyModel(index);
+    }
+    QCOMPARE(m_manager->models().size(), (copied.size() + 1) * (plate ? 2 : 1));
+    const QString overlap = overlaps(m_manager->models(), 1.0);
+    QVERIFY2(overlap.isEmpty(), qPrintable(overlap));
 }
 
 QTEST_GUILESS_MAIN(TstLayout)
