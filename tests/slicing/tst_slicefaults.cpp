@@ -465,7 +465,6 @@ void TstSliceFaults::folderClosedToNewFiles()
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + QStringLiteral("/job.cws");
     QVERIFY(writePreviousArchive(path));
-    const QStringList temporaryBefore = QDir::temp().entryList(QDir::Files | QDir::Hidden);
 
     addCube(10);
     // A thousand layers when cancelled: the run is still going.
@@ -488,7 +487,8 @@ void TstSliceFaults::folderClosedToNewFiles()
     else
         QVERIFY2(isComplete(path, QStringLiteral("job"), 40), "the new archive took the old one's place");
     QCOMPARE(filesIn(folder), QStringList{QStringLiteral("job.cws")});
-    QCOMPARE(QDir::temp().entryList(QDir::Files | QDir::Hidden), temporaryBefore);
+    QVERIFY2(QDir::temp().entryList({QStringLiteral(".job.cws.*")}, QDir::Files | QDir::Hidden).isEmpty(),
+             "no new file is left in the temporary folder");
 }
 
 void TstSliceFaults::outputFolderRemoved_data()
