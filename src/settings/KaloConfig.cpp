@@ -368,8 +368,13 @@ bool KaloConfig::load()
     const QJsonObject obj = doc.object();
     qDebug() << "load json obj:" << obj;
 
-    m_modelIndex = obj.value(QLatin1String("modelIndex")).toInt(m_modelIndex);
-    m_resinIndex = obj.value(QLatin1String("resinIndex")).toInt(m_resinIndex);
+    // An index past the lists (a printer file that lost an entry, an edited
+    // settings file) would leave the dialog without a printer or resin name.
+    const auto index = [&obj](const char *key, int current, int initial, int count) {
+        return obj.contains(QLatin1String(key)) ? int(settingValue(obj, key, initial, 0, count - 1, true)) : current;
+    };
+    m_modelIndex = index("modelIndex", m_modelIndex, initialModelIndex, int(m_printers.size()));
+    m_resinIndex = index("resinIndex", m_resinIndex, 0, m_resinTypes.size());
     m_thicknessUM = int(settingValue(obj, "thicknessUM", m_thicknessUM, 10, 100, true));
     m_bottomLayerNum = int(settingValue(obj, "bottomLayerNum", m_bottomLayerNum, 0, 10, true));
     m_bottomExpoMS = int(float(settingValue(obj, "bottomExpoMS", m_bottomExpoMS, 1000, maxExposureMs)));
