@@ -51,11 +51,24 @@ ApplicationWindow {
         criticalMsgBox.open()
     }
 
+    // File -> Slice... and the Slice button: asks for the archive, or says
+    // why there is nothing to slice.
+    function requestSlice() {
+        var refusal = kalo3dModel.nothingToSlice()
+        if (refusal !== "") {
+            showCriticalMsgBox(refusal)
+            return
+        }
+        fileDialog.setMode("Slice")
+        fileDialog.open()
+    }
+
     menuBar: MainMenu {
         objectName: "mainMenu"
         fileDialog: fileDialog
         manager: kalo3dModel
         onNewRequested: whenSaved(function() { kalo3dApp.newPrj() })
+        onSliceRequested: requestSlice()
         onExitRequested: mainWindow.close()
     }
 
@@ -89,6 +102,7 @@ ApplicationWindow {
 
     Shortcut {
         sequence: "Ctrl+Y"
+        enabled: kalo3dModel.canRedo && kalo3dModel.status <= KaloModel.MODEL_LOADED
         onActivated: kalo3dModel.redo()
     }
 
@@ -115,14 +129,13 @@ ApplicationWindow {
         id: leftButtons
         objectName: "leftButtons"
         x: 0
-        z: 1 // the pages open over the status bar
+        z: 1 // the pages open over the 3D view
         anchors.verticalCenter: parent.verticalCenter
         fit: Math.min(1, (parent.height - 8) / height)
         focusTarget: view
-        onSliceRequested: {
-            fileDialog.setMode("Slice")
-            fileDialog.open()
-        }
+        // The pages end above the status bar.
+        bottomReserve: parent.height - bottomLabel.y
+        onSliceRequested: requestSlice()
     }
 
     RightTopButtons {
@@ -153,6 +166,7 @@ ApplicationWindow {
         onFindingLayerChosen: rightSlider.showLayer(layer)
         onSliceCompletedProgress: sliceProgress.updateProgress(ratio, cancled, event)
         onKaloModelDataChanged: bottomLabel.updateInfo()
+        onNotice: statusMessage.show(message)
     }
 
     Kalo3DView {
@@ -183,6 +197,15 @@ ApplicationWindow {
         objectName: "criticalMsgBox"
     }
 
+    StatusMessage {
+        id: statusMessage
+        objectName: "statusMessage"
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: bottomLabel.top
+        anchors.bottomMargin: 6
+        z: 3
+    }
+
     ADLabel {
         objectName: "adLabel"
         anchors.right: parent.right
@@ -202,6 +225,7 @@ ApplicationWindow {
         anchors.rightMargin: 10
         anchors.verticalCenter: parent.verticalCenter
         height: parent.height - 300
+        focusTarget: view
     }
 
     Text {

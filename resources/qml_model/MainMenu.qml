@@ -13,6 +13,7 @@ MenuBar {
 
     signal newRequested()
     signal exitRequested()
+    signal sliceRequested()
 
     style: MenuBarStyle {
         font.family: "Microsoft Yahei, Consolas"
@@ -37,8 +38,10 @@ MenuBar {
     MenuFile {
         objectName: "menuFile"
         fileDialog: root.fileDialog
+        manager: root.manager
         onNewRequested: root.newRequested()
         onExitRequested: root.exitRequested()
+        onSliceRequested: root.sliceRequested()
     }
     MenuEdit {
         objectName: "menuEdit"

@@ -1,5 +1,6 @@
 import QtQuick 2.9
 import QtQuick.Dialogs 1.2
+import Kalo3D 1.0
 
 // The one file dialog, in four modes: "Open" a model or job, "Save" and
 // "SaveAs" the job, and "Slice" to choose the print archive, which starts
@@ -10,7 +11,7 @@ FileDialog {
     property string mode: "Open"
     // The progress bar that slicing moves.
     property var progress
-    // Asks before a scene taller than the printer is sliced.
+    // Asks before a scene that does not fit the printer is sliced.
     property var heightWarning
 
     // A file chosen in "Open" mode; the window opens it, asking first when a
@@ -37,7 +38,8 @@ FileDialog {
     // Slices into archive; refused, with a message, when that would
     // overwrite a file the scene came from.
     function startSlicing(archive) {
-        if (kalo3dApp.setCwsFile(archive))
+        // The manager may still refuse the run (and says why).
+        if (kalo3dApp.setCwsFile(archive) && kalo3dModel.status === KaloModel.MODEL_SLICING)
             progress.updateProgress(0, false, "slice")
     }
 
@@ -59,7 +61,7 @@ FileDialog {
             kalo3dApp.savePrj()
         } else if (mode === "Slice") {
             var archive = withSuffix(fileUrl, kalo3dPrinters.archiveSuffix())
-            var warning = kalo3dApp.heightWarning()
+            var warning = kalo3dApp.sliceWarning()
             if (warning === "")
                 startSlicing(archive)
             else
