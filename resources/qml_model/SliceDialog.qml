@@ -22,12 +22,12 @@ Dialog {
     }
 
     ColumnLayout {
-        width: 480
         spacing: 12
 
         MyText {
             objectName: "sliceDialogText"
-            Layout.fillWidth: true
+            // A long path wraps instead of widening the dialog past the screen.
+            Layout.preferredWidth: Math.max(360, Math.min(implicitWidth, 560))
             wrapMode: Text.WrapAnywhere
             text: root.text
         }

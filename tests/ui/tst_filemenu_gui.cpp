@@ -120,8 +120,10 @@ void TstFileMenuGui::sliceFromTheMenuWritesTheArchive()
     QVERIFY2(text.contains(QStringLiteral("Saved as: ") + QDir::toNativeSeparators(archive)), qPrintable(text));
     QVERIFY2(m_main->item(QStringLiteral("openFolderButton"))->isVisible(), "the dialog offers the archive's folder");
     QVERIFY2(!progress()->isVisible(), "the progress bar hides at the end");
-    if (QQuickWindow *dialog = UiDriver::windowTitled(QStringLiteral("marn3d")))
+    if (QQuickWindow *dialog = UiDriver::windowTitled(QStringLiteral("marn3d"))) {
+        QTest::qWait(300); // the dialog takes its size once shown
         MainWindow::keep(dialog->grabWindow(), QStringLiteral("slice_complete"));
+    }
 
     QuaZip zip(archive);
     QVERIFY2(zip.open(QuaZip::mdUnzip), "the archive is a zip file");
