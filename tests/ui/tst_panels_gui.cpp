@@ -229,6 +229,11 @@ void TstPanelsGui::pagesOpenBesideTheirButtons()
     if (page == QLatin1String("pageInfo")) {
         QCOMPARE(item(QStringLiteral("infoVolume"))->property("text").toString(),
                  QString::number(double(m_main->manager()->selectedModel()->volume), 'f', 2));
+        // The open page follows an edit.
+        const QString before = text(QStringLiteral("infoX"));
+        m_main->manager()->setSelectedModelScale(2, 2, 2);
+        QCOMPARE(text(QStringLiteral("infoX")), m_main->manager()->getSelectedModelInfo().first());
+        QVERIFY2(text(QStringLiteral("infoX")) != before, "the size doubled");
     }
 
     m_main->click(button);
