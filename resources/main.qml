@@ -182,7 +182,9 @@ ApplicationWindow {
         objectName: "sliceProgress"
         z: 2
         width: parent.width
-        anchors.bottom: parent.bottom
+        // Above the status bar, which keeps showing the figures of the run.
+        anchors.bottom: bottomLabel.top
+        anchors.bottomMargin: 4
         completeDialog: sliceDialog
     }
 
@@ -201,7 +203,7 @@ ApplicationWindow {
         id: statusMessage
         objectName: "statusMessage"
         anchors.horizontalCenter: parent.horizontalCenter
-        anchors.bottom: bottomLabel.top
+        anchors.bottom: sliceProgress.visible ? sliceProgress.top : bottomLabel.top
         anchors.bottomMargin: 6
         z: 3
     }

@@ -474,6 +474,9 @@ void TstPanelsGui::automaticSupportsShowTheirProgress()
     QQuickItem *progress = item(QStringLiteral("sliceProgress"));
     QCOMPARE(status.value(0).value(1).value<KaloModel::ModelStatus>(), KaloModel::MODEL_AUTO_GEN_SUPPORT);
     QCOMPARE(enabledButtons(), QStringList{QStringLiteral("buttonSupport")});
+    QVERIFY2(progress->mapToScene(QPointF(0, progress->height())).y()
+                 <= item(QStringLiteral("bottomLabel"))->mapToScene(QPointF()).y(),
+             "the progress bar leaves the status bar free");
     if (manager->status() == KaloModel::MODEL_AUTO_GEN_SUPPORT) {
         for (const char *menuItem : {"menuSlice", "menuOpen", "menuNew", "menuUndo"})
             QVERIFY2(!m_main->item<QObject>(QLatin1String(menuItem))->property("enabled").toBool(),
