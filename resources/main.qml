@@ -59,11 +59,24 @@ ApplicationWindow {
         criticalMsgBox.open()
     }
 
+    // File -> Slice... and the Slice button: asks for the archive, or says
+    // why there is nothing to slice.
+    function requestSlice() {
+        var refusal = kalo3dModel.nothingToSlice()
+        if (refusal !== "") {
+            showCriticalMsgBox(refusal)
+            return
+        }
+        fileDialog.setMode("Slice")
+        fileDialog.open()
+    }
+
     menuBar: MainMenu {
         objectName: "mainMenu"
         fileDialog: fileDialog
         manager: kalo3dModel
         onNewRequested: whenSaved(function() { kalo3dApp.newPrj() })
+        onSliceRequested: requestSlice()
         onExitRequested: mainWindow.close()
         onOpenRequested: openFile(file)
     }
@@ -116,6 +129,7 @@ ApplicationWindow {
 
     Shortcut {
         sequence: "Ctrl+Y"
+        enabled: kalo3dModel.canRedo && kalo3dModel.status <= KaloModel.MODEL_LOADED
         onActivated: kalo3dModel.redo()
     }
 
@@ -137,14 +151,13 @@ ApplicationWindow {
         id: leftButtons
         objectName: "leftButtons"
         x: 0
-        z: 1 // the pages open over the status bar
+        z: 1 // the pages open over the 3D view
         anchors.verticalCenter: parent.verticalCenter
         fit: Math.min(1, (parent.height - 8) / height)
         focusTarget: view
-        onSliceRequested: {
-            fileDialog.setMode("Slice")
-            fileDialog.open()
-        }
+        // The pages end above the status bar.
+        bottomReserve: parent.height - bottomLabel.y
+        onSliceRequested: requestSlice()
     }
 
     RightTopButtons {
@@ -175,6 +188,7 @@ ApplicationWindow {
         onFindingLayerChosen: rightSlider.showLayer(layer)
         onSliceCompletedProgress: sliceProgress.updateProgress(ratio, cancled, event)
         onKaloModelDataChanged: bottomLabel.updateInfo()
+        onNotice: statusMessage.show(message)
     }
 
     Kalo3DView {
@@ -190,7 +204,9 @@ ApplicationWindow {
         objectName: "sliceProgress"
         z: 2
         width: parent.width
-        anchors.bottom: parent.bottom
+        // Above the status bar, which keeps showing the figures of the run.
+        anchors.bottom: bottomLabel.top
+        anchors.bottomMargin: 4
         completeDialog: sliceDialog
     }
 
@@ -203,6 +219,15 @@ ApplicationWindow {
     CriticalMsgBox {
         id: criticalMsgBox
         objectName: "criticalMsgBox"
+    }
+
+    StatusMessage {
+        id: statusMessage
+        objectName: "statusMessage"
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: sliceProgress.visible ? sliceProgress.top : bottomLabel.top
+        anchors.bottomMargin: 6
+        z: 3
     }
 
     ADLabel {
@@ -224,6 +249,7 @@ ApplicationWindow {
         anchors.rightMargin: 10
         anchors.verticalCenter: parent.verticalCenter
         height: parent.height - 300
+        focusTarget: view
     }
 
     Text {

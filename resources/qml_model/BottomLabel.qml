@@ -2,8 +2,8 @@ import QtQuick 2.9
 import QtQuick.Controls 1.4
 
 // The status bar: the slice settings (a button that opens their dialog), the
-// total volume of the scene, its layer count at the configured thickness and
-// how long printing it would take.
+// total volume of the scene, the layers slicing it would make at the
+// configured thickness and how long printing it would take.
 Rectangle {
     id: root
 
@@ -19,7 +19,7 @@ Rectangle {
 
     function updateInfo() {
         volume.text = kalo3dModel.getTotalVolume().toFixed(2)
-        layers.text = kalo3dModel.calcNumSlices()
+        layers.text = kalo3dModel.printLayers()
         printTime.text = kalo3dModel.getPrintTime()
     }
 

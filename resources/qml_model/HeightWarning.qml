@@ -1,8 +1,9 @@
 import QtQuick 2.9
 import QtQuick.Dialogs 1.2
 
-// Asked before slicing a scene that reaches above the printer's build
-// height: Yes slices anyway into archive, Cancel slices nothing.
+// Asked before slicing a scene that reaches beyond the printable area or
+// above the printer's build height: Yes slices anyway into archive, Cancel
+// slices nothing.
 MessageDialog {
     // The file dialog that chose the archive, which starts the run.
     property var fileDialog
@@ -10,7 +11,7 @@ MessageDialog {
 
     function ask(warning, chosen) {
         archive = chosen
-        text = warning + "\n" + qsTr("Slice anyway?")
+        text = warning + "\n\n" + qsTr("Slice anyway?")
         open()
     }
 

@@ -14,6 +14,9 @@ Item {
     // Below 1 the buttons shrink to fit a short window; the pages keep
     // their size.
     property real fit: 1
+    // Height (px) at the bottom of the window that the pages leave free: the
+    // status bar.
+    property real bottomReserve: 0
     // Asked for when the Slice button is pressed.
     signal sliceRequested()
 
@@ -52,7 +55,8 @@ Item {
         buttonRotate.enabled = editable && !haveSupports
         buttonSupport.enabled = loaded || status === KaloModel.MODEL_SHOW_SLICE
                 || status === KaloModel.MODEL_AUTO_GEN_SUPPORT
-        buttonSlice.enabled = loaded
+        // Slicing from the preview ends the preview first.
+        buttonSlice.enabled = loaded || status === KaloModel.MODEL_SHOW_SLICE
         buttonLayout.enabled = loaded
         pageFlip.haveSupports = haveSupports
         pageSupport.status = status
@@ -64,9 +68,9 @@ Item {
     }
 
     // y of a page beside a button at buttonY (both in this item), kept inside
-    // the window when the window is short.
+    // the window above the status bar when the window is short.
     function pageY(buttonY, pageHeight) {
-        var lowest = (parent ? parent.height : height) - y - pageHeight - 4
+        var lowest = (parent ? parent.height : height) - bottomReserve - y - pageHeight - 4
         return Math.max(-y + 4, Math.min(buttonY, lowest))
     }
 

@@ -14,6 +14,7 @@ MenuBar {
     signal newRequested()
     signal exitRequested()
     signal openRequested(url file)
+    signal sliceRequested()
 
     style: MenuBarStyle {
         font.family: "Microsoft Yahei, Consolas"
@@ -38,9 +39,11 @@ MenuBar {
     MenuFile {
         objectName: "menuFile"
         fileDialog: root.fileDialog
+        manager: root.manager
         onNewRequested: root.newRequested()
         onExitRequested: root.exitRequested()
         onOpenRequested: root.openRequested(file)
+        onSliceRequested: root.sliceRequested()
     }
     MenuEdit {
         objectName: "menuEdit"

@@ -16,7 +16,7 @@ Window {
     property string mode: "Open"
     // The progress bar that slicing moves.
     property var progress
-    // Asks before a scene taller than the printer is sliced.
+    // Asks before a scene that does not fit the printer is sliced.
     property var heightWarning
 
     // As QtQuick.Dialogs' FileDialog has them.
@@ -132,7 +132,8 @@ Window {
     // Slices into archive; refused, with a message, when that would
     // overwrite a file the scene came from.
     function startSlicing(archive) {
-        if (kalo3dApp.setCwsFile(archive))
+        // The manager may still refuse the run (and says why).
+        if (kalo3dApp.setCwsFile(archive) && kalo3dModel.status === KaloModel.MODEL_SLICING)
             progress.updateProgress(0, false, "slice")
     }
 
@@ -147,7 +148,7 @@ Window {
             kalo3dApp.savePrj()
         } else if (mode === "Slice") {
             var archive = FileNames.withSuffix(fileUrl, kalo3dPrinters.archiveSuffix())
-            var warning = kalo3dApp.heightWarning()
+            var warning = kalo3dApp.sliceWarning()
             if (warning === "")
                 startSlicing(archive)
             else

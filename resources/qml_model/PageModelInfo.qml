@@ -15,6 +15,16 @@ PageTemplate {
         volume.text = info[3]
     }
 
+    // The figures follow every change while the page is open: a layout may
+    // turn the selection by 90°.
+    Connections {
+        target: kalo3dModel
+        onKaloModelDataChanged: {
+            if (root.visible)
+                root.selectionChanged(kalo3dModel.getSelectedModelIndex())
+        }
+    }
+
     Grid {
         anchors.centerIn: parent
         columns: 3

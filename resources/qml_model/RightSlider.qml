@@ -5,11 +5,16 @@ import QtQuick.Controls 2.2 as C2
 import Kalo3D 1.0
 
 // The slice preview: a check box that switches it on and a vertical slider
-// that chooses the layer shown, with the layer number beside the handle.
+// that chooses the layer shown, with the layer number and its height beside
+// the handle. The slider takes the keys while the preview is on: Up and Down
+// step one layer, as a wheel notch does, Page Up and Page Down ten, Home and
+// End go to the first and last layer.
 Item {
     id: root
 
     readonly property color orange: Qt.rgba(237 / 255, 107 / 255, 21 / 255, 1)
+    // Gets the keys back when the preview ends.
+    property Item focusTarget
 
     width: 100
 
@@ -46,10 +51,41 @@ Item {
         updateValueWhileDragging: true
         enabled: showSlice.enabled && showSlice.checked
 
-        onEnabledChanged: value = minimumValue
+        activeFocusOnPress: true
+
+        // Moves the handle by steps layers, within the preview's layers.
+        function step(steps) {
+            value = Math.max(minimumValue, Math.min(maximumValue, value + steps))
+        }
+
+        onEnabledChanged: {
+            value = minimumValue
+            if (enabled)
+                forceActiveFocus()
+            else if (root.focusTarget)
+                root.focusTarget.forceActiveFocus()
+        }
         onValueChanged: {
             if (enabled && showSlice.checked)
                 kalo3dModel.setCurrentLayer(value)
+        }
+        Keys.onPressed: {
+            var steps = {}
+            steps[Qt.Key_Up] = 1
+            steps[Qt.Key_Down] = -1
+            steps[Qt.Key_PageUp] = 10
+            steps[Qt.Key_PageDown] = -10
+            if (event.key === Qt.Key_Home)
+                value = minimumValue
+            else if (event.key === Qt.Key_End)
+                value = maximumValue
+            else if (steps[event.key] !== undefined)
+                step(steps[event.key])
+            else if (event.key === Qt.Key_Delete)
+                kalo3dModel.deleteSelectedModel() // as in the view: a support may go during the preview
+            else
+                return
+            event.accepted = true
         }
 
         style: SliderStyle {
@@ -68,29 +104,45 @@ Item {
         }
     }
 
-    // The layer number, pointing at the handle.
+    // One layer per wheel notch; a touchpad's small steps add up.
+    MouseArea {
+        objectName: "layerWheel"
+        anchors.fill: slider
+        enabled: slider.enabled
+        acceptedButtons: Qt.NoButton
+        property real pending: 0
+        onWheel: {
+            pending += wheel.angleDelta.y / 120
+            var steps = pending > 0 ? Math.floor(pending) : Math.ceil(pending)
+            pending -= steps
+            slider.step(steps)
+            wheel.accepted = true
+        }
+    }
+
+    // The layer number and the height of its top, pointing at the handle.
     Image {
         id: tip
         objectName: "layerTip"
         readonly property real track: slider.height - 30
         visible: slider.enabled
         source: "qrc:/images/slice_tip_arrow.png"
-        width: 60
-        height: 30
+        width: 84
+        height: 40
         anchors.right: slider.left
-        y: slider.y + track - track * slider.value / Math.max(1, slider.maximumValue)
+        y: slider.y - 5 + track - track * slider.value / Math.max(1, slider.maximumValue)
 
         Text {
             objectName: "layerTipText"
             x: 0
-            width: 52
+            width: 76
             height: parent.height
             horizontalAlignment: Text.AlignHCenter
             verticalAlignment: Text.AlignVCenter
             font.family: "Arial"
-            font.pointSize: 10
+            font.pointSize: 9
             color: "white"
-            text: slider.value
+            text: slider.value + "\n" + Number(kalo3dModel.layerTop(slider.value).toFixed(3)) + " mm"
         }
     }
 

@@ -8,7 +8,7 @@ Rectangle {
     id: root
 
     // The dialog that tells the layer count and time of a finished run, the
-    // resin it takes and how long it prints.
+    // resin it takes, how long it prints and where the archive went.
     property var completeDialog
     property alias value: bar.value
 
@@ -24,8 +24,8 @@ Rectangle {
         }
         if (!visible) {
             prompt.text = event === "autoSupport"
-                    ? qsTr("Press Ctrl+C or Escape to cancle auto generating supports")
-                    : qsTr("Press Ctrl+C or Escape to cancle slice")
+                    ? qsTr("Press Ctrl+C or Escape to cancel generating supports")
+                    : qsTr("Press Ctrl+C or Escape to cancel slicing")
         }
         visible = true
         bar.value = ratio
@@ -34,10 +34,12 @@ Rectangle {
             bar.value = 0
             if (event === "slice") {
                 kalo3dApp.openRadomQueryLink()
-                completeDialog.text = qsTr("Slice completed！") + "\n" + qsTr("Total: ") + kalo3dModel.sliceNumber()
+                completeDialog.archive = kalo3dApp.cwsFilePath()
+                completeDialog.text = qsTr("Slice completed!") + "\n" + qsTr("Total: ") + kalo3dModel.sliceNumber()
                         + qsTr(" layers") + "\n" + qsTr("Time : ") + kalo3dModel.getSliceCostTime()
                         + "\n" + qsTr("Resin: ") + kalo3dModel.getTotalVolume().toFixed(2) + " mL"
                         + "\n" + qsTr("Print time: ") + kalo3dModel.getPrintTime()
+                        + "\n\n" + qsTr("Saved as: ") + completeDialog.archive
                 completeDialog.open()
             }
         }

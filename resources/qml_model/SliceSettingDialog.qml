@@ -79,13 +79,14 @@ Dialog {
         kalo3dConfig.waitSecAfterStop = waitAfterStop.value
     }
     onRejected: loadLift()
-    // Restore Defaults fills in the presets and leaves the dialog open.
+    // Restore Defaults fills in what a first start has for the chosen
+    // printer and resin (anti-aliasing on, factor 2) and leaves the dialog open.
     onActionChosen: {
         if (action.button !== StandardButton.RestoreDefaults)
             return
         action.accepted = false
         resetValue(printer.currentIndex, resin.currentIndex, 0)
-        antialias.checked = false
+        antialias.checked = true
         antialiasValue.value = 2
     }
 

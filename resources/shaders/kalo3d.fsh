@@ -1,7 +1,9 @@
 // Lights a model with one light (ambient and diffuse, no specular; a zero
 // normal counts as facing the light), shows faces of a normal model lying on
-// the plate green and anything outside the build volume with its red channel
-// full. The platform frame (mType 100) keeps its flat colour.
+// the plate green and anything outside the build volume in diagonal stripes,
+// every other one with its red channel full and the others dark, so that it
+// stands apart from the plain red of new supports and base plates. The
+// platform frame (mType 100) keeps its flat colour.
 #ifdef GL_ES
 #ifdef GL_FRAGMENT_PRECISION_HIGH
 precision highp float;
@@ -37,8 +39,13 @@ void main()
         colour.rgb = vec3(0.0, 153.0 / 255.0, 0.0);
 
     if (FragPos.x > volume.x / 2.0 || FragPos.y > volume.y / 2.0 || FragPos.z > volume.z
-        || -FragPos.x > volume.x / 2.0 || -FragPos.y > volume.y / 2.0 || FragPos.z < 0.0)
-        colour.r = 1.0;
+        || -FragPos.x > volume.x / 2.0 || -FragPos.y > volume.y / 2.0 || FragPos.z < 0.0) {
+        // Stripes 6 pixels wide across the window, whatever the model's size on screen.
+        if (mod(floor((gl_FragCoord.x + gl_FragCoord.y) / 6.0), 2.0) < 0.5)
+            colour.r = 1.0;
+        else
+            colour.rgb *= 0.35;
+    }
 
     gl_FragColor = colour;
 }

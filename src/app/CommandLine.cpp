@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/BuildHeight.h"
+#include "app/PrintableArea.h"
 #include "app/Interruption.h"
 #include "app/ProjectFile.h"
 #include "geometry/Model.h"
@@ -616,6 +617,18 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
     for (const QString &file : files) {
         if (!load(manager, file))
             return EXIT_LOAD_FAILED;
+    }
+    // Refused as the window refuses it: an archive without layers prints nothing.
+    const QString nothing = manager.nothingToSlice();
+    if (!nothing.isEmpty()) {
+        m_err << programName << ": " << nothing << "\n";
+        m_err.flush();
+        return EXIT_USAGE;
+    }
+    const QString outside = PrintableArea::warning(manager.models(), *settings.buildConfig());
+    if (!outside.isEmpty()) {
+        m_err << programName << ": warning: " << outside << "\n";
+        m_err.flush();
     }
     const QStringList tall = BuildHeight::modelsAbove(manager.models(), settings.buildHeightMm());
     if (!tall.isEmpty()) {

@@ -1,6 +1,7 @@
 #include "app/KaloApp.h"
 
 #include "app/BuildHeight.h"
+#include "app/PrintableArea.h"
 #include "app/ProjectFile.h"
 #include "io/FileIdentity.h"
 #include "settings/KaloConfig.h"
@@ -92,6 +93,32 @@ QString KaloApp::heightWarning() const
         .arg(settings->printer().name)
         .arg(settings->buildHeightMm())
         .arg(tall.join(QStringLiteral(", ")));
+}
+
+QString KaloApp::sliceWarning() const
+{
+    QStringList paragraphs;
+    if (const KaloModel *manager = KaloModel::instance()) {
+        const QString outside = PrintableArea::warning(manager->models(), *KaloConfig::instance()->buildConfig());
+        if (!outside.isEmpty())
+            paragraphs << outside + QLatin1Char('.');
+    }
+    const QString tall = heightWarning();
+    if (!tall.isEmpty())
+        paragraphs << tall;
+    return paragraphs.join(QStringLiteral("\n\n"));
+}
+
+QString KaloApp::cwsFilePath() const
+{
+    return QDir::toNativeSeparators(m_cwsFileUrl.toLocalFile());
+}
+
+void KaloApp::openFolder(const QString &file)
+{
+    const QString folder = QFileInfo(file).absolutePath();
+    qDebug() << "open folder" << folder;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 bool KaloApp::setCwsFile(const QUrl &file)

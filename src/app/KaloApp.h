@@ -30,6 +30,14 @@ public:
     // naming the models that reach above it, which the window shows before
     // it slices.
     Q_INVOKABLE QString heightWarning() const;
+    // Empty when the scene can be printed as it stands; otherwise what the
+    // window shows before slicing: the models reaching beyond the printable
+    // area (PrintableArea) and above the build height (heightWarning), one
+    // paragraph each.
+    Q_INVOKABLE QString sliceWarning() const;
+    // Shows the folder holding file (a local path) in the desktop's file
+    // manager.
+    Q_INVOKABLE void openFolder(const QString &file);
     // Records where the next print archive goes and asks for slicing;
     // false, after a message, when file is one the scene was read from (a
     // model's STL file or the project file), which the archive would destroy.
@@ -83,6 +91,8 @@ public:
     void setPrjFile(const QString &file);
 
     QUrl cwsFileUrl() const { return m_cwsFileUrl; }
+    // The local path of the last archive asked for, as the completion dialog shows it.
+    Q_INVOKABLE QString cwsFilePath() const;
     void setEngine(QQmlApplicationEngine *engine) { m_engine = engine; }
 
     // Shows message in the main window's critical message box; callable from

@@ -230,8 +230,10 @@ void Model::syncAttachments(float dz)
         support->translate = translate;
         support->dirty = true;
     }
+    // The plate lies on the platform whatever the model's height: it follows
+    // across the platform only.
     if (base) {
-        base->translate = translate;
+        base->translate = QVector3D(translate.x(), translate.y(), base->translate.z());
         base->dirty = true;
     }
 }
@@ -257,17 +259,24 @@ float Model::dropToFloor()
 
 void Model::settleIfFloating()
 {
-    if (!supports.empty())
-        return;
-    updateBounds();
-    const float floor = base ? base->boundMax.z() : 0.0f;
-    const float d = floor - boundMin.z();
+    const float d = -floatHeight();
     if (d >= 0)
         return;
     qDebug() << "translate z:" << d;
     dirty = true;
     translate.setZ(translate.z() + d);
     syncAttachments(d);
+}
+
+float Model::floatHeight()
+{
+    if (!supports.empty())
+        return 0;
+    updateBounds();
+    if (base)
+        base->updateBounds();
+    const float floor = base ? base->boundMax.z() : 0.0f;
+    return std::max(0.0f, boundMin.z() - floor);
 }
 
 void Model::flip(int axis)

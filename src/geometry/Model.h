@@ -72,7 +72,8 @@ public:
     void translateBy(float dx, float dy, float dz);
     // Carries the owner's translation to its supports and base; dz is the
     // owner's change of height (mm), over which every support column is
-    // re-fitted between the platform and the model (followOwnerZ).
+    // re-fitted between the platform and the model (followOwnerZ). The base
+    // plate follows across the platform only and stays on it.
     void syncAttachments(float dz);
     // A support column re-fits itself after its owner moved by dz (mm)
     // vertically (see CWS::Support); any other model does nothing.
@@ -83,6 +84,8 @@ public:
     // Lowers a model without supports that floats above the floor; leaves any
     // other model where it is.
     void settleIfFloating();
+    // How far settleIfFloating would lower the model (mm, 0 or more).
+    float floatHeight();
     // Mirrors the model along axis 1 = x, 2 = y, 3 = z, together with its base
     // and supports. A mesh shared with copies is detached first.
     void flip(int axis);

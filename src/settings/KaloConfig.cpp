@@ -46,6 +46,14 @@ double settingValue(const QJsonObject &obj, const char *key, double fallback, do
     return fallback;
 }
 
+// The list index at key: current when the key is missing, initial when it
+// lies past a list of count entries (a printer file that lost an entry, an
+// edited settings file), which would leave the dialog without a name to show.
+int indexValue(const QJsonObject &obj, const char *key, int current, int initial, int count)
+{
+    return obj.contains(QLatin1String(key)) ? int(settingValue(obj, key, initial, 0, count - 1, true)) : current;
+}
+
 // The support column dimensions as the settings file names them, with the
 // limits beyond which a damaged file is ignored (mm).
 struct SupportKey {
@@ -368,7 +376,7 @@ bool KaloConfig::load()
     const QJsonObject obj = doc.object();
     qDebug() << "load json obj:" << obj;
 
-    m_modelIndex = obj.value(QLatin1String("modelIndex")).toInt(m_modelIndex);
+    m_modelIndex = indexValue(obj, "modelIndex", m_modelIndex, initialModelIndex, int(m_printers.size()));
     readSliceValues(obj);
     for (const SupportKey &k : supportKeys)
         (m_supportConfig.*k.set)(settingValue(obj, k.key, (m_supportConfig.*k.get)(), k.min, k.max));
@@ -425,7 +433,7 @@ QJsonObject KaloConfig::sliceValues() const
 
 void KaloConfig::readSliceValues(const QJsonObject &obj)
 {
-    m_resinIndex = int(settingValue(obj, "resinIndex", m_resinIndex, 0, m_resinTypes.size() - 1, true));
+    m_resinIndex = indexValue(obj, "resinIndex", m_resinIndex, 0, m_resinTypes.size());
     m_thicknessUM = int(settingValue(obj, "thicknessUM", m_thicknessUM, 10, 100, true));
     m_bottomLayerNum = int(settingValue(obj, "bottomLayerNum", m_bottomLayerNum, 0, 10, true));
     m_bottomExpoMS = int(float(settingValue(obj, "bottomExpoMS", m_bottomExpoMS, 1000, maxExposureMs)));

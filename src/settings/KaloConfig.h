@@ -97,8 +97,9 @@ public:
     // number outside what the settings dialog can set (thickness 10 to
     // 100 µm, 0 to 10 bottom layers, exposures 1 to 180 s, anti-aliasing
     // factor 2 to 5, lift 3 to 12 mm at 20 to 200 mm/min, wait 0 to 3 s) is
-    // logged and leaves its setting as it was; printer and resin indices are
-    // taken as they stand.
+    // logged and leaves its setting as it was; a printer or resin index
+    // outside its list is logged and selects the initial one (K20C, rigid
+    // resin).
     bool load();
 
     // The print settings a project carries: the printer by name, resin,

@@ -59,6 +59,11 @@ int PlacedMesh::layerCount(const QList<Model *> &models, float thickness)
         top = any ? std::max(top, model->boundMax.z()) : model->boundMax.z();
         any = true;
     }
+    return any ? layerCount(top, thickness) : 0;
+}
+
+int PlacedMesh::layerCount(float top, float thickness)
+{
     // A scene entirely below the plate has no layer to print.
     if (top <= 0 || thickness <= 0)
         return 0;

@@ -43,6 +43,8 @@ public:
     // to date first); none without models, for a scene below the plate or a
     // thickness of 0.
     static int layerCount(const QList<Model *> &models, float thickness);
+    // The same for a scene whose highest top is at topMm.
+    static int layerCount(float topMm, float thickness);
 
     // heights: the planes (mm), ascending, as layerHeights gives them;
     // keepUpTo: the largest mesh (triangles) whose mapped corners are kept.

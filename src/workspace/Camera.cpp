@@ -50,8 +50,12 @@ void Camera::pan(const QPointF &delta, const QSizeF &view)
 
 void Camera::rotate(const QPointF &delta)
 {
-    viewRotateZ += int(delta.x());
-    viewRotateY += int(delta.y());
+    turnRemainder += delta;
+    const int z = int(turnRemainder.x());
+    const int y = int(turnRemainder.y());
+    viewRotateZ += z;
+    viewRotateY += y;
+    turnRemainder -= QPointF(z, y);
 }
 
 void Camera::zoomOut()

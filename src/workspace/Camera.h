@@ -24,6 +24,9 @@ public:
     float viewScale = 1.0f; // zoom factor, unbounded
     float viewPanX = 0.0f;  // shift of the picture, ndc
     float viewPanY = 0.0f;
+    // What rotate has not yet turned, degrees below one: a slow drag at a
+    // device pixel ratio above 1 moves by fractions of a logical pixel.
+    QPointF turnRemainder;
 
     // Scale by 1 / the largest edge of the build volume (mm).
     static QMatrix4x4 sceneMatrix(const QVector3D &buildVolume);
@@ -38,7 +41,8 @@ public:
     // The picture follows a mouse move of delta pixels over a view of size
     // view (pixels); nothing for an empty view.
     void pan(const QPointF &delta, const QSizeF &view);
-    // One degree per pixel: horizontal moves turn about z, vertical about y.
+    // One degree per pixel: horizontal moves turn about z, vertical about y;
+    // fractions of a pixel add up over the calls.
     void rotate(const QPointF &delta);
     // The scene grows (zoomOut) or shrinks (zoomIn) by a factor 1.1.
     void zoomOut();

@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 KaloModel *g_instance = nullptr;
 }
@@ -68,11 +70,14 @@ KaloConfig &KaloModel::settings()
     return *KaloConfig::instance();
 }
 
-bool KaloModel::refusedWhileRunning(const char *what) const
+bool KaloModel::refusedWhileRunning(const char *what)
 {
     if (!m_run.running())
         return false;
     qDebug() << what << "refused: a slicing run or the support generator is going";
+    Q_EMIT notice(tr("Not while %1: %2 waits until the run ends (Escape cancels it)")
+                      .arg(m_status == MODEL_AUTO_GEN_SUPPORT ? tr("generating supports") : tr("slicing"),
+                           QString::fromLatin1(what)));
     return true;
 }
 
@@ -98,6 +103,7 @@ void KaloModel::emitStatus(ModelStatus previous)
     const bool haveSupports = selected && (selected->base || !selected->supports.empty());
     const bool isNormalType = selected && selected->type == TYPE_NORMAL;
     Q_EMIT modelStatusChanged(previous, m_status, haveSupports, isNormalType);
+    Q_EMIT statusChanged();
 }
 
 bool KaloModel::loadModel(const QUrl &url, QString *problem)
@@ -105,6 +111,9 @@ bool KaloModel::loadModel(const QUrl &url, QString *problem)
     if (refusedWhileRunning("load"))
         return false;
     qDebug() << QThread::currentThreadId() << "KaloModel::loadModel " << url;
+    // A model joins the scene as it stands, not cut away.
+    if (m_status == MODEL_SHOW_SLICE)
+        setShowSliceEnable(false);
     if (m_status > MODEL_LOADED) {
         qDebug() << "invalid status for load" << m_status;
         return false;
@@ -125,7 +134,7 @@ bool KaloModel::loadModel(const QUrl &url, QString *problem)
         qDebug() << "load failed";
         delete model;
         // The user learns which file failed and why, under the usual heading.
-        Q_EMIT criticalMessage(QStringLiteral("load modal failed!\n%1: %2").arg(url.fileName(), reason));
+        Q_EMIT criticalMessage(QStringLiteral("load model failed!\n%1: %2").arg(url.fileName(), reason));
         if (problem)
             *problem = reason;
         return false;
@@ -140,6 +149,8 @@ bool KaloModel::loadObjects(ProjectObjects &objects)
 {
     if (refusedWhileRunning("load"))
         return false;
+    if (m_status == MODEL_SHOW_SLICE)
+        setShowSliceEnable(false);
     if (m_status > MODEL_LOADED) {
         qDebug() << "invalid status for load" << m_status;
         return false;
@@ -216,6 +227,7 @@ void KaloModel::autoLayoutModel(int sel)
     } else {
         m_history.forgetLast();
         Q_EMIT historyChanged();
+        Q_EMIT notice(tr("Layout: the models do not fit on the platform side by side; nothing was moved"));
     }
 }
 
@@ -229,14 +241,18 @@ void KaloModel::deleteSelectedModel()
         return;
     }
     Model *model = selectedModel();
-    if (!model)
+    if (!model) {
+        Q_EMIT notice(tr("Delete: select a model or support first"));
         return;
+    }
     if (m_manualAddingSupport) {
-        qDebug() << "forbid del model when add support manully";
+        qDebug() << "forbid del model when add support manually";
+        Q_EMIT notice(tr("Delete: not while adding supports manually"));
         return;
     }
     if (m_status == MODEL_SHOW_SLICE && model->type == TYPE_NORMAL) {
         qDebug() << "forbid del normal model when show 3d slice";
+        Q_EMIT notice(tr("Delete: switch the slice preview off to delete a model"));
         return;
     }
     remember();
@@ -245,6 +261,8 @@ void KaloModel::deleteSelectedModel()
     Q_EMIT kaloModelDataChanged();
     if (m_scene.isEmpty())
         setModelStatus(MODEL_INIT, false);
+    else
+        clearSelection(true); // nothing is selected now: the editing buttons follow
 }
 
 void KaloModel::remember()
@@ -327,6 +345,7 @@ void KaloModel::copyModel(int n)
     remember();
     m_editor.copy(*source);
     m_preview.adopt(models());
+    Q_EMIT kaloModelDataChanged();
 }
 
 float KaloModel::getTotalVolume()
@@ -355,11 +374,38 @@ int KaloModel::calcNumSlices(Model *model)
     return CWS::PlacedMesh::layerCount(model ? QList<Model *>{model} : models(), m_layerThickness);
 }
 
+QString KaloModel::nothingToSlice()
+{
+    if (m_scene.isEmpty())
+        return tr("Nothing to slice: the scene is empty. Load a model first.");
+    if (printLayers() == 0)
+        return tr("Nothing to slice: no part of the models lies above the plate.");
+    return QString();
+}
+
+int KaloModel::printLayers()
+{
+    float top = 0;
+    for (Model *model : models()) {
+        const float drop = model->floatHeight();
+        top = std::max(top, model->boundMax.z() - drop);
+    }
+    return CWS::PlacedMesh::layerCount(top, settings().buildConfig()->layerThickness);
+}
+
 void KaloModel::sliceTo(const QString &archivePath)
 {
     qDebug() << QThread::currentThreadId() << "KaloModel::startSlice " << archivePath;
     if (m_status == MODEL_AUTO_GEN_SUPPORT || refusedWhileRunning("slice"))
         return;
+    const QString refusal = nothingToSlice();
+    if (!refusal.isEmpty()) {
+        Q_EMIT criticalMessage(refusal);
+        return;
+    }
+    // The archive holds the whole models, whatever layer the preview showed.
+    if (m_preview.active())
+        setShowSliceEnable(false);
     setModelStatus(MODEL_SLICING);
     for (Model *model : models())
         model->settleIfFloating();
@@ -376,6 +422,8 @@ void KaloModel::sliceFinished()
     const bool failed = !m_run.sliceError().isEmpty();
     if (failed)
         Q_EMIT criticalMessage(m_run.sliceError());
+    else if (m_sliceCancelled && !m_run.sliceCompleted())
+        Q_EMIT notice(tr("Slicing cancelled"));
     // A failed run ends like a cancelled one: no completion dialog.
     Q_EMIT sliceCompletedProgress(1.1f, m_sliceCancelled || failed, QStringLiteral("slice"));
 }
@@ -398,7 +446,7 @@ int KaloModel::sliceNumber()
 
 QString KaloModel::getPrintTime()
 {
-    const int layers = calcNumSlices();
+    const int layers = printLayers();
     return CWS::durationText(CWS::printTimeMs(layers, *settings().buildConfig(), settings().buildHeightMm()));
 }
 
@@ -631,7 +679,11 @@ void KaloModel::autoAddSupport(float x, float y, float z, float zbase, Model *mo
 void KaloModel::autoGenSupportFinished()
 {
     setModelStatus(MODEL_LOADED);
+    if (m_sliceCancelled)
+        Q_EMIT notice(tr("Support generation cancelled"));
     Q_EMIT sliceCompletedProgress(1.1f, m_sliceCancelled, QStringLiteral("autoSupport"));
+    // The new columns count in the volume, and may raise the top.
+    Q_EMIT kaloModelDataChanged();
 }
 
 bool KaloModel::setShowSliceEnable(bool enable)

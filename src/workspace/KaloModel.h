@@ -46,6 +46,8 @@ class KaloModel : public QObject
     Q_PROPERTY(bool canUndo READ canUndo NOTIFY historyChanged)
     Q_PROPERTY(bool canRedo READ canRedo NOTIFY historyChanged)
     Q_PROPERTY(bool modified READ modified NOTIFY historyChanged)
+    // The status below, for the menus that follow it.
+    Q_PROPERTY(ModelStatus status READ status NOTIFY statusChanged)
 public:
     enum ModelStatus {
         MODEL_INIT = 0,          // no model in the scene
@@ -121,8 +123,16 @@ public:
     // Layer count of the last slicing run.
     Q_INVOKABLE int sliceNumber();
     // How long printing the scene would take with the current settings
-    // (calcNumSlices layers, CWS::printTimeMs) as CWS::durationText: "3 h 07 min".
+    // (printLayers, CWS::printTimeMs) as CWS::durationText: "3 h 07 min".
     Q_INVOKABLE QString getPrintTime();
+    // The layers slicing the scene now makes: as calcNumSlices, with the
+    // models slicing lowers onto the plate (Model::settleIfFloating) lowered.
+    Q_INVOKABLE int printLayers();
+    // Why slicing cannot start, for the user: the scene is empty, or no part
+    // of it lies above the plate; empty when it can.
+    Q_INVOKABLE QString nothingToSlice();
+    // Height (mm) of the top of preview layer (0 ... sliceCount - 1).
+    Q_INVOKABLE float layerTop(int layer) const { return float(layer + 1) * m_layerThickness; }
     // Number of layers up to the top of the given model, or of the whole scene
     // without one, at the configured layer thickness.
     Q_INVOKABLE int calcNumSlices(Model *model = nullptr);
@@ -186,7 +196,7 @@ public:
     // Loads a model file (STL, OBJ, 3MF or PLY: MeshImport::isModelFile) as a new
     // model placed on the plate, adds it to the list and selects it. Refused
     // while slicing, previewing or generating supports. A file that cannot be
-    // read shows "load modal failed!" in the main window, with the file's
+    // read shows "load model failed!" in the main window, with the file's
     // name and why it failed on the next line; so does a refused name, with
     // the types that load.
     // When problem is given it receives why (see Model::load), or which
@@ -200,10 +210,12 @@ public:
     bool loadObjects(ProjectObjects &objects);
 
     // Starts slicing the scene into the archive at archivePath (a local file,
-    // replaced once the new archive is complete) and returns at once. Models floating above the
+    // replaced once the new archive is complete) and returns at once. A
+    // preview shown ends, models floating above the
     // plate are lowered onto it, the selection is cleared, and the status is
     // MODEL_SLICING until sliceFinished. Refused while a run or the support
-    // generator is going. Progress arrives as sliceCompletedProgress.
+    // generator is going, and, with criticalMessage(nothingToSlice()) and no
+    // end report, when the scene gives no layer. Progress arrives as sliceCompletedProgress.
     void sliceTo(const QString &archivePath);
     // Empty when the last slicing run completed its archive or was
     // cancelled; otherwise what could not be written, as the main window's
@@ -231,8 +243,8 @@ public:
 
     // A slicing run or the support generator reads the models on a thread of
     // its own until it ends: what would change them, or start another run,
-    // is refused meanwhile (logged with what). True when refused.
-    bool refusedWhileRunning(const char *what) const;
+    // is refused meanwhile (logged, and told with notice). True when refused.
+    bool refusedWhileRunning(const char *what);
     // A support column whose tip touches the hit point of the selected model
     // (a click in manual support mode); drawn cut during a preview.
     void addSupportUnder(const PickHit &hit);
@@ -289,6 +301,10 @@ Q_SIGNALS:
     // box: a model that could not be loaded, an archive that could not be
     // written.
     void criticalMessage(const QString &message);
+    // A short answer for the status bar: why an action did nothing, or how
+    // a run ended ("Slicing cancelled").
+    void notice(const QString &message);
+    void statusChanged();
     void printCheckDone();
     // The preview should show layer (the preview's own slider follows it).
     void findingLayerChosen(int layer);

@@ -71,20 +71,43 @@ float SceneEditor::dropToFloor(Model &model)
 void SceneEditor::scale(Model &model, const QVector3D &scale)
 {
     qDebug() << "set model" << &model << "new scale" << scale.x() << scale.y() << scale.z();
+    model.updateBounds();
+    const float lowest = model.boundMin.z();
     model.dirty = true;
     model.scale = scale;
+    keepLowestAt(model, lowest);
 }
 
 void SceneEditor::rotate(Model &model, const QVector3D &degrees)
 {
     qDebug() << "set model" << &model << "new rotate" << degrees.x() << degrees.y() << degrees.z();
+    model.updateBounds();
+    const float lowest = model.boundMin.z();
     model.dirty = true;
     model.rotate = degrees;
+    keepLowestAt(model, lowest);
 }
 
 void SceneEditor::flip(Model &model, int axis)
 {
+    model.updateBounds();
+    const float lowest = model.boundMin.z();
     model.flip(axis);
+    keepLowestAt(model, lowest);
+}
+
+void SceneEditor::keepLowestAt(Model &model, float lowest)
+{
+    model.updateBounds();
+    // A model without vertices keeps its impossible bounds: nothing to keep.
+    if (model.boundMin.z() > model.boundMax.z())
+        return;
+    // Scaling and turning happen about the pivot, the model's centroid, which
+    // would leave a scaled-down model floating and a turned or flipped one
+    // sunk into the plate.
+    const float d = lowest - model.boundMin.z();
+    if (d != 0)
+        model.translateBy(0, 0, d);
 }
 
 QList<Model *> SceneEditor::copy(Model &source)

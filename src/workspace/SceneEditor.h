@@ -27,6 +27,9 @@ public:
     void moveBy(Model &model, float dx, float dy);
     // Rests model on the plate (or its base plate); returns its translate z.
     float dropToFloor(Model &model);
+    // Scale, rotate and flip keep the model's lowest point at its height: a
+    // model resting on the plate (or on its base plate) rests there again, a
+    // raised one stays as high, its supports re-fitted.
     void scale(Model &model, const QVector3D &scale);
     void rotate(Model &model, const QVector3D &degrees);
     // Mirrors model with its supports and base: axis 1 = x, 2 = y, 3 = z.
@@ -73,5 +76,8 @@ public:
     bool layout(const LcdSpec &lcd);
 
 private:
+    // Moves model up or down so that its lowest point is at z = lowest (mm).
+    static void keepLowestAt(Model &model, float lowest);
+
     Scene &m_scene;
 };

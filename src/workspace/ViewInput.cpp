@@ -102,12 +102,14 @@ void ViewInput::moved(uint button, const QPointF &from, const QPointF &pre, cons
         repaint();
         return;
     }
-    if (button != Qt::LeftButton || m_manager.refusedWhileRunning("drag"))
+    if (button != Qt::LeftButton)
         return;
 
     const bool previewing = m_manager.currentLayer() >= 0;
     // The first move decides what the drag does: move the model under the
-    // press position, or turn the camera when there is none.
+    // press position, or turn the camera when there is none. A press during
+    // a run never gets here (see pressed()): the camera turns, which reads
+    // no model.
     if (!previewing && m_dragState == Pressed) {
         const std::vector<PickHit> hits = pick(from, TYPE_NORMAL);
         if (hits.empty()) {
@@ -119,7 +121,8 @@ void ViewInput::moved(uint button, const QPointF &from, const QPointF &pre, cons
         }
     }
     if (m_manager.status() == KaloModel::MODEL_LOADED && !previewing && m_dragState == Dragging) {
-        m_manager.dragBy(*m_dragged, m_camera.dragDelta(m_sceneMatrix, m_viewportSize, viewSize(), pre, to));
+        if (!m_manager.refusedWhileRunning("moving a model"))
+            m_manager.dragBy(*m_dragged, m_camera.dragDelta(m_sceneMatrix, m_viewportSize, viewSize(), pre, to));
         return;
     }
     m_camera.rotate(delta);

@@ -60,7 +60,7 @@ public:
     // from: press position, pre: previous position, to: current position.
     // Right pans; left drags the normal model under the press position
     // across the platform, or turns the camera when the press was on empty
-    // space or a slice layer is previewed.
+    // space, a slice layer is previewed or a run is going.
     void moved(uint button, const QPointF &from, const QPointF &pre, const QPointF &to);
     // One zoom step per wheel event (see Camera::wheel).
     void wheel(const QPointF &angleDelta);

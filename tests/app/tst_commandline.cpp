@@ -96,6 +96,7 @@ private Q_SLOTS:
     void slicePrinterOptions();
     void sliceLeavesSettingsFileAlone();
     void sliceWithAutoSupports();
+    void sliceWarnsOfPartsBeyondTheDisplay();
     void checkReportsFindings_data();
     void checkReportsFindings();
     void sliceFailures_data();
@@ -472,6 +473,21 @@ void TstCommandLine::sliceWithAutoSupports()
              qPrintable(QStringLiteral("the column adds its foot to the layer: %1 then %2 white pixels").arg(post).arg(withColumn)));
 }
 
+void TstCommandLine::sliceWarnsOfPartsBeyondTheDisplay()
+{
+    // 80 mm across a display 65 mm wide.
+    const QString wide = m_dir.filePath("wide.stl");
+    QVERIFY(StlWriter::write(wide, TestMeshes::box({0, 0, 0}, {80, 5, 1}), StlWriter::Binary));
+    const QString archive = m_dir.filePath("wide.cws");
+
+    const Result result = runCli({"slice", wide, "-o", archive, "--antialias", "off", "--thickness", "100"});
+
+    QVERIFY2(result.status == 0, qPrintable("the part within the display is sliced, got " + result.err));
+    QVERIFY2(result.err.contains("warning: " + wide + " reaches beyond the printable area of the printer K20C ("),
+             qPrintable("the warning names the model and the printer, got " + result.err));
+    QVERIFY2(QFile::exists(archive), "the archive is written");
+}
+
 void TstCommandLine::checkReportsFindings_data()
 {
     // STACK stands for a 10 mm block with a 6 mm one floating 2 mm above it, OUT for the archive.
@@ -540,6 +556,10 @@ void TstCommandLine::sliceFailures_data()
         << QStringList{"slice", "CUBE", "-o", "job\n.cws"} << 2 << "-o takes a file name without control characters";
     QTest::newRow("no model") << QStringList{"slice", "-o", "OUT"} << 2 << "slice needs at least one FILE";
     QTest::newRow("output for info") << QStringList{"info", "CUBE", "-o", "OUT"} << 2 << "-o is for slice";
+    QTest::newRow("empty project") << QStringList{"slice", "EMPTY", "-o", "OUT"} << 2
+                                   << "Nothing to slice: the scene is empty";
+    QTest::newRow("model below the plate") << QStringList{"slice", "SUNK", "-o", "OUT"} << 2
+                                           << "Nothing to slice: no part of the models lies above the plate";
     QTest::newRow("taller than the printer") << QStringList{"slice", "CUBE", "TALL", "-o", "OUT"} << 2
                                              << "the printer K20C builds up to 150 mm, and this reaches above: "
                                                 "TALL (180.00 mm)";
@@ -599,6 +619,12 @@ void TstCommandLine::sliceFailures()
     const QString tall = m_dir.filePath("tall.stl");
     QVERIFY(StlWriter::write(tall, TestMeshes::box({0, 0, 0}, {1, 1, 180}), StlWriter::Binary));
     arguments.replaceInStrings("TALL", tall);
+    const QString empty = m_dir.filePath("empty.kalo3d");
+    const QString sunk = m_dir.filePath("sunk.kalo3d");
+    const std::unique_ptr<Model> below(TestMeshes::makeModel(TestMeshes::box({0, 0, -5}, {1, 1, -1})));
+    QVERIFY(ProjectFile::save(empty, {}) && ProjectFile::save(sunk, {below.get()}));
+    arguments.replaceInStrings("EMPTY", empty);
+    arguments.replaceInStrings("SUNK", sunk);
     const QString pipe = m_dir.filePath("settings.pipe");
     mkfifo(QFile::encodeName(pipe).constData(), 0666);
     arguments.replaceInStrings("PIPE", pipe);

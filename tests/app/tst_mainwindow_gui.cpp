@@ -58,12 +58,12 @@ void TstMainWindow::criticalMessageFromAnotherThread()
     engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
     QVERIFY(!engine.rootObjects().isEmpty());
 
-    std::thread worker([&app] { app.showCriticalMsgBox(QStringLiteral("load modal failed!")); });
+    std::thread worker([&app] { app.showCriticalMsgBox(QStringLiteral("load model failed!")); });
     worker.join();
 
     QObject *box = engine.rootObjects().first()->findChild<QObject *>(QStringLiteral("criticalMsgBox"));
     QVERIFY(box);
-    QTRY_COMPARE(box->property("text").toString(), QStringLiteral("load modal failed!"));
+    QTRY_COMPARE(box->property("text").toString(), QStringLiteral("load model failed!"));
     QTRY_VERIFY2(box->property("visible").toBool(), "the message box opens");
 }
 

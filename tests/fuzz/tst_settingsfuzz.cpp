@@ -31,6 +31,8 @@ double setting(KaloConfig &settings, const QString &key)
         {QStringLiteral("liftUpSpeed"), double(c.liftUpSpeed)},
         {QStringLiteral("liftDownSpeed"), double(c.liftDownSpeed)},
         {QStringLiteral("waitSecAfterStop"), double(c.waitSecAfterStop)},
+        {QStringLiteral("modelIndex"), settings.modelIndex()},
+        {QStringLiteral("resinIndex"), settings.resinIndex()},
     };
     return values.value(key, std::nan(""));
 }
@@ -82,6 +84,9 @@ void TstSettingsFuzz::valuesOutsideTheDialogAreIgnored_data()
         {"liftUpSpeed", 62.5, true},      {"liftUpSpeed", 0, false},        {"liftUpSpeed", -100, false},
         {"liftDownSpeed", 200, true},     {"liftDownSpeed", 1e9, false},    {"waitSecAfterStop", 0, true},
         {"waitSecAfterStop", -1, false},  {"waitSecAfterStop", 3600, false},
+        // A printer or resin index past its list selects the initial one.
+        {"modelIndex", 0, true},          {"modelIndex", 9, false},         {"modelIndex", -1, false},
+        {"resinIndex", 3, true},          {"resinIndex", 4, false},         {"resinIndex", 1.5, false},
     };
     for (const auto &row : rows) {
         QTest::addRow("%s %g", row.key, row.value) << QString::fromLatin1(row.key) << row.value << row.taken;

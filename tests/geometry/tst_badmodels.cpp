@@ -423,7 +423,7 @@ void TstBadModels::loadKeepsScene()
         QVERIFY2(!loaded, "the file is refused");
         QCOMPARE(m_manager->models().size(), 1);
         QCOMPARE(shownMessages(),
-                 QStringLiteral("load modal failed!\n%1: %2\n").arg(QUrl::fromLocalFile(path).fileName(), problem));
+                 QStringLiteral("load model failed!\n%1: %2\n").arg(QUrl::fromLocalFile(path).fileName(), problem));
         QCOMPARE(m_manager->status(), KaloModel::MODEL_LOADED);
         QVERIFY2(m_manager->selectedModel() == first, "the selection stays");
         return;

@@ -357,7 +357,7 @@ void TstStlImport::reportsUnreadableFiles()
     QVERIFY2(m_manager->models().isEmpty(), "a failed model never reaches the list");
     QCOMPARE(m_manager->status(), KaloModel::MODEL_INIT);
     const QString shown = shownMessages();
-    QVERIFY2(shown.startsWith(QStringLiteral("load modal failed!\n") + QFileInfo(path).fileName() + ": "),
+    QVERIFY2(shown.startsWith(QStringLiteral("load model failed!\n") + QFileInfo(path).fileName() + ": "),
              qPrintable("the message names the file, got " + shown));
     QCOMPARE(shown.count('\n'), 2);
 }

@@ -313,7 +313,8 @@ void TstKaloConfig::unknownPrinterIndexUsesInitialPrinterGeometry()
     writeSettingsFile(binaryJson(QJsonDocument(QJsonObject{{"modelIndex", 9}})));
 
     KaloConfig config;
-    QCOMPARE(config.modelIndex(), 9);
+    QCOMPARE(config.modelIndex(), 2);
+    QCOMPARE(config.printer().name, QStringLiteral("K20C"));
     QCOMPARE(config.buildHeightMm(), 150);
     QCOMPARE(config.buildConfig()->resolutionX, 1375);
     QCOMPARE(config.buildConfig()->resolutionY, 2455);

@@ -29,7 +29,10 @@ private Q_SLOTS:
     void saveAsksForAFileOnceThenSavesSilently();
     void sliceFromTheMenuWritesTheArchive();
     void escapeCancelsSlicing();
-    void aSceneTallerThanThePrinterAsksFirst();
+    void aSceneThatDoesNotFitAsksFirst_data();
+    void aSceneThatDoesNotFitAsksFirst();
+    void nothingToSliceIsRefused_data();
+    void nothingToSliceIsRefused();
     void anArchiveThatCannotBeWrittenIsReported();
     void projectFilesThatFailAreReported();
     void filtersMatchAnyLetterCase_data();
@@ -125,8 +128,12 @@ void TstFileMenuGui::sliceFromTheMenuWritesTheArchive()
 {
     quickSettings();
     QVERIFY(open(cube(2)));
+    // Slicing from the preview slices the whole models.
+    QVERIFY(m_main->manager()->setShowSliceEnable(true));
+    m_main->manager()->setCurrentLayer(3);
     const QString archive = m_dir.filePath(QStringLiteral("job.cws"));
     QVERIFY2(sliceTo(archive), "File → Slice... asks for the archive");
+    QCOMPARE(m_main->manager()->currentLayer(), -1);
     QVERIFY2(progress()->isVisible() || m_main->manager()->status() == KaloModel::MODEL_LOADED,
              "the progress bar shows while slicing");
 
@@ -136,9 +143,13 @@ void TstFileMenuGui::sliceFromTheMenuWritesTheArchive()
     QVERIFY2(text.startsWith(QStringLiteral("Slice completed")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("Total: 20 layers")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("Time : 00:00:")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Saved as: ") + QDir::toNativeSeparators(archive)), qPrintable(text));
+    QVERIFY2(m_main->item(QStringLiteral("openFolderButton"))->isVisible(), "the dialog offers the archive's folder");
     QVERIFY2(!progress()->isVisible(), "the progress bar hides at the end");
-    if (QQuickWindow *dialog = UiDriver::windowTitled(QStringLiteral("marn3d")))
+    if (QQuickWindow *dialog = UiDriver::windowTitled(QStringLiteral("marn3d"))) {
+        QTest::qWait(300); // the dialog takes its size once shown
         MainWindow::keep(dialog->grabWindow(), QStringLiteral("slice_complete"));
+    }
 
     QuaZip zip(archive);
     QVERIFY2(zip.open(QuaZip::mdUnzip), "the archive is a zip file");
@@ -166,7 +177,19 @@ void TstFileMenuGui::escapeCancelsSlicing()
     QCOMPARE(manager->status(), KaloModel::MODEL_SLICING);
     MainWindow::keep(m_main->frame(), QStringLiteral("slice_progress"));
     QCOMPARE(m_main->item(QStringLiteral("progressPrompt"))->property("text").toString(),
-             QStringLiteral("Press Ctrl+C or Escape to cancle slice"));
+             QStringLiteral("Press Ctrl+C or Escape to cancel slicing"));
+
+    // The view turns while the run goes, a pixel a degree: a drag over empty space near the top.
+    const int turned = manager->camera().viewRotateZ;
+    QPoint at(m_main->window()->width() / 2, 60);
+    QTest::mousePress(m_main->window(), Qt::LeftButton, Qt::NoModifier, at);
+    for (int i = 0; i < 5; ++i) {
+        at += QPoint(8, 0);
+        QTest::mouseMove(m_main->window(), at);
+    }
+    QTest::mouseRelease(m_main->window(), Qt::LeftButton, Qt::NoModifier, at);
+    if (manager->status() == KaloModel::MODEL_SLICING)
+        QCOMPARE(manager->camera().viewRotateZ, turned + 40);
 
     QTest::keyClick(m_main->window(), Qt::Key_Escape);
     QVERIFY2(manager->sliceCancelled(), "Escape cancels the run");
@@ -174,21 +197,38 @@ void TstFileMenuGui::escapeCancelsSlicing()
     QVERIFY2(!progress()->isVisible(), "the progress bar hides");
     QVERIFY2(!m_main->item<QObject>(QStringLiteral("sliceDialog"))->property("visible").toBool(),
              "no completion dialog after a cancel");
+    QCOMPARE(m_main->item(QStringLiteral("statusMessageText"))->property("text").toString(),
+             QStringLiteral("Slicing cancelled"));
+    QVERIFY(m_main->item(QStringLiteral("statusMessage"))->isVisible());
 }
 
-void TstFileMenuGui::aSceneTallerThanThePrinterAsksFirst()
+void TstFileMenuGui::aSceneThatDoesNotFitAsksFirst_data()
 {
-    // 180 mm on a printer that builds 150 mm.
+    QTest::addColumn<QVector3D>("size"); // of a box (mm)
+    QTest::addColumn<QStringList>("told");
+    // The printer builds 150 mm high on a display of 65 x 116 mm.
+    QTest::newRow("taller than the printer") << QVector3D(2, 2, 180)
+                                             << QStringList{"builds up to 150 mm", "(180.00 mm)"};
+    QTest::newRow("wider than the display")
+        << QVector3D(80, 2, 2) << QStringList{"model.stl reaches beyond the printable area of the printer K20C"};
+}
+
+void TstFileMenuGui::aSceneThatDoesNotFitAsksFirst()
+{
+    QFETCH(QVector3D, size);
+    QFETCH(QStringList, told);
     quickSettings();
-    QVERIFY(open(box({-1, -1, 0}, {1, 1, 180})));
+    QVERIFY(open(box(QVector3D(-size.x() / 2, -size.y() / 2, 0), QVector3D(size.x() / 2, size.y() / 2, size.z()))));
     auto *question = m_main->item<QObject>(QStringLiteral("heightWarning"));
-    const QString archive = m_dir.filePath(QStringLiteral("tall.cws"));
+    const QString archive = m_dir.filePath(QStringLiteral("large.cws"));
+    QFile::remove(archive);
 
     QVERIFY(sliceTo(archive));
     QVERIFY2(question->property("visible").toBool(), "the window asks before it slices");
     const QString text = question->property("text").toString();
-    QVERIFY2(text.contains(QStringLiteral("builds up to 150 mm")) && text.contains(QStringLiteral("(180.00 mm)")),
-             qPrintable("the question names the height and the model's, got " + text));
+    for (const QString &part : told)
+        QVERIFY2(text.contains(part), qPrintable("the question says \"" + part + "\", got " + text));
+    QVERIFY2(text.endsWith(QStringLiteral("Slice anyway?")), qPrintable(text));
     QVERIFY(QMetaObject::invokeMethod(question, "reject"));
     QCOMPARE(m_main->manager()->status(), KaloModel::MODEL_LOADED);
     QVERIFY2(!progress()->isVisible() && !QFile::exists(archive), "Cancel slices nothing");
@@ -199,6 +239,33 @@ void TstFileMenuGui::aSceneTallerThanThePrinterAsksFirst()
     QTRY_VERIFY_WITH_TIMEOUT(done->property("visible").toBool(), 60000);
     QVERIFY2(QFile::exists(archive), "Yes slices anyway");
     QVERIFY(QMetaObject::invokeMethod(done, "accept"));
+}
+
+void TstFileMenuGui::nothingToSliceIsRefused_data()
+{
+    QTest::addColumn<float>("sink"); // mm the model is moved down; negative: no model at all
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty scene") << -1.0f << "Nothing to slice: the scene is empty. Load a model first.";
+    QTest::newRow("model below the plate") << 5.0f << "Nothing to slice: no part of the models lies above the plate.";
+}
+
+void TstFileMenuGui::nothingToSliceIsRefused()
+{
+    QFETCH(float, sink);
+    QFETCH(QString, message);
+    if (sink >= 0) {
+        QVERIFY(open(cube(2)));
+        m_main->manager()->setSelectedModelTranslate(0, 0, -sink);
+    }
+    QObject *item = m_main->item<QObject>(QStringLiteral("menuSlice"));
+    QVERIFY2(item->property("enabled").toBool(), "File → Slice... answers even with nothing to slice");
+    QVERIFY(QMetaObject::invokeMethod(item, "trigger"));
+    auto *box = m_main->item<QObject>(QStringLiteral("criticalMsgBox"));
+    QTRY_VERIFY2(box->property("visible").toBool(), "the window says why it does not slice");
+    QCOMPARE(box->property("text").toString(), message);
+    QVERIFY2(!fileDialog()->property("visible").toBool(), "no archive is asked for");
+    QCOMPARE(m_main->item(QStringLiteral("layersText"))->property("text").toString(), QStringLiteral("0"));
+    QVERIFY(QMetaObject::invokeMethod(box, "accept"));
 }
 
 void TstFileMenuGui::anArchiveThatCannotBeWrittenIsReported()

@@ -46,6 +46,8 @@ private Q_SLOTS:
     void pagesOpenBesideTheirButtons();
     void movePageMovesAsTypedAndLoadsWithoutMoving();
     void scaleAllScalesEvenly();
+    void editsKeepTheModelWhereItStood_data();
+    void editsKeepTheModelWhereItStood();
     void copyLayoutAndSliceButtons();
     void selectedSupportCannotBeEdited();
     void modelWithSupportsMovesAndFlipsInXYOnly();
@@ -63,6 +65,14 @@ private:
         return found;
     }
     bool enabled(const QString &name) const { return item(name)->isEnabled(); }
+    QString text(const QString &name) const { return item(name)->property("text").toString(); }
+    // The status bar shows the figures slicing would give now.
+    void verifyFigures() const
+    {
+        KaloModel *manager = m_main->manager();
+        QCOMPARE(text(QStringLiteral("volumeText")), QString::number(double(manager->getTotalVolume()), 'f', 2));
+        QCOMPARE(text(QStringLiteral("layersText")), QString::number(manager->printLayers()));
+    }
     QStringList enabledButtons() const
     {
         QStringList on;
@@ -154,9 +164,11 @@ void TstPanelsGui::loadingAnStlEnablesTheEditingButtons()
     QTRY_COMPARE(m_main->window()->size(), QSize(800, 600));
     QTest::qWait(300); // the new size reaches the frame buffer
     keep(QStringLiteral("main_smallest"));
-    QVERIFY2(m_main->window()->contentItem()->contains(
-                 item(QStringLiteral("pageSupport"))->mapRectToScene(QRectF(0, 0, 350, 350)).bottomRight()),
+    const QRectF supportPage = item(QStringLiteral("pageSupport"))->mapRectToScene(QRectF(0, 0, 350, 350));
+    QVERIFY2(m_main->window()->contentItem()->contains(supportPage.bottomRight()),
              "pages stay inside the smallest window");
+    QVERIFY2(supportPage.bottom() <= item(QStringLiteral("bottomLabel"))->mapToScene(QPointF()).y(),
+             "and end above the status bar");
     m_main->click(QStringLiteral("buttonSupport"));
 
     // Deleting the only model empties the scene again.
@@ -205,17 +217,23 @@ void TstPanelsGui::pagesOpenBesideTheirButtons()
     const QQuickItem *column = item(QStringLiteral("leftButtons"));
     const double dpiRatio = Startup::dpiRatio(m_main->window()->screen()->logicalDotsPerInch());
     QCOMPARE(pageRect.left(), column->mapToScene(QPointF(column->width(), 0)).x() + 10 * dpiRatio);
-    // Beside its button, or as far up as it needs to end inside the window.
-    if (pageRect.bottom() < m_main->window()->contentItem()->height() - 5)
+    // Beside its button, or as far up as it needs to end above the status bar.
+    const qreal statusBarTop = item(QStringLiteral("bottomLabel"))->mapToScene(QPointF()).y();
+    if (pageRect.bottom() < statusBarTop - 5)
         QCOMPARE(pageRect.top(), buttonRect.top());
     else
         QVERIFY2(pageRect.top() <= buttonRect.top(), "a tall page moves up, not down");
-    QVERIFY2(m_main->window()->contentItem()->contains(pageRect.bottomRight()), "the page fits the window");
+    QVERIFY2(pageRect.bottom() <= statusBarTop, "the page leaves the status bar free");
     keep(QStringLiteral("page_") + page.mid(4).toLower());
 
     if (page == QLatin1String("pageInfo")) {
         QCOMPARE(item(QStringLiteral("infoVolume"))->property("text").toString(),
                  QString::number(double(m_main->manager()->selectedModel()->volume), 'f', 2));
+        // The open page follows an edit.
+        const QString before = text(QStringLiteral("infoX"));
+        m_main->manager()->setSelectedModelScale(2, 2, 2);
+        QCOMPARE(text(QStringLiteral("infoX")), m_main->manager()->getSelectedModelInfo().first());
+        QVERIFY2(text(QStringLiteral("infoX")) != before, "the size doubled");
     }
 
     m_main->click(button);
@@ -285,6 +303,55 @@ void TstPanelsGui::scaleAllScalesEvenly()
     QCOMPARE(first->scale, QVector3D(1, 1, 1));
 }
 
+void TstPanelsGui::editsKeepTheModelWhereItStood_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<float>("base");  // thickness of a base plate (mm), 0: none
+    QTest::addColumn<float>("raise"); // how high the user lifted the model (mm)
+    // A 20 x 10 x 4 mm slab turns about its centroid, 2 mm above the plate.
+    for (const char *edit : {"scale 0.5", "rotate 90 about x", "flip z"}) {
+        QTest::addRow("%s on the plate", edit) << QString::fromLatin1(edit) << 0.0f << 0.0f;
+        QTest::addRow("%s raised 5 mm", edit) << QString::fromLatin1(edit) << 0.0f << 5.0f;
+    }
+    QTest::newRow("scale 0.5 on a base plate") << "scale 0.5" << 1.5f << 0.0f;
+    QTest::newRow("rotate 90 about x on a base plate") << "rotate 90 about x" << 1.5f << 0.0f;
+}
+
+void TstPanelsGui::editsKeepTheModelWhereItStood()
+{
+    QFETCH(QString, edit);
+    QFETCH(float, base);
+    QFETCH(float, raise);
+    const QString file = UiDriver::stlFile(QStringLiteral("slab.stl"), box({-10, -5, 0}, {10, 5, 4}));
+    QVERIFY(UiDriver::openThroughMenu(*m_main, file));
+    KaloModel *manager = m_main->manager();
+    Model *model = manager->selectedModel();
+    QVERIFY(model);
+    if (base > 0)
+        manager->addSupportBase(base);
+    if (raise > 0)
+        manager->setSelectedModelTranslate(0, 0, raise);
+    model->updateBounds();
+    const float lowest = model->boundMin.z();
+    QCOMPARE(lowest, base + raise);
+
+    if (edit == QLatin1String("scale 0.5"))
+        manager->setSelectedModelScale(0.5f, 0.5f, 0.5f);
+    else if (edit == QLatin1String("rotate 90 about x"))
+        manager->setSelectedModelRotate(90, 0, 0);
+    else
+        manager->flip(3);
+
+    model->updateBounds();
+    QVERIFY2(qAbs(model->boundMin.z() - lowest) < 1e-4f,
+             qPrintable(QStringLiteral("the lowest point stays at %1 mm, got %2").arg(lowest).arg(model->boundMin.z())));
+    const float height = edit.startsWith(QLatin1String("scale")) ? 2 : edit.startsWith(QLatin1String("rotate")) ? 10 : 4;
+    QVERIFY2(qAbs(model->boundMax.z() - lowest - height) < 1e-4f, "the model keeps its new shape");
+    if (model->base)
+        QCOMPARE(model->base->boundMax.z(), base);
+    verifyFigures();
+}
+
 void TstPanelsGui::copyLayoutAndSliceButtons()
 {
     Model *model = openCube();
@@ -293,6 +360,7 @@ void TstPanelsGui::copyLayoutAndSliceButtons()
     m_main->click(QStringLiteral("buttonCopy"));
     QCOMPARE(manager->models().size(), 2);
     QCOMPARE(manager->selectedModel(), model);
+    QCOMPARE(text(QStringLiteral("volumeText")), QString::number(2 * double(model->volume), 'f', 2));
 
     model->setTranslate(-40, 25, 0);
     m_main->click(QStringLiteral("buttonLayout"));
@@ -306,6 +374,17 @@ void TstPanelsGui::copyLayoutAndSliceButtons()
     QVERIFY2(dialog->property("visible").toBool(), "Slice asks for the archive");
     QCOMPARE(dialog->property("mode").toString(), QStringLiteral("Slice"));
     QMetaObject::invokeMethod(dialog, "reject");
+    QVERIFY(UiDriver::reactivate(*m_main));
+
+    // Deleting the selection leaves nothing selected: nothing left to edit.
+    m_main->view()->forceActiveFocus();
+    QTest::keyClick(m_main->window(), Qt::Key_Delete);
+    QCOMPARE(manager->models().size(), 1);
+    QCOMPARE(enabledButtons(), (QStringList{"buttonSupport", "buttonLayout", "buttonSlice"}));
+    verifyFigures();
+    QTest::keyClick(m_main->window(), Qt::Key_Delete);
+    QCOMPARE(manager->models().size(), 1);
+    QCOMPARE(text(QStringLiteral("statusMessageText")), QStringLiteral("Delete: select a model or support first"));
 }
 
 void TstPanelsGui::selectedSupportCannotBeEdited()
@@ -395,11 +474,21 @@ void TstPanelsGui::automaticSupportsShowTheirProgress()
     QQuickItem *progress = item(QStringLiteral("sliceProgress"));
     QCOMPARE(status.value(0).value(1).value<KaloModel::ModelStatus>(), KaloModel::MODEL_AUTO_GEN_SUPPORT);
     QCOMPARE(enabledButtons(), QStringList{QStringLiteral("buttonSupport")});
+    QVERIFY2(progress->mapToScene(QPointF(0, progress->height())).y()
+                 <= item(QStringLiteral("bottomLabel"))->mapToScene(QPointF()).y(),
+             "the progress bar leaves the status bar free");
+    if (manager->status() == KaloModel::MODEL_AUTO_GEN_SUPPORT) {
+        for (const char *menuItem : {"menuSlice", "menuOpen", "menuNew", "menuUndo"})
+            QVERIFY2(!m_main->item<QObject>(QLatin1String(menuItem))->property("enabled").toBool(),
+                     qPrintable(QStringLiteral("%1 waits for the supports").arg(QLatin1String(menuItem))));
+    }
     QTRY_COMPARE_WITH_TIMEOUT(manager->status(), KaloModel::MODEL_LOADED, 60000);
     QTRY_VERIFY2(!progress->isVisible(), "the progress bar hides at the end");
     QCOMPARE(item(QStringLiteral("progressPrompt"))->property("text").toString(),
-             QStringLiteral("Press Ctrl+C or Escape to cancle auto generating supports"));
+             QStringLiteral("Press Ctrl+C or Escape to cancel generating supports"));
     QVERIFY2(!model->supports.empty(), "the lifted cube got supports");
+    verifyFigures();
+    QVERIFY(m_main->item<QObject>(QStringLiteral("menuSlice"))->property("enabled").toBool());
     QVERIFY2(!m_main->item<QObject>(QStringLiteral("sliceDialog"))->property("visible").toBool(),
              "supports end without the slicing dialog");
 }
@@ -433,13 +522,29 @@ void TstPanelsGui::previewSliderShowsTheChosenLayer()
     QVERIFY2(!enabled(QStringLiteral("buttonMove")), "no editing during the preview");
     QVERIFY(enabled(QStringLiteral("buttonSupport")));
 
-    slider->forceActiveFocus();
-    for (int i = 0; i < 5; ++i)
-        QTest::keyClick(m_main->window(), Qt::Key_Up);
-    QCOMPARE(manager->currentLayer(), 5);
+    // The slider takes the keys as the preview starts.
+    const struct
+    {
+        Qt::Key key;
+        int layer;
+    } keys[] = {{Qt::Key_Up, 1},       {Qt::Key_Up, 2},     {Qt::Key_PageUp, 12}, {Qt::Key_Down, 11},
+                {Qt::Key_PageDown, 1}, {Qt::Key_End, 399},  {Qt::Key_Up, 399},    {Qt::Key_PageDown, 389},
+                {Qt::Key_Home, 0},     {Qt::Key_Down, 0}};
+    for (const auto &k : keys) {
+        QTest::keyClick(m_main->window(), k.key);
+        QCOMPARE(manager->currentLayer(), k.layer);
+    }
+    // A wheel notch is a layer, whatever the number of layers.
+    const QPoint onSlider = MainWindow::centreOf(slider);
+    for (const int notches : {1, 1, 3, -2}) {
+        QWheelEvent wheel(onSlider, m_main->window()->mapToGlobal(onSlider), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QGuiApplication::sendEvent(m_main->window(), &wheel);
+    }
+    QCOMPARE(manager->currentLayer(), 3);
     slider->setProperty("value", 250);
     QCOMPARE(manager->currentLayer(), 250);
-    QCOMPARE(item(QStringLiteral("layerTipText"))->property("text").toString(), QStringLiteral("250"));
+    QCOMPARE(text(QStringLiteral("layerTipText")), QStringLiteral("250\n12.55 mm"));
     keep(QStringLiteral("slice_preview"));
 
     m_main->click(QStringLiteral("showSliceBox"));

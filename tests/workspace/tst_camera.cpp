@@ -40,6 +40,8 @@ private Q_SLOTS:
     void zeroHeightViewportGivesFiniteMatrices();
     void dragKeepsThePlaneUnderTheMouse_data();
     void dragKeepsThePlaneUnderTheMouse();
+    void dragTurnsByTheSumOfItsMoves_data();
+    void dragTurnsByTheSumOfItsMoves();
 };
 
 void TstCamera::rightDragOfHalfWidthPansByOne()
@@ -158,6 +160,31 @@ void TstCamera::dragKeepsThePlaneUnderTheMouse()
     const QPointF landed = pixelOf(camera, grabbed + d, view);
     QVERIFY2((landed - to).manhattanLength() < 0.01,
              qPrintable(QStringLiteral("landed at %1, %2").arg(landed.x()).arg(landed.y())));
+}
+
+void TstCamera::dragTurnsByTheSumOfItsMoves_data()
+{
+    QTest::addColumn<QPointF>("move"); // logical pixels per mouse event
+    QTest::addColumn<int>("events");
+    QTest::addColumn<int>("turnZ"); // degrees
+    QTest::addColumn<int>("turnY");
+    QTest::newRow("whole pixels") << QPointF(3, -2) << 4 << 12 << -8;
+    // At a device pixel ratio of 2 a slow drag moves half a logical pixel at a time.
+    QTest::newRow("half pixels") << QPointF(0.5, -0.5) << 10 << 5 << -5;
+    QTest::newRow("quarter and three quarters") << QPointF(0.25, 0.75) << 8 << 2 << 6;
+}
+
+void TstCamera::dragTurnsByTheSumOfItsMoves()
+{
+    QFETCH(QPointF, move);
+    QFETCH(int, events);
+    QFETCH(int, turnZ);
+    QFETCH(int, turnY);
+    Camera camera;
+    for (int i = 0; i < events; ++i)
+        camera.rotate(move);
+    QCOMPARE(camera.viewRotateZ, turnZ);
+    QCOMPARE(camera.viewRotateY, turnY);
 }
 
 QTEST_GUILESS_MAIN(TstCamera)

@@ -245,7 +245,7 @@ void TstKaloModel::copyBringsSupports()
         QCOMPARE(column->translate, copy->translate);
         QVERIFY2(column->mesh != model->supports.front()->mesh, "support copies own their mesh");
     }
-    QVERIFY2(log.entries.isEmpty(), "copying emits nothing");
+    QCOMPARE(log.entries, QStringList{"data"}); // the figures count the copy
     QCOMPARE(m_manager->getSelectedModelIndex(), 0);
 }
 
