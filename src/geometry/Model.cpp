@@ -257,7 +257,8 @@ float Model::dropToFloor()
 
 void Model::settleIfFloating()
 {
-    if (!supports.empty())
+    // A support may stand on another model's top rather than on the plate.
+    if (!supports.empty() || type == TYPE_SUPPORT)
         return;
     updateBounds();
     const float floor = base ? base->boundMax.z() : 0.0f;

@@ -81,7 +81,8 @@ public:
     // returns the new translate z (mm).
     float dropToFloor();
     // Lowers a model without supports that floats above the floor; leaves any
-    // other model where it is.
+    // other model where it is, and every support column (which may stand on
+    // another model's top).
     void settleIfFloating();
     // Mirrors the model along axis 1 = x, 2 = y, 3 = z, together with its base
     // and supports. A mesh shared with copies is detached first.

@@ -5,6 +5,7 @@
 #include "slicing/PlacedMesh.h"
 #include "slicing/Slice.h"
 #include "supports/SupportPlanner.h"
+#include "supports/VerticalRays.h"
 
 #include <QDebug>
 #include <QImage>
@@ -25,6 +26,40 @@ SupportGenerator::SupportGenerator(const SupportConfig *config, const SliceBuild
 {
     // Queued signals carry the model across threads.
     qRegisterMetaType<Model *>();
+    qRegisterMetaType<CWS::SupportPlacement>();
+}
+
+void SupportGenerator::useOverhangs(const SupportShape &shape, std::vector<const Model *> obstacles)
+{
+    m_overhangs = true;
+    m_shape = shape;
+    m_obstacles = std::move(obstacles);
+}
+
+void SupportGenerator::generateOverhangs()
+{
+    const VerticalRays scene(m_obstacles);
+    const double width = m_buildConfig.resolutionX / m_buildConfig.pixelsPerMmX;
+    const double height = m_buildConfig.resolutionY / m_buildConfig.pixelsPerMmY;
+    const QRectF platform(-width / 2, -height / 2, width, height);
+    for (const Job &job : m_jobs) {
+        if (m_cancelled)
+            break;
+        Q_EMIT modelStarted(job.model);
+        const auto found = std::find(m_obstacles.begin(), m_obstacles.end(), job.model);
+        if (found == m_obstacles.end())
+            continue;
+        OverhangPlanner planner(m_shape, scene, platform);
+        const std::vector<SupportPlacement> placements
+            = planner.plan(int(found - m_obstacles.begin()), [this] { return bool(m_cancelled); });
+        for (const SupportPlacement &p : placements)
+            Q_EMIT placeSupport(p, job.model);
+        for (const UnsupportedPoint &u : planner.unsupported()) {
+            qWarning() << "no support for" << u.point << u.reason;
+            Q_EMIT cannotSupport(u.point, QString::fromLatin1(u.reason), job.model);
+        }
+        Q_EMIT layerDone(job.layers);
+    }
 }
 
 SupportGenerator::~SupportGenerator()
@@ -45,6 +80,14 @@ int SupportGenerator::minGapLayers(float layerThickness)
 
 void SupportGenerator::run()
 {
+    if (m_overhangs) {
+        try {
+            generateOverhangs();
+        } catch (const std::exception &e) {
+            qCritical() << "Start generating exception" << e.what();
+        }
+        return;
+    }
     for (const Job &job : m_jobs) {
         if (m_cancelled)
             break;

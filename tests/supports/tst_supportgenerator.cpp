@@ -94,6 +94,8 @@ void TstSupportGenerator::initTestCase()
 {
     qRegisterMetaType<KaloModel::ModelStatus>();
     KaloConfig::instance();
+    // These tests describe the straight columns of "Islands only".
+    KaloConfig::instance()->supportConfig()->setMode(CWS::SupportConfig::IslandsOnly);
 }
 
 void TstSupportGenerator::init()
