@@ -279,19 +279,9 @@ std::vector<SupportPlacement> OverhangPlanner::plan(int model, const std::functi
 bool OverhangPlanner::place(const QVector3D &contact, const QVector3D &normal, SupportPlacement &out)
 {
     const float bodyR = float(m_shape.bodyDiameter / 2);
-    // A face lying on other material (where two parts of a model meet), or
-    // so close beside a wall that no body fits between, prints on that.
-    std::vector<QVector3D> beside{contact - QVector3D(0, 0, 0.05f)};
-    if (normal.normalized().z() < -0.7f) {
-        for (int k = 0; k < 8; ++k) {
-            const float angle = float(k * M_PI / 4), r = bodyR + 0.1f;
-            beside.push_back(contact + QVector3D(r * std::cos(angle), r * std::sin(angle), -0.05f));
-        }
-    }
-    for (const QVector3D &q : beside) {
-        if (m_scene.inside(q))
-            return false;
-    }
+    // A face lying on other material (where two parts of a model meet) prints on it.
+    if (m_scene.inside(contact - QVector3D(0, 0, 0.05f)))
+        return false;
     QVector3D axis = -normal.normalized();
     if (axis.isNull())
         axis = QVector3D(0, 0, 1);
@@ -356,12 +346,22 @@ bool OverhangPlanner::place(const QVector3D &contact, const QVector3D &normal, S
                 return false;
             continue;
         }
-        if (!m_platform.contains(QPointF(double(knee.x()), double(knee.y())))) {
+        // The whole foot stays on the display.
+        const double rim = double((p.onModel ? 1.6f : 2.5f) * bodyR);
+        if (!m_platform.adjusted(rim, rim, -rim, -rim).contains(QPointF(double(knee.x()), double(knee.y())))) {
             m_unsupported.push_back({contact, "beyond the platform"});
             return false;
         }
         out = p;
         return true;
+    }
+    // An underside so close beside a wall that no body fits between prints on the wall.
+    if (normal.normalized().z() < -0.7f) {
+        for (int k = 0; k < 8; ++k) {
+            const float angle = float(k * M_PI / 4), r = bodyR + 0.1f;
+            if (m_scene.inside(contact + QVector3D(r * std::cos(angle), r * std::sin(angle), -0.05f)))
+                return false;
+        }
     }
     m_unsupported.push_back({contact, "no room under it"});
     return false;

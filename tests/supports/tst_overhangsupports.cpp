@@ -81,6 +81,8 @@ void TstOverhangSupports::leavesNothingInMidAir_data()
                           << int(CWS::SupportConfig::Medium) << true << false;
     QTest::newRow("sphere lifted 5 mm") << Meshes{TestMeshes::sphere(5, {0, 0, 10})}
                                         << int(CWS::SupportConfig::Medium) << true << false;
+    QTest::newRow("sphere resting on the platform") << Meshes{TestMeshes::sphere(8, {0, 0, 8})}
+                                                   << int(CWS::SupportConfig::Medium) << true << false;
     QTest::newRow("plate tilted 30 degrees") << Meshes{turnedAboutX(box(-6, -5, 0, 6, 5, 1), 30, 3)}
                                              << int(CWS::SupportConfig::Medium) << true << false;
     QTest::newRow("ring on its side") << Meshes{turnedAboutX(TestMeshes::ring(14, 8, 4), 90, 0)}
