@@ -126,7 +126,7 @@ PageTemplate {
             SpinBoxArial {
                 id: tipDiameter
                 objectName: "tipDiameter"
-                Layout.preferredWidth: 78
+                Layout.preferredWidth: 88
                 decimals: 2; minimumValue: 0.2; maximumValue: 1; stepSize: 0.05; suffix: "mm"
                 value: supportConfig.tipDiameter()
                 onValueChanged: { supportConfig.setTipDiameter(value); preset.currentIndex = supportConfig.preset() }
@@ -135,7 +135,7 @@ PageTemplate {
             SpinBoxArial {
                 id: tipLength
                 objectName: "tipLength"
-                Layout.preferredWidth: 78
+                Layout.preferredWidth: 88
                 decimals: 1; minimumValue: 0.5; maximumValue: 5; stepSize: 0.5; suffix: "mm"
                 value: supportConfig.tipLength()
                 onValueChanged: { supportConfig.setTipLength(value); preset.currentIndex = supportConfig.preset() }
@@ -144,7 +144,7 @@ PageTemplate {
             SpinBoxArial {
                 id: contactDepth
                 objectName: "contactDepth"
-                Layout.preferredWidth: 78
+                Layout.preferredWidth: 88
                 decimals: 2; minimumValue: 0.1; maximumValue: 0.5; stepSize: 0.05; suffix: "mm"
                 value: supportConfig.contactDepth()
                 onValueChanged: { supportConfig.setContactDepth(value); preset.currentIndex = supportConfig.preset() }
@@ -153,7 +153,7 @@ PageTemplate {
             SpinBoxArial {
                 id: bodyDiameter
                 objectName: "bodyDiameter"
-                Layout.preferredWidth: 78
+                Layout.preferredWidth: 88
                 decimals: 1; minimumValue: 0.5; maximumValue: 3; stepSize: 0.1; suffix: "mm"
                 value: supportConfig.bodyDiameter()
                 onValueChanged: { supportConfig.setBodyDiameter(value); preset.currentIndex = supportConfig.preset() }
@@ -162,7 +162,7 @@ PageTemplate {
             SpinBoxArial {
                 id: spacing
                 objectName: "supportSpacing"
-                Layout.preferredWidth: 78
+                Layout.preferredWidth: 88
                 decimals: 1; minimumValue: 1; maximumValue: 10; stepSize: 0.5; suffix: "mm"
                 value: supportConfig.overhangSpacing()
                 onValueChanged: { supportConfig.setOverhangSpacing(value); preset.currentIndex = supportConfig.preset() }
@@ -171,7 +171,7 @@ PageTemplate {
             SpinBoxArial {
                 id: criticalAngle
                 objectName: "criticalAngle"
-                Layout.preferredWidth: 78
+                Layout.preferredWidth: 88
                 decimals: 0; minimumValue: 20; maximumValue: 80; stepSize: 5; suffix: "°"
                 value: supportConfig.criticalAngle()
                 onValueChanged: { supportConfig.setCriticalAngle(value); preset.currentIndex = supportConfig.preset() }
