@@ -12,7 +12,18 @@ PageTemplate {
     property int status: KaloModel.MODEL_INIT
 
     width: 350
-    height: 350
+    height: 520
+
+    // The tipped columns' values as the preset set them.
+    function refreshShape() {
+        tipDiameter.value = supportConfig.tipDiameter()
+        tipLength.value = supportConfig.tipLength()
+        contactDepth.value = supportConfig.contactDepth()
+        bodyDiameter.value = supportConfig.bodyDiameter()
+        spacing.value = supportConfig.overhangSpacing()
+        criticalAngle.value = supportConfig.criticalAngle()
+        preset.currentIndex = supportConfig.preset()
+    }
 
     onVisibleChanged: {
         if (!visible) {
@@ -65,6 +76,98 @@ PageTemplate {
         }
         RowLayout {
             spacing: 8
+            ComboBox {
+                id: mode
+                objectName: "supportMode"
+                Layout.preferredWidth: 170
+                model: [qsTr("Islands only"), qsTr("Islands and overhangs")]
+                currentIndex: supportConfig.mode()
+                onActivated: supportConfig.setMode(index)
+            }
+            ComboBox {
+                id: preset
+                objectName: "supportPreset"
+                enabled: mode.currentIndex === 1
+                model: [qsTr("Light"), qsTr("Medium"), qsTr("Heavy"), qsTr("Custom")]
+                currentIndex: supportConfig.preset()
+                onActivated: {
+                    supportConfig.setPreset(index)
+                    root.refreshShape()
+                }
+            }
+        }
+        RowLayout {
+            spacing: 8
+            Button {
+                objectName: "removeSupports"
+                text: qsTr("Remove supports")
+                enabled: root.status === KaloModel.MODEL_LOADED
+                onClicked: kalo3dModel.removeSupports()
+            }
+        }
+        // Values of the tipped columns; changing one makes the preset Custom.
+        GridLayout {
+            visible: mode.currentIndex === 1
+            columns: 4
+            rowSpacing: 2
+            columnSpacing: 4
+            MyText { text: qsTr("Tip:") }
+            SpinBoxArial {
+                id: tipDiameter
+                objectName: "tipDiameter"
+                Layout.preferredWidth: 88
+                decimals: 2; minimumValue: 0.2; maximumValue: 1; stepSize: 0.05; suffix: "mm"
+                value: supportConfig.tipDiameter()
+                onValueChanged: { supportConfig.setTipDiameter(value); preset.currentIndex = supportConfig.preset() }
+            }
+            MyText { text: qsTr("Tip length:") }
+            SpinBoxArial {
+                id: tipLength
+                objectName: "tipLength"
+                Layout.preferredWidth: 88
+                decimals: 1; minimumValue: 0.5; maximumValue: 5; stepSize: 0.5; suffix: "mm"
+                value: supportConfig.tipLength()
+                onValueChanged: { supportConfig.setTipLength(value); preset.currentIndex = supportConfig.preset() }
+            }
+            MyText { text: qsTr("Depth:") }
+            SpinBoxArial {
+                id: contactDepth
+                objectName: "contactDepth"
+                Layout.preferredWidth: 88
+                decimals: 2; minimumValue: 0.1; maximumValue: 0.5; stepSize: 0.05; suffix: "mm"
+                value: supportConfig.contactDepth()
+                onValueChanged: { supportConfig.setContactDepth(value); preset.currentIndex = supportConfig.preset() }
+            }
+            MyText { text: qsTr("Body:") }
+            SpinBoxArial {
+                id: bodyDiameter
+                objectName: "bodyDiameter"
+                Layout.preferredWidth: 88
+                decimals: 1; minimumValue: 0.5; maximumValue: 3; stepSize: 0.1; suffix: "mm"
+                value: supportConfig.bodyDiameter()
+                onValueChanged: { supportConfig.setBodyDiameter(value); preset.currentIndex = supportConfig.preset() }
+            }
+            MyText { text: qsTr("Spacing:") }
+            SpinBoxArial {
+                id: spacing
+                objectName: "supportSpacing"
+                Layout.preferredWidth: 88
+                decimals: 1; minimumValue: 1; maximumValue: 10; stepSize: 0.5; suffix: "mm"
+                value: supportConfig.overhangSpacing()
+                onValueChanged: { supportConfig.setOverhangSpacing(value); preset.currentIndex = supportConfig.preset() }
+            }
+            MyText { text: qsTr("Angle:") }
+            SpinBoxArial {
+                id: criticalAngle
+                objectName: "criticalAngle"
+                Layout.preferredWidth: 88
+                decimals: 0; minimumValue: 20; maximumValue: 80; stepSize: 5; suffix: "°"
+                value: supportConfig.criticalAngle()
+                onValueChanged: { supportConfig.setCriticalAngle(value); preset.currentIndex = supportConfig.preset() }
+            }
+        }
+        RowLayout {
+            spacing: 8
             Button {
                 objectName: "checkPrint"
                 text: qsTr("Check print")
@@ -113,6 +216,7 @@ PageTemplate {
         RowLayout {
             spacing: 4
             Layout.fillHeight: true
+            visible: mode.currentIndex === 0
 
             GroupBox {
                 title: qsTr("Radius:")

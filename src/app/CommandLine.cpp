@@ -101,11 +101,20 @@ const char *const helpText =
     "Other options:\n"
     "  -o, --output OUT         The archive slice writes.\n"
     "  --auto-supports          slice, check: first add automatic supports, as\n"
-    "                           kalo3d's \"Add support auto smart\" does: columns\n"
-    "                           from the platform under every part of a model that\n"
-    "                           would otherwise start in mid-air, 5 mm apart.\n"
-    "                           Supports a project brings stay. The report counts\n"
-    "                           the new ones and the time they took.\n"
+    "                           kalo3d's \"Add support auto smart\" does. Supports a\n"
+    "                           project brings stay. The report counts the new ones\n"
+    "                           and the time they took, and names points that\n"
+    "                           could not be held.\n"
+    "  --support-mode MODE      overhangs (the default): tipped columns under\n"
+    "                           islands, flat overhangs and faces steeper than the\n"
+    "                           critical angle, standing on the platform or on a\n"
+    "                           model below; islands: straight columns from the\n"
+    "                           platform under parts that start in mid-air only.\n"
+    "  --support-preset NAME    light, medium or heavy (tips, bodies, spacing).\n"
+    "  --tip-diameter MM        0.2 to 1; --tip-length MM 0.5 to 5;\n"
+    "  --contact-depth MM       0.1 to 0.5; --body-diameter MM 0.5 to 3;\n"
+    "  --support-spacing MM     1 to 10; --critical-angle DEG 20 to 80 (from the\n"
+    "                           horizontal). Each makes the preset custom.\n"
     "  --json                   check: the findings as a JSON array, one object each.\n"
     "  --check                  slice: also run the print check on the layers and\n"
     "                           count its findings after the report (slower).\n"
@@ -257,7 +266,9 @@ int CommandLine::run(const QStringList &arguments)
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("OUT")});
     for (const char *name : {"settings", "printer", "resin", "thickness", "bottom-layers", "bottom-exposure",
                              "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
-                             "lift-down-speed", "wait", "printer-file", "display-pixels", "display-size", "format"})
+                             "lift-down-speed", "wait", "printer-file", "display-pixels", "display-size", "format",
+                             "support-mode", "support-preset", "tip-diameter", "tip-length", "contact-depth",
+                             "body-diameter", "support-spacing", "critical-angle"})
         parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -435,6 +446,32 @@ int CommandLine::configure(const QCommandLineParser &parser, KaloConfig &setting
         settings.setLiftDownSpeed(float(*speed));
     if (const auto sec = number("wait", 0, 3, false))
         settings.setWaitSecAfterStop(float(*sec));
+    CWS::SupportConfig &supports = *settings.supportConfig();
+    if (parser.isSet(QStringLiteral("support-mode")) && problem.isEmpty()) {
+        const QString value = parser.value(QStringLiteral("support-mode"));
+        if (value == QLatin1String("islands") || value == QLatin1String("overhangs"))
+            supports.setMode(value == QLatin1String("islands") ? CWS::SupportConfig::IslandsOnly
+                                                               : CWS::SupportConfig::IslandsAndOverhangs);
+        else
+            problem = QStringLiteral("--support-mode takes islands or overhangs, not \"%1\"").arg(value);
+    }
+    if (parser.isSet(QStringLiteral("support-preset")) && problem.isEmpty()
+        && !supports.setPresetName(parser.value(QStringLiteral("support-preset"))))
+        problem = QStringLiteral("--support-preset takes light, medium or heavy, not \"%1\"")
+                      .arg(parser.value(QStringLiteral("support-preset")));
+    // Single values after the preset: they make it Custom.
+    if (const auto mm = number("tip-diameter", 0.2, 1, false))
+        supports.setTipDiameter(*mm);
+    if (const auto mm = number("tip-length", 0.5, 5, false))
+        supports.setTipLength(*mm);
+    if (const auto mm = number("contact-depth", 0.1, 0.5, false))
+        supports.setContactDepth(*mm);
+    if (const auto mm = number("body-diameter", 0.5, 3, false))
+        supports.setBodyDiameter(*mm);
+    if (const auto mm = number("support-spacing", 1, 10, false))
+        supports.setOverhangSpacing(*mm);
+    if (const auto degrees = number("critical-angle", 20, 80, false))
+        supports.setCriticalAngle(*degrees);
 
     if (!problem.isEmpty())
         return usageError(problem);
@@ -649,6 +686,9 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
         supportsLine = QStringLiteral("  supports:  %1 added in %2 s\n")
                            .arg(manager.models().size() - before)
                            .arg(twoDecimals(double(timer.elapsed()) / 1000.0));
+        for (const QString &point : manager.unsupportedPoints())
+            m_err << programName << ": no support for " << point << "\n";
+        m_err.flush();
     }
 
     // The check reads the slicer's own layer images; an archive it does not

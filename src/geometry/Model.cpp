@@ -270,7 +270,8 @@ void Model::settleIfFloating()
 
 float Model::floatHeight()
 {
-    if (!supports.empty())
+    // A support may stand on another model's top rather than on the plate.
+    if (!supports.empty() || type == TYPE_SUPPORT)
         return 0;
     updateBounds();
     if (base)

@@ -82,7 +82,8 @@ public:
     // returns the new translate z (mm).
     float dropToFloor();
     // Lowers a model without supports that floats above the floor; leaves any
-    // other model where it is.
+    // other model where it is, and every support column (which may stand on
+    // another model's top).
     void settleIfFloating();
     // How far settleIfFloating would lower the model (mm, 0 or more).
     float floatHeight();

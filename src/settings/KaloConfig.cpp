@@ -71,6 +71,13 @@ const SupportKey supportKeys[] = {
      0.05, 20},
     {"supportHeadHeight", &CWS::SupportConfig::headHeight, &CWS::SupportConfig::setHeadHeight, 0.1, 50},
     {"supportFootHeight", &CWS::SupportConfig::footHeight, &CWS::SupportConfig::setFootHeight, 0.1, 50},
+    {"supportTipDiameter", &CWS::SupportConfig::tipDiameter, &CWS::SupportConfig::setTipDiameter, 0.2, 1},
+    {"supportTipLength", &CWS::SupportConfig::tipLength, &CWS::SupportConfig::setTipLength, 0.5, 5},
+    {"supportContactDepth", &CWS::SupportConfig::contactDepth, &CWS::SupportConfig::setContactDepth, 0.1, 0.5},
+    {"supportBodyDiameter", &CWS::SupportConfig::bodyDiameter, &CWS::SupportConfig::setBodyDiameter, 0.5, 3},
+    {"supportOverhangSpacing", &CWS::SupportConfig::overhangSpacing, &CWS::SupportConfig::setOverhangSpacing, 1,
+     10},
+    {"supportCriticalAngle", &CWS::SupportConfig::criticalAngle, &CWS::SupportConfig::setCriticalAngle, 20, 80},
 };
 
 // Writes data to path whole or not at all: a full disk, a file-size limit or
@@ -382,6 +389,9 @@ bool KaloConfig::load()
         (m_supportConfig.*k.set)(settingValue(obj, k.key, (m_supportConfig.*k.get)(), k.min, k.max));
     m_supportConfig.autoSupportSpacing
         = settingValue(obj, "supportSpacing", m_supportConfig.autoSupportSpacing, 0.5, 50);
+    // After the single values, which may have made the preset Custom.
+    m_supportConfig.setMode(int(settingValue(obj, "supportMode", m_supportConfig.mode(), 0, 1, true)));
+    m_supportConfig.setPreset(int(settingValue(obj, "supportPreset", m_supportConfig.preset(), 0, 3, true)));
 
     updateBuildConfig();
     qDebug() << "load config from file end";
@@ -398,6 +408,8 @@ bool KaloConfig::save()
     for (const SupportKey &k : supportKeys)
         obj.insert(QLatin1String(k.key), (m_supportConfig.*k.get)());
     obj.insert(QLatin1String("supportSpacing"), m_supportConfig.autoSupportSpacing);
+    obj.insert(QLatin1String("supportMode"), m_supportConfig.mode());
+    obj.insert(QLatin1String("supportPreset"), m_supportConfig.preset());
     qDebug() << "save obj: " << obj;
     QT_WARNING_PUSH
     QT_WARNING_DISABLE_DEPRECATED

@@ -1,6 +1,7 @@
 #include "supports/Support.h"
 
 #include "settings/SupportConfig.h"
+#include "supports/OverhangPlanner.h"
 
 #include <algorithm>
 #include <cmath>
@@ -120,6 +121,70 @@ void Support::buildColumn(const SupportConfig *columnConfig, float length)
     writeRing(headBottomRing, config->headBottomRadius(), length - actualHeadHeight);
     writeRing(headTopRing, config->headTopRadius(), length);
     vertices[size_t(headTopRing + n)] = MeshVertex{0, 0, length, 0, 0, 0};
+
+    auto &indices = mesh->indices;
+    footIndexBegin = int(indices.size());
+    for (int i = 0; i < n; ++i) {
+        const int s = footBottomRing;
+        indices.insert(indices.end(), {uint32_t(s + n), uint32_t(s + (i + 1) % n), uint32_t(s + i)});
+    }
+    addBand(indices, footBottomRing, footTopRing, n);
+    bodyIndexBegin = int(indices.size());
+    addBand(indices, footTopRing, bodyBottomRing, n);
+    addBand(indices, bodyBottomRing, headBottomRing, n);
+    headIndexBegin = int(indices.size());
+    addBand(indices, headBottomRing, headTopRing, n);
+    for (int i = 0; i < n; ++i) {
+        const int s = headTopRing;
+        indices.insert(indices.end(), {uint32_t(s + n), uint32_t(s + i), uint32_t(s + (i + 1) % n)});
+    }
+    indexEnd = int(indices.size());
+    updateBounds();
+}
+
+void Support::buildTipped(const SupportConfig *columnConfig, const SupportPlacement &placement)
+{
+    config = columnConfig;
+    const SupportShape &shape = config->shape();
+    const float bodyR = float(shape.bodyDiameter / 2);
+    const QVector3D &knee = placement.knee;
+    actualFootHeight = placement.footTopZ - placement.footZ;
+    actualHeadHeight = placement.contact.z() - knee.z();
+
+    const int n = config->segments;
+    auto &vertices = mesh->vertices;
+    footBottomRing = int(vertices.size());
+    footTopRing = footBottomRing + n + 1;
+    bodyBottomRing = footTopRing + n;
+    headBottomRing = bodyBottomRing + n;
+    headTopRing = headBottomRing + n;
+    vertices.resize(size_t(headTopRing + n + 1));
+    const float footR = (placement.onModel ? 1.6f : 2.5f) * bodyR;
+    writeRing(footBottomRing, double(footR), placement.footZ);
+    writeRing(footTopRing, double(bodyR), placement.footTopZ);
+    writeRing(bodyBottomRing, double(bodyR), placement.footTopZ);
+    writeRing(headBottomRing, double(bodyR), knee.z());
+    for (int first : {footBottomRing, footTopRing, bodyBottomRing, headBottomRing}) {
+        for (int k = 0; k < n; ++k) {
+            vertices[size_t(first + k)].x += knee.x();
+            vertices[size_t(first + k)].y += knee.y();
+        }
+    }
+    vertices[size_t(footBottomRing + n)] = MeshVertex{knee.x(), knee.y(), placement.footZ, 0, 0, 0};
+    // The tip's ring lies across its axis, counter-clockwise seen from the model.
+    const QVector3D &axis = placement.axis;
+    const QVector3D xAxis = QVector3D::crossProduct(QVector3D(0, 1, 0), axis).normalized();
+    const QVector3D yAxis = QVector3D::crossProduct(axis, xAxis).normalized();
+    const QVector3D tip = placement.contact + axis * float(shape.contactDepth);
+    const float tipR = float(shape.tipDiameter / 2);
+    const float step = float(2.0 * M_PI / n);
+    float theta = 0;
+    for (int k = 0; k < n; ++k) {
+        const QVector3D p = tip + (xAxis * std::cos(theta) + yAxis * std::sin(theta)) * tipR;
+        vertices[size_t(headTopRing + k)] = MeshVertex{p.x(), p.y(), p.z(), 0, 0, 0};
+        theta += step;
+    }
+    vertices[size_t(headTopRing + n)] = MeshVertex{tip.x(), tip.y(), tip.z(), 0, 0, 0};
 
     auto &indices = mesh->indices;
     footIndexBegin = int(indices.size());

@@ -7,6 +7,7 @@
 namespace CWS {
 
 class SupportConfig;
+struct SupportPlacement;
 
 // One support column: a Model of type TYPE_SUPPORT that holds a point of its
 // owner (a normal model) off the platform. The mesh is generated, never
@@ -35,6 +36,15 @@ public:
     // its axis on x = y = 0. Heads and feet are at most 0.4 L high each, so
     // short columns get shortened cones.
     void buildColumn(const SupportConfig *columnConfig, float length);
+    // Generates a tipped column in platform coordinates with the rings of
+    // buildColumn: ring 0 the foot's bottom at placement.footZ under the
+    // knee, rings 1 and 2 where the body starts (footTopZ), ring 3 the
+    // body's top at the knee (horizontal, all of the body's radius), ring 4
+    // the tip: a circle of the tip's radius across placement.axis,
+    // contactDepth beyond the contact inside the model. The foot is wider on
+    // the platform (2.5 body radii) than on a model (1.6). The tip is the
+    // head: it follows the owner as a head does.
+    void buildTipped(const SupportConfig *columnConfig, const SupportPlacement &placement);
     // Moves the vertices transformScope chooses: 0 every vertex, 1 the head
     // (ring 3 to the last vertex), 2 foot and body (ring 0 up to ring 3
     // excluded); any other scope nothing. Neither normals nor dirty change.

@@ -3,13 +3,16 @@
 #include "geometry/Model.h"
 #include "settings/SupportConfig.h"
 #include "slicing/PlacedMesh.h"
-#include "slicing/Slice.h"
+#include "slicing/LayerRaster.h"
 #include "supports/SupportPlanner.h"
+#include "supports/VerticalRays.h"
 
 #include <QDebug>
 #include <QImage>
 #include <QRect>
 
+#include <array>
+#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -25,6 +28,40 @@ SupportGenerator::SupportGenerator(const SupportConfig *config, const SliceBuild
 {
     // Queued signals carry the model across threads.
     qRegisterMetaType<Model *>();
+    qRegisterMetaType<CWS::SupportPlacement>();
+}
+
+void SupportGenerator::useOverhangs(const SupportShape &shape, std::vector<const Model *> obstacles)
+{
+    m_overhangs = true;
+    m_shape = shape;
+    m_obstacles = std::move(obstacles);
+}
+
+void SupportGenerator::generateOverhangs()
+{
+    const VerticalRays scene(m_obstacles);
+    const double width = m_buildConfig.resolutionX / m_buildConfig.pixelsPerMmX;
+    const double height = m_buildConfig.resolutionY / m_buildConfig.pixelsPerMmY;
+    const QRectF platform(-width / 2, -height / 2, width, height);
+    for (const Job &job : m_jobs) {
+        if (m_cancelled)
+            break;
+        Q_EMIT modelStarted(job.model);
+        const auto found = std::find(m_obstacles.begin(), m_obstacles.end(), job.model);
+        if (found == m_obstacles.end())
+            continue;
+        OverhangPlanner planner(m_shape, scene, platform);
+        const std::vector<SupportPlacement> placements
+            = planner.plan(int(found - m_obstacles.begin()), [this] { return bool(m_cancelled); });
+        for (const SupportPlacement &p : placements)
+            Q_EMIT placeSupport(p, job.model);
+        for (const UnsupportedPoint &u : planner.unsupported()) {
+            qWarning() << "no support for" << u.point << u.reason;
+            Q_EMIT cannotSupport(u.point, QString::fromLatin1(u.reason), job.model);
+        }
+        Q_EMIT layerDone(job.layers);
+    }
 }
 
 SupportGenerator::~SupportGenerator()
@@ -45,6 +82,14 @@ int SupportGenerator::minGapLayers(float layerThickness)
 
 void SupportGenerator::run()
 {
+    if (m_overhangs) {
+        try {
+            generateOverhangs();
+        } catch (const std::exception &e) {
+            qCritical() << "Start generating exception" << e.what();
+        }
+        return;
+    }
     for (const Job &job : m_jobs) {
         if (m_cancelled)
             break;
@@ -79,25 +124,69 @@ void SupportGenerator::generate(const Job &job)
     const QRect region = footprint(*job.model);
     SupportPlanner planner(region.width(), region.height(), m_spacingPx, m_minGapLayers);
 
+    // The layers are drawn as a slicing run draws them, on one reused 1-bit
+    // canvas, and only the footprint is turned into the planner's grey
+    // bytes: a full-raster grey image per layer cost most of the run.
+    static const std::array<quint64, 256> levels = [] {
+        std::array<quint64, 256> table{};
+        for (int b = 0; b < 256; ++b) {
+            uchar pixels[8];
+            for (int k = 0; k < 8; ++k)
+                pixels[k] = (b >> (7 - k)) & 1 ? 255 : 0;
+            std::memcpy(&table[size_t(b)], pixels, 8);
+        }
+        return table;
+    }();
+    const int width = m_buildConfig.resolutionX;
+    std::vector<uchar> grey(size_t(std::max(1, region.width())) * size_t(std::max(1, region.height())), 0);
+    std::vector<uchar> row(size_t(width + 8), 0);
+    QRect written; // footprint pixels set in grey, relative to the footprint
+    QImage canvas;
+    std::vector<SliceSegment> segments;
     for (int i = 0; i < layers; ++i) {
         if (m_cancelled) {
             qDebug() << "Support Generation Cancelled";
             return;
         }
         qDebug().nospace() << "Support deal slice " << i << "/" << layers;
-        Slice slice(nullptr, &m_buildConfig, i, heights[size_t(i)], &mesh);
-        slice.renderLayer(true, nullptr);
-        const QImage &image = *slice.image();
-        const uchar *pixels = region.isEmpty() ? nullptr : image.constScanLine(region.top()) + region.left();
-        for (const SupportLocation &s : planner.addLayer(i, pixels, image.bytesPerLine())) {
+        QRect drawn;
+        {
+            LayerRaster raster(m_buildConfig, std::move(canvas));
+            segments.clear();
+            mesh.front().cut(i, segments);
+            raster.drawSegments(segments);
+            canvas = raster.image();
+            drawn = raster.content();
+        } // the canvas is no longer shared: clearing it below copies nothing
+        const QRect content = drawn.intersected(region);
+        for (int y = written.top(); y <= written.bottom(); ++y)
+            std::memset(grey.data() + size_t(y) * size_t(region.width()) + size_t(written.left()), 0,
+                        size_t(written.width()));
+        written = QRect();
+        if (!content.isEmpty()) {
+            for (int y = content.top(); y <= content.bottom(); ++y) {
+                const uchar *bits = canvas.constScanLine(y);
+                for (int b = content.left() / 8; b <= content.right() / 8; ++b)
+                    std::memcpy(row.data() + 8 * b, &levels[bits[b]], 8);
+                std::memcpy(grey.data() + size_t(y - region.top()) * size_t(region.width())
+                                + size_t(content.left() - region.left()),
+                            row.data() + content.left(), size_t(content.width()));
+            }
+            written = content.translated(-region.topLeft());
+        }
+        // Black again for the next layer, as LayerRaster expects its canvas.
+        for (int y = drawn.top(); y <= drawn.bottom(); ++y)
+            std::memset(canvas.scanLine(y), 0, size_t(canvas.bytesPerLine()));
+        for (const SupportLocation &s :
+             planner.addLayer(i, region.isEmpty() ? nullptr : grey.data(), region.width(), written)) {
             const int px = region.left() + s.x;
             const int py = region.top() + s.y;
             qDebug().noquote() << "  add support "
                                       + QString::asprintf("SupportLocation %llx %d -> (%d, %d, %d)",
                                                           qulonglong(quintptr(job.model)), s.baseLayer, px, py,
                                                           s.layer);
-            const float x = float((px - image.width() / 2) / m_buildConfig.pixelsPerMmX);
-            const float y = float((py - image.height() / 2) / m_buildConfig.pixelsPerMmY);
+            const float x = float((px - m_buildConfig.resolutionX / 2) / m_buildConfig.pixelsPerMmX);
+            const float y = float((py - m_buildConfig.resolutionY / 2) / m_buildConfig.pixelsPerMmY);
             Q_EMIT genNewSupport(x, y, (float(s.layer) + 0.5f + 0.01f) * thickness, float(s.baseLayer) * thickness,
                                  job.model);
         }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "settings/SliceBuildConfig.h"
+#include "settings/SupportConfig.h"
+#include "supports/OverhangPlanner.h"
 
 #include <QRect>
 #include <QThread>
@@ -46,6 +48,12 @@ public:
     // A generator still running is cancelled first and waited for.
     ~SupportGenerator() override;
 
+    // Finds the supports "Islands and overhangs" gives the jobs' models
+    // instead (OverhangPlanner, from their triangles), announced by
+    // placeSupport. obstacles: every model a column may meet, the jobs'
+    // included, unchanged until the thread has finished. Before start.
+    void useOverhangs(const SupportShape &shape, std::vector<const Model *> obstacles);
+
     // Any thread. The run stops before its next layer.
     void cancel();
 
@@ -59,6 +67,10 @@ Q_SIGNALS:
     // 0.01 layer above the middle of the layer it holds up; zbase (mm) is the
     // top of the model's material under the tip, 0 when there is none.
     void genNewSupport(float x, float y, float z, float zbase, Model *model);
+    // One tipped column for model ("Islands and overhangs").
+    void placeSupport(const CWS::SupportPlacement &placement, Model *model);
+    // A point of model that needs holding but can have no column, and why.
+    void cannotSupport(const QVector3D &point, const QString &reason, Model *model);
     // The run turns to model; the model manager selects it.
     void modelStarted(Model *model);
     // Layers of the current model done so far (1 ... its layer count).
@@ -69,6 +81,7 @@ protected:
 
 private:
     void generate(const Job &job);
+    void generateOverhangs();
     // The raster pixels model's bounds cover, within the raster.
     QRect footprint(const Model &model) const;
 
@@ -77,6 +90,9 @@ private:
     int m_spacingPx;
     int m_minGapLayers;
     std::atomic<bool> m_cancelled{false};
+    bool m_overhangs = false;
+    SupportShape m_shape;
+    std::vector<const Model *> m_obstacles;
 };
 
 } // namespace CWS

@@ -26,17 +26,24 @@ SupportPlanner::SupportPlanner(int width, int height, int spacingPx, int minGapL
 {
 }
 
-std::vector<SupportLocation> SupportPlanner::addLayer(int layer, const uchar *pixels, qsizetype bytesPerLine)
+std::vector<SupportLocation> SupportPlanner::addLayer(int layer, const uchar *pixels, qsizetype bytesPerLine,
+                                                     QRect content)
 {
     const auto value = quint16(layer);
     m_minX = m_minY = std::numeric_limits<int>::max();
     m_maxX = m_maxY = -1;
     m_runs.clear();
-    for (int y = 0; y < m_height; ++y) {
+    const QRect whole(0, 0, m_width, m_height);
+    content = content.isNull() ? whole : content.intersected(whole);
+    for (int y = m_mapped.top(); y <= m_mapped.bottom(); ++y)
+        std::fill_n(m_layerMap.begin() + long(size_t(y) * size_t(m_width) + size_t(m_mapped.left())),
+                    m_mapped.width(), quint16(0));
+    m_mapped = content;
+    for (int y = content.top(); y <= content.bottom(); ++y) {
         const uchar *line = pixels + y * bytesPerLine;
         quint16 *map = &m_layerMap[size_t(y) * size_t(m_width)];
         bool anySolid = false;
-        for (int x = 0; x < m_width; ++x) {
+        for (int x = content.left(); x <= content.right(); ++x) {
             const bool solid = line[x] >= solidLevel;
             map[x] = solid ? value : 0;
             anySolid |= solid;
@@ -44,7 +51,7 @@ std::vector<SupportLocation> SupportPlanner::addLayer(int layer, const uchar *pi
         // Layer 0 is all zero in the map: nothing to search or record.
         if (!anySolid || value == 0)
             continue;
-        int first = 0, last = m_width - 1;
+        int first = content.left(), last = content.right();
         while (map[first] == 0)
             ++first;
         while (map[last] == 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QtGlobal>
 
 #include <vector>
@@ -43,7 +44,10 @@ public:
     // 8-bit grey pixels, bytesPerLine apart, from the top left one at pixels.
     // Returns the supports its islands need, in the order the islands are
     // found (column by column from x = 0); x and y count from that pixel.
-    std::vector<SupportLocation> addLayer(int layer, const uchar *pixels, qsizetype bytesPerLine);
+    // content, when given, holds every pixel that is not black (the rest
+    // is not read): the same result, in time that follows the layer's size.
+    std::vector<SupportLocation> addLayer(int layer, const uchar *pixels, qsizetype bytesPerLine,
+                                          QRect content = QRect());
 
     // Islands found in the last layer; 0 for layer 0, which is not searched.
     int islandCount() const { return m_islandCount; }
@@ -80,8 +84,10 @@ private:
     int m_height;
     int m_spacingPx;
     int m_minGapLayers;
-    // Per pixel: the current layer's number where solid, else 0.
+    // Per pixel: the current layer's number where solid, else 0; zero
+    // outside m_mapped.
     std::vector<quint16> m_layerMap;
+    QRect m_mapped;
     // Per pixel: the last layer below the current one where it was solid, 0 = never.
     std::vector<quint16> m_lastSolidMap;
     // Island label per pixel of the islands resting on nothing, else 0.

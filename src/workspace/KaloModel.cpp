@@ -7,7 +7,9 @@
 #include "slicing/PlacedMesh.h"
 #include "slicing/PrintCheckRun.h"
 #include "slicing/PrintTime.h"
+#include "supports/OverhangPlanner.h"
 #include "supports/Support.h"
+#include "supports/VerticalRays.h"
 #include "workspace/Picking.h"
 #include "workspace/ProjectObjects.h"
 
@@ -27,6 +29,16 @@ KaloModel::KaloModel(QObject *parent)
     g_instance = this;
     connect(&m_run, &SceneRun::progress, this, &KaloModel::updateSliceProgress);
     connect(&m_run, &SceneRun::supportFound, this, &KaloModel::autoAddSupport);
+    connect(&m_run, &SceneRun::supportPlaced, this, &KaloModel::autoPlaceSupport);
+    connect(&m_run, &SceneRun::supportImpossible, this,
+            [this](const QVector3D &p, const QString &reason, Model *model) {
+                m_unsupported << QStringLiteral("%1: %2, %3, %4 mm: %5")
+                                     .arg(model->name)
+                                     .arg(double(p.x()), 0, 'f', 2)
+                                     .arg(double(p.y()), 0, 'f', 2)
+                                     .arg(double(p.z()), 0, 'f', 2)
+                                     .arg(reason);
+            });
     connect(&m_run, &SceneRun::modelStarted, this, &KaloModel::selectModel);
     connect(&m_run, &SceneRun::finished, this, [this](const QString &event) {
         if (event == QLatin1String("slice"))
@@ -554,8 +566,37 @@ void KaloModel::onMouseClicked(uint button, uint x, uint y)
 
 void KaloModel::addSupportUnder(const PickHit &hit)
 {
-    remember();
-    CWS::Support *support = m_editor.addSupportUnder(hit.point, hit.normal, hit.object, settings().supportConfig());
+    const CWS::SupportConfig *config = settings().supportConfig();
+    CWS::Support *support = nullptr;
+    if (config->mode() == CWS::SupportConfig::IslandsAndOverhangs) {
+        // A column held from below cannot reach a surface that faces up.
+        if (hit.normal.z() > 0.05f) {
+            Q_EMIT notice(tr("Supports go under a surface, not on top of it"));
+            return;
+        }
+        std::vector<const Model *> normals;
+        for (const Model *m : models()) {
+            if (m->type == TYPE_NORMAL)
+                normals.push_back(m);
+        }
+        const CWS::VerticalRays scene(normals);
+        const SliceBuildConfig &c = *settings().buildConfig();
+        const double w = c.resolutionX / c.pixelsPerMmX, h = c.resolutionY / c.pixelsPerMmY;
+        CWS::OverhangPlanner planner(config->shape(), scene, QRectF(-w / 2, -h / 2, w, h));
+        CWS::SupportPlacement placement;
+        if (!planner.place(hit.point, hit.normal, placement)) {
+            Q_EMIT notice(planner.unsupported().empty()
+                                      ? tr("No support needed: material lies right under this point")
+                                      : tr("No support fits here: %1").arg(QString::fromLatin1(
+                                            planner.unsupported().front().reason)));
+            return;
+        }
+        remember();
+        support = m_editor.addTippedSupport(placement, hit.object, config);
+    } else {
+        remember();
+        support = m_editor.addSupportUnder(hit.point, hit.normal, hit.object, config);
+    }
     m_preview.adopt(models());
     // During the preview the new column is shown cut at the layer like every other model.
     if (m_preview.active())
@@ -661,6 +702,8 @@ void KaloModel::addSupportAuto(float thickness)
     }
     // The whole run is one step.
     remember();
+    m_unsupported.clear();
+    m_supportsAdded = 0;
     m_run.prepareSupports(std::move(jobs), settings());
     setModelStatus(MODEL_AUTO_GEN_SUPPORT);
     m_sliceCancelled = false;
@@ -672,12 +715,41 @@ void KaloModel::addSupportAuto(float thickness)
 void KaloModel::autoAddSupport(float x, float y, float z, float zbase, Model *model)
 {
     Q_UNUSED(zbase)
+    ++m_supportsAdded;
     m_editor.addColumn(x, y, z, model, settings().supportConfig());
     m_preview.adopt(models());
 }
 
+void KaloModel::autoPlaceSupport(const CWS::SupportPlacement &placement, Model *model)
+{
+    m_editor.addTippedSupport(placement, model, settings().supportConfig());
+    ++m_supportsAdded;
+    m_preview.adopt(models());
+}
+
+bool KaloModel::removeSupports()
+{
+    if (refusedWhileRunning("remove supports"))
+        return false;
+    Model *model = selectedModel();
+    if (model && model->type == TYPE_SUPPORT)
+        model = model->owner;
+    if (!model || model->supports.empty())
+        return false;
+    remember();
+    m_editor.removeSupports(*model);
+    m_preview.adopt(models());
+    selectModel(model);
+    setModelStatus(m_status, true);
+    Q_EMIT kaloModelDataChanged();
+    return true;
+}
+
 void KaloModel::autoGenSupportFinished()
 {
+    if (!m_sliceCancelled && settings().supportConfig()->mode() == CWS::SupportConfig::IslandsAndOverhangs
+        && m_supportsAdded == 0 && m_unsupported.isEmpty())
+        Q_EMIT notice(tr("No supports needed"));
     setModelStatus(MODEL_LOADED);
     if (m_sliceCancelled)
         Q_EMIT notice(tr("Support generation cancelled"));

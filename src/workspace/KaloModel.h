@@ -76,6 +76,8 @@ public Q_SLOTS:
     // layer it holds up. zbase is not used: every column reaches down to the
     // platform, through any material below it.
     void autoAddSupport(float x, float y, float z, float zbase, Model *model);
+    // One tipped column of model from "Islands and overhangs".
+    void autoPlaceSupport(const CWS::SupportPlacement &placement, Model *model);
     // The support generator has ended, completed or cancelled: back to
     // MODEL_LOADED, then the end report (ratio 1.1, event "autoSupport").
     void autoGenSupportFinished();
@@ -183,6 +185,15 @@ public:
     // When modelStatusChanged announces MODEL_AUTO_GEN_SUPPORT the generator
     // (supportGenerator) exists but has not started yet.
     Q_INVOKABLE void addSupportAuto(float thickness);
+    // "Remove supports": every column of the selected model (or of the model
+    // the selected column holds), its base plate kept; one undo step. False
+    // when there was nothing to remove or the edit is refused.
+    Q_INVOKABLE bool removeSupports();
+    // Points the last automatic run could not hold, one line each
+    // ("model: x, y, z mm: reason").
+    QStringList unsupportedPoints() const { return m_unsupported; }
+    // Columns the last automatic run added.
+    int supportsAdded() const { return m_supportsAdded; }
     // While checked a left click on the selected normal model adds a support
     // column whose tip touches the clicked point, and deleting is refused.
     Q_INVOKABLE void setManualAddingSupport(bool checked);
@@ -246,7 +257,11 @@ public:
     // is refused meanwhile (logged, and told with notice). True when refused.
     bool refusedWhileRunning(const char *what);
     // A support column whose tip touches the hit point of the selected model
-    // (a click in manual support mode); drawn cut during a preview.
+    // (a click in manual support mode); drawn cut during a preview. In
+    // "Islands and overhangs" a tipped column standing on the platform or on
+    // the model below; a surface facing up is refused with notice
+    // "Supports go under a surface, not on top of it", and so is a point
+    // no column can reach. "Islands only" keeps the straight column.
     void addSupportUnder(const PickHit &hit);
     // A drag step: model moves across the platform by delta (mm) and is selected.
     void dragBy(Model &model, const QVector3D &delta);
@@ -301,8 +316,9 @@ Q_SIGNALS:
     // box: a model that could not be loaded, an archive that could not be
     // written.
     void criticalMessage(const QString &message);
-    // A short answer for the status bar: why an action did nothing, or how
-    // a run ended ("Slicing cancelled").
+    // A short answer for the status bar: why an action did nothing, how a
+    // run ended ("Slicing cancelled", "No supports needed"), a refused
+    // support click.
     void notice(const QString &message);
     void statusChanged();
     void printCheckDone();
@@ -340,6 +356,8 @@ private:
     bool m_manualAddingSupport = false;
     SceneRun m_run;
     std::unique_ptr<CWS::PrintCheckRun> m_check;
+    QStringList m_unsupported;
+    int m_supportsAdded = 0;
     std::vector<CWS::PrintFinding> m_checkFindings;
     QStringList m_checkModelNames;
 };

@@ -2,6 +2,7 @@
 
 #include "geometry/Model.h"
 #include "settings/SupportConfig.h"
+#include "supports/OverhangPlanner.h"
 #include "supports/Support.h"
 #include "workspace/ModelOutline.h"
 #include "workspace/Scene.h"
@@ -232,6 +233,30 @@ CWS::Support *SceneEditor::addColumn(float x, float y, float length, Model *owne
     support->bakeInverseTransform();
     support->updateBounds(true);
     return support;
+}
+
+CWS::Support *SceneEditor::addTippedSupport(const CWS::SupportPlacement &placement, Model *owner,
+                                            const CWS::SupportConfig *config)
+{
+    auto *support = new CWS::Support(owner);
+    support->buildTipped(config, placement);
+    support->pivot = support->center;
+    support->loaded = true;
+    m_scene.add(support);
+    support->bakeInverseTransform();
+    support->updateBounds(true);
+    return support;
+}
+
+bool SceneEditor::removeSupports(Model &model)
+{
+    if (model.supports.empty())
+        return false;
+    // Each column unlinks itself from the model as it goes.
+    const std::vector<Model *> columns(model.supports.begin(), model.supports.end());
+    for (Model *column : columns)
+        remove(column);
+    return true;
 }
 
 CWS::Support *SceneEditor::addSupportUnder(const QVector3D &point, const QVector3D &normal, Model *owner,

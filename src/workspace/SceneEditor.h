@@ -9,6 +9,7 @@ struct LcdSpec;
 namespace CWS {
 class Support;
 class SupportConfig;
+struct SupportPlacement;
 }
 
 // The editing commands of the scene, each one small operation that a user
@@ -65,6 +66,13 @@ public:
     // (platform mm), its head turned to the surface normal there.
     CWS::Support *addSupportUnder(const QVector3D &point, const QVector3D &normal, Model *owner,
                                   const CWS::SupportConfig *config);
+
+    // A tipped column of config's shape for owner, finished, as placed.
+    CWS::Support *addTippedSupport(const CWS::SupportPlacement &placement, Model *owner,
+                                   const CWS::SupportConfig *config);
+    // Deletes every support column of model (its base plate stays); false
+    // when it had none.
+    bool removeSupports(Model &model);
 
     // Arranges every normal model on lcd's platform without overlap, largest
     // first, each upright or turned by 90° about z, with a margin of 20

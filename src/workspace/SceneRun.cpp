@@ -42,9 +42,18 @@ void SceneRun::prepareSlicing(const QList<Model *> &models, int layers, const QS
 void SceneRun::prepareSupports(std::vector<CWS::SupportGenerator::Job> jobs, KaloConfig &settings)
 {
     m_supportGenerator = std::make_unique<CWS::SupportGenerator>(settings.supportConfig(), *settings.buildConfig(),
-                                                                 std::move(jobs));
+                                                                 jobs);
     CWS::SupportGenerator *generator = m_supportGenerator.get();
+    const CWS::SupportConfig *supports = settings.supportConfig();
+    if (supports->mode() == CWS::SupportConfig::IslandsAndOverhangs) {
+        std::vector<const Model *> obstacles;
+        for (const CWS::SupportGenerator::Job &job : jobs)
+            obstacles.push_back(job.model);
+        generator->useOverhangs(supports->shape(), std::move(obstacles));
+    }
     connect(generator, &CWS::SupportGenerator::genNewSupport, this, &SceneRun::supportFound);
+    connect(generator, &CWS::SupportGenerator::placeSupport, this, &SceneRun::supportPlaced);
+    connect(generator, &CWS::SupportGenerator::cannotSupport, this, &SceneRun::supportImpossible);
     connect(generator, &QThread::finished, this, [this] { end(supportEvent); });
     // The selection belongs to the GUI thread: the generator only says which model is next.
     connect(generator, &CWS::SupportGenerator::modelStarted, this, &SceneRun::modelStarted);

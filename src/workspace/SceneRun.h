@@ -76,6 +76,10 @@ Q_SIGNALS:
     // A support column for model: its tip at x, y, z (mm, platform), see
     // CWS::SupportGenerator::genNewSupport.
     void supportFound(float x, float y, float z, float zbase, Model *model);
+    // A tipped column for model ("Islands and overhangs").
+    void supportPlaced(const CWS::SupportPlacement &placement, Model *model);
+    // A point of model that needs holding but can have no column, and why.
+    void supportImpossible(const QVector3D &point, const QString &reason, Model *model);
     // The run has ended, completed, failed or cancelled; its threads are gone.
     void finished(const QString &event);
 

@@ -451,7 +451,8 @@ void TstCommandLine::sliceWithAutoSupports()
 
     const Result plain = runCli(QStringList{"slice", model, "-o", m_dir.filePath("plain.cws")} + options);
     const Result supported =
-        runCli(QStringList{"slice", model, "-o", m_dir.filePath("supported.cws"), "--auto-supports"} + options);
+        runCli(QStringList{"slice", model, "-o", m_dir.filePath("supported.cws"), "--auto-supports", "--support-mode",
+                           "islands"} + options);
 
     QVERIFY2(plain.status == 0 && supported.status == 0, qPrintable("both runs succeed, got " + plain.err + supported.err));
     QVERIFY2(QRegularExpression(QStringLiteral("\n  supports:  1 added in \\d+\\.\\d\\d s\n$")).match(supported.out).hasMatch(),
@@ -669,8 +670,9 @@ void TstCommandLine::interruptedRunKeepsEarlierArchive()
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
     }
     QStringList arguments{"slice", model, "-o", archive};
+    // The layer-by-layer method runs long enough for the signal to find it going.
     if (autoSupports)
-        arguments << "--auto-supports";
+        arguments << "--auto-supports" << "--support-mode" << "islands";
 
     // The first event loop is the run's.
     QTimer::singleShot(0, [signalNumber] { raise(signalNumber); });

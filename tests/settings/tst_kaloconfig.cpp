@@ -228,6 +228,9 @@ void TstKaloConfig::saveLoadRoundTrip()
         config.setWaitSecAfterStop(1.5f);
         config.supportConfig()->setHeadTopRadius(0.45);
         config.supportConfig()->setFootHeight(1.5);
+        config.supportConfig()->setMode(CWS::SupportConfig::IslandsOnly);
+        config.supportConfig()->setPreset(CWS::SupportConfig::Heavy);
+        config.supportConfig()->setCriticalAngle(30); // makes the preset Custom
         QVERIFY2(config.save(), "save into the working directory should succeed");
     }
 
@@ -246,6 +249,10 @@ void TstKaloConfig::saveLoadRoundTrip()
     QCOMPARE(config.waitSecAfterStop(), 1.5f);
     QCOMPARE(config.supportConfig()->headTopRadius(), 0.45);
     QCOMPARE(config.supportConfig()->footHeight(), 1.5);
+    QCOMPARE(config.supportConfig()->mode(), int(CWS::SupportConfig::IslandsOnly));
+    QCOMPARE(config.supportConfig()->preset(), int(CWS::SupportConfig::Custom));
+    QCOMPARE(config.supportConfig()->criticalAngle(), 30.0);
+    QCOMPARE(config.supportConfig()->tipDiameter(), CWS::SupportConfig::presetShape(CWS::SupportConfig::Heavy).tipDiameter);
 
     const SliceBuildConfig *c = config.buildConfig();
     QVERIFY2(c->layerThickness == 0.035f && c->bottomLayers == 5 && c->bottomExposureMs == 45600

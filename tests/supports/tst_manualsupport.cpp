@@ -98,6 +98,8 @@ void TstManualSupport::initTestCase()
 {
     qRegisterMetaType<KaloModel::ModelStatus>();
     KaloConfig *settings = KaloConfig::instance();
+    // These tests describe the straight columns of "Islands only".
+    KaloConfig::instance()->supportConfig()->setMode(CWS::SupportConfig::IslandsOnly);
     settings->useAntialise(false);
     SliceBuildConfig *config = settings->buildConfig();
     config->layerThickness = 0.5f;

@@ -48,6 +48,8 @@ void TstManualSupportGui::init()
 void TstManualSupportGui::secondClickAddsARedSupport()
 {
     KaloModel *manager = m_main->manager();
+    // The straight column of "Islands only" stands right under the clicked point.
+    m_main->config()->supportConfig()->setMode(CWS::SupportConfig::IslandsOnly);
     // A 10 mm cube floating 5 mm above the platform, loaded but not selected.
     Model *model = makeModel(cube(10));
     manager->addModel(model);

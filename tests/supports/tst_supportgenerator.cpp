@@ -77,6 +77,8 @@ private Q_SLOTS:
     void cancelKeepsSupportsFound();
     void refusedOutsideLoaded();
     void editsRefusedWhileGenerating();
+    void overhangRunAndRemoval_data();
+    void overhangRunAndRemoval();
 
 private:
     // Sets the layer raster: size x size pixels at pixelsPerMm, thickness (mm).
@@ -94,6 +96,8 @@ void TstSupportGenerator::initTestCase()
 {
     qRegisterMetaType<KaloModel::ModelStatus>();
     KaloConfig::instance();
+    // These tests describe the straight columns of "Islands only".
+    KaloConfig::instance()->supportConfig()->setMode(CWS::SupportConfig::IslandsOnly);
 }
 
 void TstSupportGenerator::init()
@@ -310,6 +314,51 @@ void TstSupportGenerator::placements()
     QVERIFY(m_manager->redo());
     QCOMPARE(m_manager->models().size(), count);
     QCOMPARE(int(model->supports.size()), expected.size());
+}
+
+void TstSupportGenerator::overhangRunAndRemoval_data()
+{
+    QTest::addColumn<MeshPrimitiveData>("mesh");
+    QTest::addColumn<float>("lift"); // mm
+    QTest::addColumn<bool>("needed");
+    QTest::newRow("cube lifted 3 mm") << cube(6) << 3.0f << true;
+    QTest::newRow("cube on the platform") << cube(6) << 0.0f << false;
+}
+
+void TstSupportGenerator::overhangRunAndRemoval()
+{
+    QFETCH(MeshPrimitiveData, mesh);
+    QFETCH(float, lift);
+    QFETCH(bool, needed);
+    useRaster(400, 20, 0.05f);
+    CWS::SupportConfig *config = KaloConfig::instance()->supportConfig();
+    config->setMode(CWS::SupportConfig::IslandsAndOverhangs);
+    Model *model = makeModel(mesh);
+    model->translate.setZ(lift);
+    model->dirty = true;
+    m_manager->addModel(model);
+    m_manager->setModelStatus(KaloModel::MODEL_LOADED);
+    QSignalSpy messages(m_manager.get(), &KaloModel::notice);
+    runAuto();
+    config->setMode(CWS::SupportConfig::IslandsOnly);
+
+    const size_t columns = model->supports.size();
+    QVERIFY2((columns > 0) == needed, qPrintable(QStringLiteral("%1 columns").arg(columns)));
+    QCOMPARE(messages.count(), needed ? 0 : 1);
+    if (!needed) {
+        QCOMPARE(messages.first().at(0).toString(), QStringLiteral("No supports needed"));
+        return;
+    }
+    // A column stands under the bottom face with its foot on the platform.
+    const Model *column = model->supports.front();
+    QVERIFY2(std::abs(column->boundMin.z()) < 1e-4f && column->boundMax.z() > lift,
+             qPrintable(QStringLiteral("column from %1 to %2 mm").arg(column->boundMin.z()).arg(column->boundMax.z())));
+
+    m_manager->selectModel(model);
+    QVERIFY(m_manager->removeSupports());
+    QVERIFY2(model->supports.empty() && m_manager->models().size() == 1, "every column is gone");
+    QVERIFY(m_manager->undo());
+    QCOMPARE(m_manager->models().front()->supports.size(), columns);
 }
 
 void TstSupportGenerator::cancelKeepsSupportsFound()

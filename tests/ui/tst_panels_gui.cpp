@@ -164,7 +164,7 @@ void TstPanelsGui::loadingAnStlEnablesTheEditingButtons()
     QTRY_COMPARE(m_main->window()->size(), QSize(800, 600));
     QTest::qWait(300); // the new size reaches the frame buffer
     keep(QStringLiteral("main_smallest"));
-    const QRectF supportPage = item(QStringLiteral("pageSupport"))->mapRectToScene(QRectF(0, 0, 350, 350));
+    const QRectF supportPage = item(QStringLiteral("pageSupport"))->mapRectToScene(QRectF(0, 0, 350, 520));
     QVERIFY2(m_main->window()->contentItem()->contains(supportPage.bottomRight()),
              "pages stay inside the smallest window");
     QVERIFY2(supportPage.bottom() <= item(QStringLiteral("bottomLabel"))->mapToScene(QPointF()).y(),
@@ -188,7 +188,7 @@ void TstPanelsGui::pagesOpenBesideTheirButtons_data()
     QTest::newRow("Scale") << "buttonScale" << "pageScale" << QSize(230, 180);
     QTest::newRow("Rotate") << "buttonRotate" << "pageRotate" << QSize(150, 150);
     QTest::newRow("Flip") << "buttonFlip" << "pageFlip" << QSize(250, 50);
-    QTest::newRow("Support") << "buttonSupport" << "pageSupport" << QSize(350, 350);
+    QTest::newRow("Support") << "buttonSupport" << "pageSupport" << QSize(350, 520);
 }
 
 void TstPanelsGui::pagesOpenBesideTheirButtons()
@@ -440,6 +440,11 @@ void TstPanelsGui::supportPageSettingsAndManualMode()
     QVERIFY(model);
     KaloModel *manager = m_main->manager();
     m_main->click(QStringLiteral("buttonSupport"));
+    QVERIFY2(!item(QStringLiteral("headTopRadius"))->isVisible(), "straight columns' radii show with Islands only");
+    UiDriver::typeInto(m_main->window(), item(QStringLiteral("supportSpacing")), QStringLiteral("2.5"));
+    QCOMPARE(m_main->config()->supportConfig()->overhangSpacing(), 2.5);
+    QCOMPARE(m_main->config()->supportConfig()->preset(), int(CWS::SupportConfig::Custom));
+    item(QStringLiteral("supportMode"))->setProperty("currentIndex", 0);
 
     UiDriver::typeInto(m_main->window(), item(QStringLiteral("headTopRadius")), QStringLiteral("0.9"));
     QCOMPARE(m_main->config()->supportConfig()->headTopRadius(), 0.9);

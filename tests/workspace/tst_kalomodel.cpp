@@ -1,5 +1,6 @@
 #include "common/TestMeshes.h"
 #include "geometry/Model.h"
+#include "settings/KaloConfig.h"
 #include "workspace/KaloModel.h"
 #include "workspace/Picking.h"
 
@@ -352,7 +353,7 @@ void TstKaloModel::undoRedoEachEdit_data()
 {
     QTest::addColumn<QString>("edit");
     for (const char *edit : {"load", "delete", "move", "drag", "scale", "rotate", "flip", "copy", "layout",
-                             "base plates", "manual support", "delete support"})
+                             "base plates", "manual support", "delete support", "remove supports"})
         QTest::newRow(edit) << QString::fromLatin1(edit);
 }
 
@@ -398,7 +399,13 @@ void TstKaloModel::undoRedoEachEdit()
         hit.object = model;
         hit.point = QVector3D(2, 2, 10);
         hit.normal = QVector3D(0, 0, -1);
+        // The straight column: a tipped one finds the cube's own material under the point.
+        KaloConfig::instance()->supportConfig()->setMode(CWS::SupportConfig::IslandsOnly);
         m_manager->addSupportUnder(hit);
+        KaloConfig::instance()->supportConfig()->setMode(CWS::SupportConfig::IslandsAndOverhangs);
+    } else if (edit == "remove supports") {
+        QVERIFY(m_manager->removeSupports());
+        QVERIFY2(model->supports.empty(), "the model's columns are gone");
     } else if (edit == "delete support") {
         m_manager->selectModel(model->supports.front());
         m_manager->deleteSelectedModel();
