@@ -191,11 +191,30 @@ QImage PrinterImage::thumbnail(const QSize &box) const
         return QImage();
     const std::vector<int> &columns = nearestSamples(m_size.width(), small.width(), true);
     const std::vector<int> &rows = nearestSamples(m_size.height(), small.height(), false);
+    // Each thumbnail column reads one layer column (landscape) or row
+    // (portrait), each thumbnail row the other: found once, not per pixel,
+    // as this runs for every layer.
+    const int w = m_layer.width(), h = m_layer.height();
+    std::vector<int> across(columns.size()), down(rows.size());
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const int x = columns[i];
+        across[i] = m_portrait ? (m_mirrorY ? h - 1 - x : x) : (m_mirrorX ? w - 1 - x : x);
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int y = rows[i];
+        down[i] = m_portrait ? (m_mirrorX ? w - 1 - y : y) : (m_mirrorY ? y : h - 1 - y);
+    }
+    const uchar *bits = m_layer.constBits();
+    const qsizetype bytesPerLine = m_layer.bytesPerLine();
     QImage image(small, QImage::Format_Grayscale8);
     for (int y = 0; y < small.height(); ++y) {
         uchar *line = image.scanLine(y);
-        for (int x = 0; x < small.width(); ++x)
-            line[x] = pixel(columns[size_t(x)], rows[size_t(y)]);
+        for (int x = 0; x < small.width(); ++x) {
+            const int lx = m_portrait ? down[size_t(y)] : across[size_t(x)];
+            const int ly = m_portrait ? across[size_t(x)] : down[size_t(y)];
+            const uchar *from = bits + ly * bytesPerLine;
+            line[x] = m_layerGrey ? from[lx] : monoLevel(from, lx);
+        }
     }
     return image;
 }
