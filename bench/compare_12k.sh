@@ -8,8 +8,8 @@
 # PrusaSlicer's SLA export of the same job (about 220 s here), prints the
 # ratios and compares every 20th layer with ours without anti-aliasing
 # (kalo3d-bench --compare-layers: every differing pixel is to lie within 2
-# pixels of an outline). The printer is a profile file: the
-# display as PrusaSlicer's landscape, unmirrored, so the layers line up.
+# pixels of an outline; PrusaSlicer's layers are mirrored in X, ours not).
+# The printer is a profile file: the display as PrusaSlicer's landscape.
 #
 # Usage: bench/compare_12k.sh [BUILD_DIR]
 # Environment: BENCHY (default shared/models/3DBenchy.stl beside the
@@ -61,6 +61,8 @@ for aa in on off; do
     fi
 done
 if [ -n "$prusa" ]; then
-    "$bench" --compare-layers "$work/benchy-prusa.sl1" "$work/benchy-off.sl1" 20 || true
+    # PrusaSlicer mirrors its landscape layers in X unless told not to
+    # (display_mirror_x = 1 in its prusaslicer.ini).
+    "$bench" --compare-layers "$work/benchy-prusa.sl1" "$work/benchy-off.sl1" 20 mirror-x || true
 fi
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -60,6 +60,7 @@ QString PrinterEditor::save(int index, const QVariantMap &fields)
     p.format = fields.value(QStringLiteral("sl1")).toBool() ? ArchiveFormat::Sl1 : ArchiveFormat::Cws;
     if (index >= firstUser && index < int(m_settings.printers().size())) {
         p.presetGroup = user[size_t(index - firstUser)].presetGroup;
+        p.resins = user[size_t(index - firstUser)].resins;
         user[size_t(index - firstUser)] = p;
     } else {
         user.push_back(p);

@@ -242,12 +242,15 @@ ResinPreset KaloConfig::presetFor(int iPrinter, int iResin, int thick) const
     qDebug() << "KaloConfig::getConfig" << iPrinter << iResin << thick;
     const ResinPreset *found = nullptr;
     if (iPrinter >= 0 && iPrinter < int(m_printers.size())) {
-        const std::vector<ResinPreset> &group =
-            m_presetGroups[size_t(qBound(0, m_printers[size_t(iPrinter)].presetGroup, int(m_presetGroups.size()) - 1))];
-        const auto it = std::find_if(group.begin(), group.end(),
-                                     [iResin](const ResinPreset &p) { return p.resinIndex == iResin; });
-        if (it != group.end())
-            found = &*it;
+        const PrinterProfile &printer = m_printers[size_t(iPrinter)];
+        // The printer's own row before its group's.
+        for (const std::vector<ResinPreset> *rows :
+             {&printer.resins, &m_presetGroups[size_t(qBound(0, printer.presetGroup, int(m_presetGroups.size()) - 1))]}) {
+            const auto it = std::find_if(rows->begin(), rows->end(),
+                                         [iResin](const ResinPreset &p) { return p.resinIndex == iResin; });
+            if (it != rows->end() && !found)
+                found = &*it;
+        }
     }
     ResinPreset row;
     if (found) {

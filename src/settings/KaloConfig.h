@@ -85,7 +85,8 @@ public:
     int printerIndex(const QString &name) const;
 
     // Proposed settings for printer row iPrinter, resin iResin and thickness
-    // thick (µm; 0 keeps the preset's). Another thickness scales both
+    // thick (µm; 0 keeps the preset's): the printer's own row for the resin,
+    // else its group's (PrinterProfile::resins). Another thickness scales both
     // exposures in proportion, capped at maxExposureMs. A printer or resin
     // without a preset row gets the built-in initial values (30000 ms bottom,
     // 10000 ms normal at 50 µm, 3 bottom layers, 8000 µm lift), scaled alike.

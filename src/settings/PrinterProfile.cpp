@@ -52,12 +52,29 @@ QString PrinterProfile::validate() const
         if (!problem.isEmpty())
             return problem.simplified();
     }
+    // The ranges the settings dialog and the command line allow.
+    for (size_t i = 0; i < resins.size(); ++i) {
+        const ResinPreset &r = resins[i];
+        for (const QString &problem :
+             {outOfRange("resin", r.resinIndex, 0, resinCount - 1, ""),
+              outOfRange("layer thickness", r.thicknessUM, 10, 100, "um"),
+              outOfRange("bottom layers", r.bottomLayers, 0, 10, ""),
+              outOfRange("bottom exposure", r.bottomExposureMs, 1000, 180000, "ms"),
+              outOfRange("exposure", r.normalExposureMs, 1000, 180000, "ms")}) {
+            if (!problem.isEmpty())
+                return QStringLiteral("resin row %1: %2").arg(i + 1).arg(problem.simplified());
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (resins[j].resinIndex == r.resinIndex)
+                return QStringLiteral("resin row %1: resin %2 has a row already").arg(i + 1).arg(r.resinIndex);
+        }
+    }
     return QString();
 }
 
 QJsonObject PrinterProfile::toJson() const
 {
-    return {
+    QJsonObject json{
         {QLatin1String("name"), name},
         {QLatin1String("resolutionX"), resolutionX},
         {QLatin1String("resolutionY"), resolutionY},
@@ -70,28 +87,42 @@ QJsonObject PrinterProfile::toJson() const
         {QLatin1String("format"), format == ArchiveFormat::Sl1 ? QLatin1String("sl1") : QLatin1String("cws")},
         {QLatin1String("resinPresetGroup"), presetGroup},
     };
+    if (resins.empty())
+        return json;
+    QJsonArray rows;
+    for (const ResinPreset &r : resins) {
+        rows.append(QJsonObject{{QLatin1String("resin"), r.resinIndex},
+                                {QLatin1String("thicknessUm"), r.thicknessUM},
+                                {QLatin1String("bottomLayers"), r.bottomLayers},
+                                {QLatin1String("bottomExposureMs"), r.bottomExposureMs},
+                                {QLatin1String("exposureMs"), r.normalExposureMs}});
+    }
+    json.insert(QLatin1String("resins"), rows);
+    return json;
 }
 
 bool PrinterProfile::fromJson(const QJsonObject &obj, PrinterProfile &profile, QString *error)
 {
     PrinterProfile p;
     QString fault;
-    const auto field = [&](const char *key) {
-        const QJsonValue value = obj.value(QLatin1String(key));
+    const auto fieldOf = [&](const QJsonObject &from, const char *key) {
+        const QJsonValue value = from.value(QLatin1String(key));
         if (value.isUndefined() && fault.isEmpty())
             fault = QStringLiteral("\"%1\" is missing").arg(QLatin1String(key));
         return value;
     };
+    const auto field = [&](const char *key) { return fieldOf(obj, key); };
     // A number where a whole one is due is refused rather than truncated: a
     // hand-edited 2560.5 is a typing error, not a display.
-    const auto whole = [&](const char *key, int &to) {
-        const QJsonValue value = field(key);
+    const auto wholeOf = [&](const QJsonObject &from, const char *key, int &to) {
+        const QJsonValue value = fieldOf(from, key);
         const double number = value.toDouble(std::nan(""));
         if (number == std::floor(number) && std::abs(number) <= 1e9)
             to = int(number);
         else if (fault.isEmpty())
             fault = QStringLiteral("\"%1\" must be a whole number").arg(QLatin1String(key));
     };
+    const auto whole = [&](const char *key, int &to) { wholeOf(obj, key, to); };
     const auto real = [&](const char *key, double &to) {
         const QJsonValue value = field(key);
         if (value.isDouble())
@@ -132,6 +163,26 @@ bool PrinterProfile::fromJson(const QJsonObject &obj, PrinterProfile &profile, Q
     // Optional: a profile written by hand may leave the resins to the default.
     if (obj.contains(QLatin1String("resinPresetGroup")))
         whole("resinPresetGroup", p.presetGroup);
+    if (obj.contains(QLatin1String("resins")) && fault.isEmpty()) {
+        const QJsonValue rows = obj.value(QLatin1String("resins"));
+        if (!rows.isArray())
+            fault = QStringLiteral("\"resins\" must be a list");
+        for (int i = 0; fault.isEmpty() && i < rows.toArray().size(); ++i) {
+            const QJsonValue row = rows.toArray().at(i);
+            ResinPreset r{0, 0, 0, 0, 0, 8000};
+            const QJsonObject o = row.toObject();
+            wholeOf(o, "resin", r.resinIndex);
+            wholeOf(o, "thicknessUm", r.thicknessUM);
+            wholeOf(o, "bottomLayers", r.bottomLayers);
+            wholeOf(o, "bottomExposureMs", r.bottomExposureMs);
+            wholeOf(o, "exposureMs", r.normalExposureMs);
+            if (!row.isObject())
+                fault = QStringLiteral("is not an object");
+            if (!fault.isEmpty())
+                fault = QStringLiteral("resin row %1: %2").arg(i + 1).arg(fault);
+            p.resins.push_back(r);
+        }
+    }
     if (fault.isEmpty())
         fault = p.validate();
     if (!fault.isEmpty()) {

@@ -39,6 +39,11 @@ struct PrinterProfile
     // Group of the built-in resin preset table the printer proposes
     // settings from (0 to presetGroupCount - 1).
     int presetGroup = 1;
+    // The printer's own proposals, at most one row per resin (0 to
+    // resinCount - 1), each at 10 to 100 µm, 0 to 10 bottom layers and
+    // exposures of 1000 to 180000 ms; a resin without a row here is
+    // proposed from presetGroup.
+    std::vector<ResinPreset> resins;
     // Built-in printers only, not stored: the display row of the built-in
     // table they slice with, so that their images stay those they always were.
     bool builtIn = false;
@@ -47,6 +52,7 @@ struct PrinterProfile
     static constexpr int maxResolution = 32768;
     static constexpr int maxSizeMm = 1000;
     static constexpr int presetGroupCount = 3;
+    static constexpr int resinCount = 4;
 
     // The display geometry slicing, layout and supports read.
     LcdSpec lcd() const;
@@ -60,7 +66,9 @@ struct PrinterProfile
 
     // The profile as readable JSON keys: name, resolutionX/Y, sizeXMm/YMm,
     // buildHeightMm, mirrorX/Y, orientation ("portrait" or "landscape"),
-    // format ("cws" or "sl1"), resinPresetGroup.
+    // format ("cws" or "sl1"), resinPresetGroup, and when there are any the
+    // printer's own resin rows, "resins": [{resin, thicknessUm, bottomLayers,
+    // bottomExposureMs, exposureMs}, ...].
     QJsonObject toJson() const;
     // The profile of obj; false with *error naming the key at fault when a
     // key is missing, of the wrong type or out of range.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace CWS {
@@ -200,15 +201,19 @@ QImage downscale(const QImage &mono, const QRect &content, const QSize &size, QI
         .convertToFormat(QImage::Format_Grayscale8);
 }
 
-std::pair<int, int> reducedRows(const QRect &content, const QSize &monoSize, const QSize &size)
+QRect reducedContent(const QRect &content, const QSize &monoSize, const QSize &size)
 {
     if (content.isEmpty())
-        return {0, -1};
-    // A reduced row mixes the source rows under it and, when smoothed, their
-    // neighbours: two rows more on each side hold every one of them.
-    const qint64 h = size.height(), H = monoSize.height();
-    return {int(std::max<qint64>(0, content.top() * h / H - 2)),
-            int(std::min<qint64>(h - 1, (content.bottom() + 1) * h / H + 2))};
+        return QRect();
+    // A reduced pixel mixes the source pixels under it and, when smoothed,
+    // their neighbours: two more on each side hold every one of them.
+    const auto reduced = [](int first, int last, qint64 to, qint64 from) {
+        return std::make_pair(int(std::max<qint64>(0, first * to / from - 2)),
+                              int(std::min<qint64>(to - 1, (last + 1) * to / from + 2)));
+    };
+    const auto [left, right] = reduced(content.left(), content.right(), size.width(), monoSize.width());
+    const auto [top, bottom] = reduced(content.top(), content.bottom(), size.height(), monoSize.height());
+    return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 } // namespace CWS

@@ -4,8 +4,6 @@
 #include <QRect>
 #include <QSize>
 
-#include <utility>
-
 namespace CWS {
 
 // The anti-aliased layer: the 1-bit drawing made at the enlarged raster,
@@ -20,9 +18,8 @@ namespace CWS {
 // drawn on instead of a new image.
 QImage downscale(const QImage &mono, const QRect &content, const QSize &size, QImage canvas = QImage());
 
-// The rows of a reduction of mono to size that can hold anything but black
-// when content holds mono's white pixels: first to last, both included;
-// last < first when there are none.
-std::pair<int, int> reducedRows(const QRect &content, const QSize &monoSize, const QSize &size);
+// The part of a reduction of mono to size that can hold anything but black
+// when content holds mono's white pixels; empty when there are none.
+QRect reducedContent(const QRect &content, const QSize &monoSize, const QSize &size);
 
 } // namespace CWS

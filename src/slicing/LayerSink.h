@@ -1,6 +1,7 @@
 #pragma once
 
 class QImage;
+class QRect;
 
 namespace CWS {
 
@@ -14,7 +15,8 @@ public:
     // at once. The images belong to the job and are deleted as soon as the
     // call returns, so the receiver must store or copy them here.
     // supersampledImage is null unless the layer was drawn enlarged.
-    virtual void layerDone(QImage *image, int layerIndex, QImage *supersampledImage) = 0;
+    // content holds every pixel of image that is not black.
+    virtual void layerDone(QImage *image, int layerIndex, QImage *supersampledImage, const QRect &content) = 0;
 };
 
 } // namespace CWS

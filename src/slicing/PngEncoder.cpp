@@ -3,6 +3,7 @@
 #include "slicing/RowDeflate.h"
 
 #include <QImage>
+#include <QSize>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -33,15 +34,22 @@ QByteArray encodePng(const QImage &image)
     if (!mono && image.format() != QImage::Format_Grayscale8)
         return QByteArray();
     const int rowBytes = mono ? (image.width() + 7) / 8 : image.width();
+    return encodePng(image.size(), mono, [&image, rowBytes](int y) {
+        return RowBytes{image.constScanLine(y), 0, rowBytes};
+    });
+}
 
+QByteArray encodePng(const QSize &imageSize, bool mono, const RowSource &row)
+{
+    const int rowBytes = mono ? (imageSize.width() + 7) / 8 : imageSize.width();
     QByteArray header(13, '\0');
-    const quint32 size[2] = {qToBigEndian(quint32(image.width())), qToBigEndian(quint32(image.height()))};
+    const quint32 size[2] = {qToBigEndian(quint32(imageSize.width())), qToBigEndian(quint32(imageSize.height()))};
     std::memcpy(header.data(), size, 8);
     header[8] = char(mono ? 1 : 8); // bit depth
     header[9] = char(mono ? 3 : 0); // colour type: palette or grey
     // compression, filter method and interlacing: 0
 
-    const QByteArray compressed = deflateRows(image, rowBytes);
+    const QByteArray compressed = deflateRows(imageSize.height(), rowBytes, row);
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
     png.reserve(compressed.size() + 64);
     appendChunk(png, "IHDR", header);

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "slicing/RowDeflate.h"
+
 #include <QByteArray>
 
 class QImage;
+class QSize;
 
 namespace CWS {
 
@@ -13,5 +16,9 @@ namespace CWS {
 // changes the bytes but not the decoded pixels.
 // Plain data work: any thread. Empty for any other format.
 QByteArray encodePng(const QImage &image);
+// The same PNG of an image of size pixels, 1-bit when mono else 8-bit grey,
+// whose rows (whole bytes, as Format_Mono or Format_Grayscale8 hold them,
+// the bits past the last pixel 0) come from row.
+QByteArray encodePng(const QSize &size, bool mono, const RowSource &row);
 
 } // namespace CWS

@@ -46,9 +46,10 @@ void PrintCheckRun::run()
     m_feed.reset();
 }
 
-void PrintCheckRun::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
+void PrintCheckRun::layerDone(QImage *image, int layerIndex, QImage *supersampledImage, const QRect &content)
 {
     Q_UNUSED(supersampledImage)
+    Q_UNUSED(content)
     if (!m_cancelled)
         m_feed->add(*image, layerIndex);
 }

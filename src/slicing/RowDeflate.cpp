@@ -191,8 +191,10 @@ const std::array<CopyLength, longestCopy + 1> &copyLengths()
 }
 
 // The run-length coding of the rows: a token below 256 is a literal byte,
-// from 256 on a copy of (token - 256) bytes from distance 1.
-std::vector<quint16> runTokens(const QImage &image, int rowBytes, Adler &adler)
+// from 256 on a copy of (token - 256) bytes from distance 1. The tokens
+// depend only on the bytes, not on how they are handed to add: equal bytes
+// join the run before them.
+std::vector<quint16> runTokens(int rows, int rowBytes, const RowSource &row, Adler &adler)
 {
     std::vector<quint16> tokens;
     uchar runByte = 0;
@@ -216,30 +218,35 @@ std::vector<quint16> runTokens(const QImage &image, int rowBytes, Adler &adler)
         runByte = byte;
         runLength += count;
     };
-    for (int y = 0; y < image.height(); ++y) {
-        add(0, 1); // filter type
-        const uchar *line = image.constScanLine(y);
-        for (int x = 0; x < rowBytes;) {
+    for (int y = 0; y < rows; ++y) {
+        const RowBytes bytes = row(y);
+        const int begin = std::clamp(bytes.begin, 0, rowBytes);
+        const int end = bytes.bytes ? std::clamp(bytes.end, begin, rowBytes) : begin;
+        add(0, 1 + begin); // filter type, then the black bytes before those named
+        const uchar *line = bytes.bytes;
+        for (int x = begin; x < end;) {
             const uchar byte = line[x];
             const quint64 same = 0x0101010101010101ull * byte;
-            int end = x + 1;
-            for (; end + 32 <= rowBytes; end += 32) {
+            int next = x + 1;
+            for (; next + 32 <= end; next += 32) {
                 quint64 words[4];
-                std::memcpy(words, line + end, 32);
+                std::memcpy(words, line + next, 32);
                 if (((words[0] ^ same) | (words[1] ^ same) | (words[2] ^ same) | (words[3] ^ same)) != 0)
                     break;
             }
-            for (; end + 8 <= rowBytes; end += 8) {
+            for (; next + 8 <= end; next += 8) {
                 quint64 word;
-                std::memcpy(&word, line + end, 8);
+                std::memcpy(&word, line + next, 8);
                 if (word != same)
                     break;
             }
-            while (end < rowBytes && line[end] == byte)
-                ++end;
-            add(byte, end - x);
-            x = end;
+            while (next < end && line[next] == byte)
+                ++next;
+            add(byte, next - x);
+            x = next;
         }
+        if (end < rowBytes)
+            add(0, rowBytes - end);
     }
     endRun();
     return tokens;
@@ -310,8 +317,15 @@ void writeCodes(BitWriter &out, const HuffmanCode &literals, const HuffmanCode &
 
 QByteArray deflateRows(const QImage &image, int rowBytes)
 {
+    return deflateRows(image.height(), rowBytes, [&image, rowBytes](int y) {
+        return RowBytes{image.constScanLine(y), 0, rowBytes};
+    });
+}
+
+QByteArray deflateRows(int rows, int rowBytes, const RowSource &row)
+{
     Adler adler;
-    const std::vector<quint16> tokens = runTokens(image, rowBytes, adler);
+    const std::vector<quint16> tokens = runTokens(rows, rowBytes, row, adler);
     const auto &copies = copyLengths();
     std::vector<quint64> frequencies(literalSymbols, 0);
     for (quint16 token : tokens)

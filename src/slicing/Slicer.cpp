@@ -191,7 +191,7 @@ void Slicer::startPool()
     m_config.endSupersampling();
 }
 
-void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
+void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage, const QRect &content)
 {
     Q_UNUSED(supersampledImage)
     // The job is as good as done: the next layer may be queued.
@@ -207,12 +207,11 @@ void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
     // Encoded and compressed before taking the lock, so that jobs do that in
     // parallel and only the archive itself is written one entry at a time.
     const bool sl1 = m_config.format == ArchiveFormat::Sl1;
-    const QImage printed = printerImage(*image, m_config, sl1);
-    const QByteArray png = encodePng(printed);
+    PrinterImage printed(*image, content, m_config, sl1);
+    const QByteArray png = printed.png();
     const ZipEntry entry = ZipEntry::compress(entryName(layerIndex), png);
     // The thumbnail samples a few pixels of each layer, not all of them.
-    const QImage small = sl1 ? printed.scaled(thumbnailSize, Qt::KeepAspectRatio, Qt::FastTransformation)
-                             : QImage();
+    const QImage small = sl1 ? printed.thumbnail(thumbnailSize) : QImage();
 
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_failed)

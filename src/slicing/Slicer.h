@@ -40,7 +40,7 @@ class PrintCheckFeed;
 // always as 8-bit grey, and ends instead with config.ini, prusaslicer.ini
 // (see Sl1Config) and thumbnail/thumbnail400x400.png, the layers seen from
 // above. Either way each layer is turned and mirrored as the printer
-// expects it (printerImage).
+// expects it (PrinterImage) as it is encoded.
 // The archive is written beside outputPath and renamed over it once it is
 // complete on disk (CommittedFile): every write checked, synced, its central
 // directory read back with every entry. A failed or cancelled run leaves no
@@ -90,7 +90,7 @@ public:
     bool rejectedByCheck() const { return m_rejected; }
 
     // Pool threads, from Slice::run: stores the layer in the archive.
-    void layerDone(QImage *image, int layerIndex, QImage *supersampledImage) override;
+    void layerDone(QImage *image, int layerIndex, QImage *supersampledImage, const QRect &content) override;
 
     // After the thread has finished: empty when the archive was completed or
     // the run cancelled; otherwise a sentence for the user naming the

@@ -121,6 +121,7 @@ void TstPrinterProfile::userPrintersRoundTrip()
     portrait.portrait = true;
     portrait.format = ArchiveFormat::Cws;
     portrait.presetGroup = 2;
+    portrait.resins = {{1, 50, 4, 40000, 9000, 8000}};
     {
         KaloConfig settings(settingsFile, false);
         QString error;
@@ -152,6 +153,13 @@ void TstPrinterProfile::userPrintersRoundTrip()
     const SliceBuildConfig &c = *settings.buildConfig();
     QVERIFY2(qAbs(c.pixelsPerMmX - 3840 / 192.5) < 1e-4 && qAbs(c.pixelsPerMmY - 20) < 1e-4,
              "non-square pixels: 50.13 um in x, 50 um in y");
+    const int row = settings.printerIndex("Portrait 4K");
+    const ResinPreset own = settings.presetFor(row, 1, 100);
+    QVERIFY2(own.bottomLayers == 4 && own.bottomExposureMs == 80000 && own.normalExposureMs == 18000,
+             "the printer's own elastic resin row, at 100 um: 4 bottom layers, 80 s and 18 s");
+    const ResinPreset group = settings.presetFor(row, 0, 0);
+    QVERIFY2(group.bottomExposureMs == 12000 && group.normalExposureMs == 4000,
+             "a resin without a row of its own comes from the printer's group: 12 s and 4 s");
 
     // Export and import: a file with the one profile.
     const QString exported = m_dir.filePath("export.json");
@@ -181,6 +189,18 @@ void TstPrinterProfile::damagedFileIsRefused_data()
     QTest::newRow("missing key") << text.replace("buildHeightMm", "height") << "\"buildHeightMm\" is missing";
     text = good;
     QTest::newRow("out of range") << text.replace("122.88", "1222.88") << "display size Y must be 1 to 1000 mm";
+    PrinterProfile withResins = twelveK();
+    withResins.resins = {{0, 50, 3, 30000, 8000, 8000}, {2, 50, 3, 30000, 8000, 8000}};
+    const QByteArray resins = QJsonDocument(withResins.toJson()).toJson();
+    text = resins;
+    QTest::newRow("resin exposure") << text.replace("8000", "0")
+                                    << "printer 1 \"12K\": resin row 1: exposure must be 1000 to 180000 ms";
+    text = resins;
+    QTest::newRow("resin listed twice") << text.replace("\"resin\": 2", "\"resin\": 0")
+                                        << "resin row 2: resin 0 has a row already";
+    text = resins;
+    QTest::newRow("resin rows not a list") << text.replace("\"resins\": [", "\"resins\": 1, \"x\": [")
+                                           << "\"resins\" must be a list";
 }
 
 void TstPrinterProfile::damagedFileIsRefused()

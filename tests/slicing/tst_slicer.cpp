@@ -15,6 +15,7 @@
 #include <quazip.h>
 #include <quazipfile.h>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -342,6 +343,9 @@ void TstSlicer::printerImages_data()
     QTest::newRow("as drawn") << false << true << false << false << QSize(400, 300) << QRect(QPoint(220, 165), QPoint(260, 195));
     QTest::newRow("top view") << false << false << false << false << QSize(400, 300) << QRect(QPoint(220, 104), QPoint(260, 134));
     QTest::newRow("mirror X") << true << false << false << true << QSize(400, 300) << QRect(QPoint(139, 104), QPoint(179, 134));
+    // Rows of whole bytes: 3 bits past the last pixel of each.
+    QTest::newRow("mirror X, 1-bit, 397 wide") << true << false << false << false << QSize(397, 300)
+                                                << QRect(QPoint(138, 104), QPoint(178, 134));
     QTest::newRow("portrait") << false << false << true << false << QSize(300, 400) << QRect(QPoint(165, 220), QPoint(195, 260));
     QTest::newRow("portrait, mirror X (SL1S)") << true << false << true << true << QSize(300, 400)
                                                << QRect(QPoint(165, 139), QPoint(195, 179));
@@ -358,7 +362,7 @@ void TstSlicer::printerImages()
     QFETCH(QSize, size);
     QFETCH(QRect, white);
     SliceBuildConfig *config = KaloConfig::instance()->buildConfig();
-    config->resolutionX = 400;
+    config->resolutionX = portrait ? size.height() : size.width();
     config->resolutionY = 300;
     config->pixelsPerMmX = 10;
     config->pixelsPerMmY = 5;
@@ -422,9 +426,16 @@ void TstSlicer::printerImages()
              "prusaslicer.ini describes the display");
     QImage thumbnail;
     QVERIFY2(thumbnail.loadFromData(archive.entries.value("thumbnail/thumbnail400x400.png"), "PNG")
-                 && thumbnail.size() == QSize(400, 400)
-                 && brightness(thumbnail.convertToFormat(QImage::Format_Grayscale8)) > 0,
-             "the thumbnail shows the layers");
+                 && thumbnail.size() == QSize(400, 400),
+             "the archive holds a thumbnail");
+    // Both layers are the box: the thumbnail is the layer image made small, centred.
+    const QImage small = grey.scaled(QSize(400, 400), Qt::KeepAspectRatio, Qt::FastTransformation);
+    QImage expected(400, 400, QImage::Format_Grayscale8);
+    expected.fill(0);
+    for (int y = 0; y < small.height(); ++y)
+        std::memcpy(expected.scanLine((400 - small.height()) / 2 + y) + (400 - small.width()) / 2,
+                    small.constScanLine(y), size_t(small.width()));
+    QVERIFY2(thumbnail.convertToFormat(QImage::Format_Grayscale8) == expected, "the thumbnail shows the layer");
 }
 
 void TstSlicer::entryNames_data()
