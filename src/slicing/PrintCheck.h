@@ -1,5 +1,7 @@
 #pragma once
 
+#include "slicing/RowRuns.h"
+
 #include <QImage>
 #include <QList>
 #include <QRect>
@@ -56,7 +58,8 @@ struct ModelFootprint
 
 // Finds what makes a resin print fail, one layer image at a time, in layer
 // order, keeping only the previous layer: memory stays flat in the layer
-// count (about 18 bytes per display pixel).
+// count. Works on the runs of pixels along the rows, so its time grows with
+// the length of the outlines, not with the lit area.
 //
 // A pixel is lit when its grey is above 0 and solid from 128 (1-bit images:
 // white is both). Distances are in mm with the raster's per-axis pitch. A
@@ -114,8 +117,8 @@ private:
         int finding;
     };
 
-    void load(const QImage &image);
     void islandsAndOverhangs();
+    void overhangs(const std::vector<PixelRun> &candidates, std::vector<Open> &prevOverhangs);
     void hollows();
     int root(int hollow);
     void endHollow(int hollow);
@@ -134,14 +137,17 @@ private:
     int m_layer = 0;
     bool m_finishing = false;
 
-    // This layer and the one below, full raster, zero outside their boxes.
-    std::vector<uint8_t> m_grey, m_prevGrey;
-    QRect m_box, m_prevBox; // lit pixels grown by 1 pixel; empty for a black layer
-    std::vector<int32_t> m_labels;                // scratch, per pixel
-    std::vector<int32_t> m_hollowIds, m_prevHollowIds; // hollow id + 1 per unsolid enclosed pixel
+    // This layer and the one below as runs: lit and solid pixels, and the
+    // enclosed unsolid pixels with their hollow (an index into m_hollows).
+    RowRuns m_lit, m_solid, m_prevSolid;
+    RowRuns m_hollowRuns, m_prevHollowRuns;
+    std::vector<int> m_hollowOf, m_prevHollowOf; // per run of m_hollowRuns, m_prevHollowRuns
     std::vector<Hollow> m_hollows;
     std::vector<Open> m_openIslands, m_openOverhangs;
-    std::vector<float> m_rowDistance; // scratch: squared distance to solid along the row (mm²)
+    // How far (pixels) along a row solid of the layer below reaches for
+    // each row distance: reach[dy] for dy = 0 up to the 2 mm limit.
+    std::vector<int> m_reach;
+    std::vector<int> m_parent; // scratch: union-find over runs
 };
 
 } // namespace CWS
