@@ -221,19 +221,24 @@ double PrintCheck::xMm(double column) const
     return (column - m_centreX) / m_ppmX;
 }
 
+QPoint PrintCheck::pixelAt(double x, double y) const
+{
+    return QPoint(int(std::floor(x * m_ppmX + m_centreX)), int(std::floor(y * m_ppmY + m_centreY)));
+}
+
 double PrintCheck::yMm(double row) const
 {
     return (row - m_centreY) / m_ppmY;
 }
 
-void PrintCheck::addLayer(const QImage &image)
+void PrintCheck::addLayer(const QImage &image, std::pair<int, int> rows)
 {
     if (image.width() != m_width || image.height() != m_height)
         return;
     std::swap(m_solid, m_prevSolid);
     std::swap(m_hollowRuns, m_prevHollowRuns);
     std::swap(m_hollowOf, m_prevHollowOf);
-    RowRuns::fromImage(image, m_lit, m_solid);
+    RowRuns::fromImage(image, m_lit, m_solid, rows.first, rows.second);
     islandsAndOverhangs();
     hollows();
     ++m_layer;
@@ -246,6 +251,7 @@ void PrintCheck::islandsAndOverhangs()
     std::vector<Open> prevIslands, prevOverhangs;
     prevIslands.swap(m_openIslands);
     prevOverhangs.swap(m_openOverhangs);
+    m_marks.clear();
     if (m_lit.empty() || m_layer == 0)
         return;
 
@@ -289,6 +295,12 @@ void PrintCheck::islandsAndOverhangs()
         if (solidBelow[size_t(r)] < kIslandSupport && solidBelow[size_t(r)] * 4 < s.area) {
             island[size_t(r)] = 1;
             addFinding(PrintFinding::Island, m_layer, s.box(), double(s.sumX), double(s.sumY), s.area, prevIslands);
+        }
+    }
+    if (m_marking) {
+        for (size_t i = 0; i < runs.size(); ++i) {
+            if (island[size_t(regions.find(int(i)))])
+                m_marks.push_back(runs[i]);
         }
     }
     m_openIslands.swap(prevIslands); // addFinding appended this layer's after the previous ones
@@ -348,6 +360,12 @@ void PrintCheck::overhangs(const std::vector<PixelRun> &candidates, std::vector<
         if (s.area && s.area * pixelMm2 >= kOverhangAreaMm2)
             addFinding(PrintFinding::Overhang, m_layer, s.box(), double(s.sumX), double(s.sumY), s.area,
                        prevOverhangs);
+    }
+    if (m_marking) {
+        for (size_t i = 0; i < runs.size(); ++i) {
+            if (sums[size_t(regions.find(int(i)))].area * pixelMm2 >= kOverhangAreaMm2)
+                m_marks.push_back(runs[i]);
+        }
     }
     m_openOverhangs.swap(prevOverhangs);
     m_openOverhangs.erase(std::remove_if(m_openOverhangs.begin(), m_openOverhangs.end(),
@@ -561,7 +579,7 @@ std::vector<PrintFinding> PrintCheck::finish()
     m_finishing = true;
     QImage empty(m_width, m_height, QImage::Format_Grayscale8);
     empty.fill(0);
-    addLayer(empty);
+    addLayer(empty, {0, -1});
     --m_layer;
     m_finishing = false;
 

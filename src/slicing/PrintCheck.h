@@ -9,6 +9,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <limits>
+#include <utility>
 #include <vector>
 
 struct SliceBuildConfig;
@@ -91,13 +93,24 @@ public:
 
     // The next layer (0, 1, 2, ...): Format_Mono (index 0 black), Grayscale8
     // or Indexed8 grey of the raster's size; other sizes are ignored.
-    void addLayer(const QImage &image);
+    // rows: the first and last row that may hold anything but black; the
+    // rest is not read.
+    void addLayer(const QImage &image, std::pair<int, int> rows = {0, std::numeric_limits<int>::max()});
 
     // Ends the check after the last layer (hollows still open at the top are
     // no traps) and returns every finding, ordered by first layer.
     std::vector<PrintFinding> finish();
 
     int layers() const { return m_layer; }
+
+    // When on, each addLayer keeps the pixels of the islands and overhangs it
+    // found in that layer, in marks(), until the next. Off at first.
+    void setMarking(bool on) { m_marking = on; }
+    const std::vector<PixelRun> &marks() const { return m_marks; }
+    // The enclosed unsolid pixels of the last layer added (its hollows).
+    const RowRuns &hollowRuns() const { return m_hollowRuns; }
+    // The pixel (column, row) of a point on the platform (mm), as findings give it.
+    QPoint pixelAt(double xMm, double yMm) const;
 
 private:
     struct Hollow
@@ -148,6 +161,8 @@ private:
     // each row distance: reach[dy] for dy = 0 up to the 2 mm limit.
     std::vector<int> m_reach;
     std::vector<int> m_parent; // scratch: union-find over runs
+    bool m_marking = false;
+    std::vector<PixelRun> m_marks;
 };
 
 } // namespace CWS

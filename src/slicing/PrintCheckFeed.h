@@ -21,15 +21,16 @@ class PrintCheckFeed
 public:
     PrintCheckFeed(const SliceBuildConfig &config, std::vector<ModelFootprint> footprints);
 
-    // Any thread; each layer index once, from 0 up.
-    void add(const QImage &image, int layerIndex);
+    // Any thread; each layer index once, from 0 up. rows: as for
+    // PrintCheck::addLayer.
+    void add(const QImage &image, int layerIndex, std::pair<int, int> rows);
     // Once every layer has been added and no add runs: the findings.
     std::vector<PrintFinding> finish();
 
 private:
     PrintCheck m_check;
     std::mutex m_mutex;
-    std::map<int, QImage> m_waiting; // under m_mutex
+    std::map<int, std::pair<QImage, std::pair<int, int>>> m_waiting; // under m_mutex
     int m_next = 0;                  // under m_mutex
     bool m_checking = false;         // under m_mutex: a thread is feeding the check
     std::condition_variable m_taken; // a waiting layer went to the check, or the feeding stopped

@@ -46,11 +46,12 @@ void PrintCheckRun::run()
     m_feed.reset();
 }
 
-void PrintCheckRun::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
+void PrintCheckRun::layerDone(QImage *image, int layerIndex, QImage *supersampledImage,
+                              std::pair<int, int> rows)
 {
     Q_UNUSED(supersampledImage)
     if (!m_cancelled)
-        m_feed->add(*image, layerIndex);
+        m_feed->add(*image, layerIndex, rows);
 }
 
 } // namespace CWS

@@ -41,7 +41,7 @@ public:
     bool cancelled() const { return m_cancelled; }
     const std::vector<PrintFinding> &findings() const { return m_findings; }
 
-    void layerDone(QImage *image, int layerIndex, QImage *supersampledImage) override;
+    void layerDone(QImage *image, int layerIndex, QImage *supersampledImage, std::pair<int, int> rows) override;
 
 protected:
     void run() override;

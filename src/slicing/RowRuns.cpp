@@ -23,29 +23,9 @@ constexpr uint64_t kHighBits = 0x8080808080808080ull;
 void RowRuns::reset(int height)
 {
     m_runs.clear();
-    m_rowStart.assign(size_t(std::max(0, height)), 0);
+    // Rows get their start as runs are added: nothing to clear.
+    m_rowStart.resize(size_t(std::max(0, height)));
     m_opened = 0;
-}
-
-void RowRuns::add(int row, int begin, int end)
-{
-    for (; m_opened <= row; ++m_opened)
-        m_rowStart[size_t(m_opened)] = int32_t(m_runs.size());
-    m_runs.push_back({row, begin, end});
-}
-
-const PixelRun *RowRuns::rowBegin(int row) const
-{
-    if (row < 0 || row >= m_opened)
-        return m_runs.data() + m_runs.size();
-    return m_runs.data() + m_rowStart[size_t(row)];
-}
-
-const PixelRun *RowRuns::rowEnd(int row) const
-{
-    if (row < 0 || row + 1 >= m_opened)
-        return m_runs.data() + m_runs.size();
-    return m_runs.data() + m_rowStart[size_t(row) + 1];
 }
 
 int RowRuns::overlap(const PixelRun &run, const PixelRun *first, const PixelRun *last)
@@ -57,17 +37,20 @@ int RowRuns::overlap(const PixelRun &run, const PixelRun *first, const PixelRun 
     return covered;
 }
 
-void RowRuns::fromImage(const QImage &image, RowRuns &lit, RowRuns &solid)
+void RowRuns::fromImage(const QImage &image, RowRuns &lit, RowRuns &solid, int firstRow, int lastRow)
 {
     const int width = image.width(), height = image.height();
     lit.reset(height);
     solid.reset(height);
     if (image.isNull())
         return;
+    const int top = std::max(0, firstRow), bottom = std::min(height - 1, lastRow);
+    const uchar *bits = image.constBits();
+    const qsizetype stride = image.bytesPerLine();
     if (image.format() == QImage::Format_Mono) {
         const int bytes = (width + 7) / 8;
-        for (int y = 0; y < height; ++y) {
-            const uchar *line = image.constScanLine(y);
+        for (int y = top; y <= bottom; ++y) {
+            const uchar *line = bits + y * stride;
             int begin = -1; // of the run going on
             int i = 0;
             while (i < bytes) {
@@ -102,10 +85,12 @@ void RowRuns::fromImage(const QImage &image, RowRuns &lit, RowRuns &solid)
         }
         return;
     }
-    for (int y = 0; y < height; ++y) {
-        const uchar *line = image.constScanLine(y);
+    for (int y = top; y <= bottom; ++y) {
+        const uchar *line = bits + y * stride;
         int x = 0;
         for (;;) {
+            while (x + 32 <= width && (load64(line + x) | load64(line + x + 8) | load64(line + x + 16) | load64(line + x + 24)) == 0)
+                x += 32;
             while (x + 8 <= width && load64(line + x) == 0)
                 x += 8;
             while (x < width && !line[x])

@@ -94,13 +94,15 @@ void Slice::run()
     const QSize rasterSize(m_config->resolutionX, m_config->resolutionY);
     render(supersampled, nullptr, rasterCanvas.take(rasterSize, QImage::Format_Mono),
            supersampled ? layerCanvas.take(m_config->targetSize, QImage::Format_Grayscale8) : QImage());
-    m_slicer->layerDone(m_image.get(), m_layerIndex, m_supersampledImage.get());
+    const std::pair<int, int> rows(m_content.top(), m_content.bottom());
+    const std::pair<int, int> layerRows =
+        supersampled ? reducedRows(m_content, rasterSize, m_config->targetSize) : rows;
+    m_slicer->layerDone(m_image.get(), m_layerIndex, m_supersampledImage.get(), layerRows);
 
     // The slicer is done with the images: they are this thread's canvases now.
-    const std::pair<int, int> rows(m_content.top(), m_content.bottom());
     if (supersampled) {
         rasterCanvas.keep(std::move(m_supersampledImage), rows);
-        layerCanvas.keep(std::move(m_image), reducedRows(m_content, rasterSize, m_config->targetSize));
+        layerCanvas.keep(std::move(m_image), layerRows);
     } else {
         rasterCanvas.keep(std::move(m_image), rows);
     }

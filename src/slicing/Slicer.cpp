@@ -191,7 +191,7 @@ void Slicer::startPool()
     m_config.endSupersampling();
 }
 
-void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
+void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage, std::pair<int, int> rows)
 {
     Q_UNUSED(supersampledImage)
     // The job is as good as done: the next layer may be queued.
@@ -203,7 +203,7 @@ void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage)
         m_layerEnded.notify_one();
     });
     if (m_checkFeed)
-        m_checkFeed->add(*image, layerIndex);
+        m_checkFeed->add(*image, layerIndex, rows);
     // Encoded and compressed before taking the lock, so that jobs do that in
     // parallel and only the archive itself is written one entry at a time.
     const bool sl1 = m_config.format == ArchiveFormat::Sl1;

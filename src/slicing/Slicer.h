@@ -90,7 +90,7 @@ public:
     bool rejectedByCheck() const { return m_rejected; }
 
     // Pool threads, from Slice::run: stores the layer in the archive.
-    void layerDone(QImage *image, int layerIndex, QImage *supersampledImage) override;
+    void layerDone(QImage *image, int layerIndex, QImage *supersampledImage, std::pair<int, int> rows) override;
 
     // After the thread has finished: empty when the archive was completed or
     // the run cancelled; otherwise a sentence for the user naming the

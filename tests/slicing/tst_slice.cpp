@@ -549,7 +549,7 @@ namespace {
 class RecordingSink : public CWS::LayerSink
 {
 public:
-    void layerDone(QImage *image, int layerIndex, QImage *supersampledImage) override
+    void layerDone(QImage *image, int layerIndex, QImage *supersampledImage, std::pair<int, int>) override
     {
         const std::lock_guard<std::mutex> lock(mutex);
         layers[layerIndex] = exposure(*image);
