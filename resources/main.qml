@@ -204,6 +204,12 @@ ApplicationWindow {
         height: parent.height - 300
     }
 
+    LayerImagePanel {
+        objectName: "layerImagePanel"
+        anchors.right: rightSlider.left
+        anchors.top: rightSlider.top
+    }
+
     Text {
         id: hint
         objectName: "hintText"

@@ -60,8 +60,8 @@ const char *const helpText =
     "                           before. OUT may not be one of the input files (by\n"
     "                           any name or link). Prints the layers, the resin\n"
     "                           volume in mL (models, supports and plates) and the\n"
-    "                           estimated print time, then, with --check or\n"
-    "                           --strict, what the print check found.\n"
+    "                           estimated print time, then how many of each kind\n"
+    "                           of problem the print check (see check) found.\n"
     "  check FILE...            Load and place the models as slice does, slice them\n"
     "                           without keeping the archive and list what would\n"
     "                           make the print fail: islands (regions starting in\n"
@@ -106,8 +106,6 @@ const char *const helpText =
     "                           Supports a project brings stay. The report counts\n"
     "                           the new ones and the time they took.\n"
     "  --json                   check: the findings as a JSON array, one object each.\n"
-    "  --check                  slice: also run the print check on the layers and\n"
-    "                           count its findings after the report (slower).\n"
     "  --strict                 slice: run the check, and write no archive and exit\n"
     "                           with 4 when it finds islands or clipped parts.\n"
     "  --verbose                Show the program's whole log, not only its warnings.\n"
@@ -252,7 +250,7 @@ int CommandLine::run(const QStringList &arguments)
     parser.addOption({QStringLiteral("auto-supports"), QString()});
     parser.addOption({QStringLiteral("json"), QString()});
     parser.addOption({QStringLiteral("strict"), QString()});
-    parser.addOption({QStringLiteral("check"), QString()});
+    parser.addOption({QStringLiteral("check"), QString()}); // once needed for the counts; scripts may still pass it
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("OUT")});
     for (const char *name : {"settings", "printer", "resin", "thickness", "bottom-layers", "bottom-exposure",
                              "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
@@ -646,10 +644,8 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
                                             .absoluteFilePath();
     if (m_interruptedBy)
         return interrupted(archive);
-    // The check costs several times the slicing itself: only when asked for.
     const bool strict = parser.isSet(QStringLiteral("strict")) && !checkOnly;
-    const bool checked = checkOnly || strict || parser.isSet(QStringLiteral("check"));
-    manager.setPrintCheck(checked, strict);
+    manager.setPrintCheck(true, strict);
     QElapsedTimer timer;
     timer.start();
     runWithProgress(manager, [&] { manager.sliceTo(archive); });
@@ -685,7 +681,7 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
           << "  volume:    " << twoDecimals(manager.getTotalVolume()) << " mL\n"
           << "  printing:  " << printTime(manager.sliceNumber(), settings) << "\n"
           << "  time:      " << twoDecimals(double(elapsedMs) / 1000.0) << " s\n"
-          << supportsLine << (checked ? checkCounts(manager.printFindings()) : QString());
+          << supportsLine << checkCounts(manager.printFindings());
     m_out.flush();
     return EXIT_OK;
 }

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/KaloApp.h"
+#include "app/LayerImageProvider.h"
 #include "app/PrinterEditor.h"
 #include "settings/KaloConfig.h"
 #include "view/KaloScene.h"
@@ -56,6 +57,7 @@ void setContextProperties(QQmlApplicationEngine &engine, KaloApp &app, KaloConfi
     context->setContextProperty(QStringLiteral("modelResinTypes"), config.resinTypes());
     context->setContextProperty(QStringLiteral("modelAllModels"), config.modelPrinters());
     context->setContextProperty(QStringLiteral("kalo3dPrinters"), new PrinterEditor(config, &config));
+    engine.addImageProvider(QStringLiteral("layer"), new LayerImageProvider);
 }
 
 QQuickItem *findSceneItem(const QQmlApplicationEngine &engine)
@@ -71,6 +73,7 @@ void connectModelManager(KaloApp &app, KaloModel &manager)
     QObject::connect(&app, &KaloApp::readyToSlice, &manager,
                      [&app, &manager] { manager.sliceTo(app.cwsFileUrl().toLocalFile()); });
     QObject::connect(&manager, &KaloModel::criticalMessage, &app, &KaloApp::showCriticalMsgBox);
+    manager.setLiveCheck(true);
 }
 
 void connectSignals(KaloApp &app)
