@@ -233,12 +233,20 @@ double PrintCheck::yMm(double row) const
 
 void PrintCheck::addLayer(const QImage &image, std::pair<int, int> rows)
 {
-    if (image.width() != m_width || image.height() != m_height)
+    if (!fits(image))
         return;
+    RowRuns lit, solid;
+    RowRuns::fromImage(image, lit, solid, rows.first, rows.second);
+    addLayer(std::move(lit), std::move(solid));
+}
+
+void PrintCheck::addLayer(RowRuns lit, RowRuns solid)
+{
     std::swap(m_solid, m_prevSolid);
     std::swap(m_hollowRuns, m_prevHollowRuns);
     std::swap(m_hollowOf, m_prevHollowOf);
-    RowRuns::fromImage(image, m_lit, m_solid, rows.first, rows.second);
+    m_lit = std::move(lit);
+    m_solid = std::move(solid);
     islandsAndOverhangs();
     hollows();
     ++m_layer;

@@ -96,6 +96,11 @@ public:
     // rows: the first and last row that may hold anything but black; the
     // rest is not read.
     void addLayer(const QImage &image, std::pair<int, int> rows = {0, std::numeric_limits<int>::max()});
+    // The same for a layer already read into runs (RowRuns::fromImage) on
+    // any thread, which is most of the work of a layer.
+    void addLayer(RowRuns lit, RowRuns solid);
+    // Whether addLayer takes image: its size is the raster's.
+    bool fits(const QImage &image) const { return image.width() == m_width && image.height() == m_height; }
 
     // Ends the check after the last layer (hollows still open at the top are
     // no traps) and returns every finding, ordered by first layer.
