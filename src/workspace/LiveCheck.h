@@ -26,7 +26,7 @@ class LiveCheck : public QObject
     Q_OBJECT
 public:
     // delayMs: the quiet time after the last change before due.
-    explicit LiveCheck(int delayMs = 300, QObject *parent = nullptr);
+    explicit LiveCheck(int delayMs = 200, QObject *parent = nullptr);
     ~LiveCheck() override;
 
     // The scene may have changed: when models or config differ from what
