@@ -28,6 +28,10 @@
 //   kalo3d-bench --supports STL
 //     Automatic supports for the model: the time of KaloModel::addSupportAuto
 //     and the number of columns it placed.
+//   kalo3d-bench --live STL
+//     The live print check: the model is moved five times, and each time the
+//     time from the move to the check's list of the new place is printed
+//     (the quiet time after a change included).
 //   kalo3d-bench --load [COPIES]
 //   kalo3d-bench --load-files [COPIES]
 //     A large scene, step by step in one process: a generated sphere of about
@@ -345,6 +349,32 @@ int supports(int argc, char *argv[], const std::string &stl)
     return 0;
 }
 
+int liveCheck(int argc, char *argv[], const std::string &stl)
+{
+    QGuiApplication app(argc, argv);
+    KaloConfig settings(QString(), true);
+    settings.updateBuildConfig();
+    KaloModel manager;
+    if (!load(manager, stl))
+        return 1;
+    QEventLoop loop;
+    QObject::connect(&manager, &KaloModel::printCheckDone, &loop, &QEventLoop::quit);
+    manager.setLiveCheck(true);
+    loop.exec(); // the check of the model as loaded
+    manager.selectModel(manager.models().first());
+    for (int i = 1; i <= 5; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        manager.setSelectedModelTranslate(float(i % 2), 0, 0);
+        loop.exec();
+        std::printf("live check of %s after a move: %.2f s after the change, %d findings\n",
+                    qPrintable(QFileInfo(QString::fromStdString(stl)).fileName()), double(timer.nsecsElapsed()) / 1e9,
+                    int(manager.printCheckList().size()));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 // One step of --load: its wall time, the resident memory after it, its own
 // peak and the process's peak so far.
 class Step
@@ -486,6 +516,7 @@ int usage()
                          "       kalo3d-bench --encode-only ARCHIVE\n"
                          "       kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP [mirror-x]]\n"
                          "       kalo3d-bench --supports STL\n"
+                         "       kalo3d-bench --live STL\n"
                          "       kalo3d-bench --load|--load-files [COPIES]\n"
                          "       kalo3d-bench --layers [SIDES]\n");
     return 2;
@@ -674,6 +705,8 @@ int main(int argc, char *argv[])
         return historyMemory(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "--supports") == 0)
         return supports(argc, argv, argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--live") == 0)
+        return liveCheck(argc, argv, argv[2]);
     const bool separateFiles = argc > 1 && std::strcmp(argv[1], "--load-files") == 0;
     if ((argc == 2 || argc == 3) && (separateFiles || std::strcmp(argv[1], "--load") == 0)) {
         const int copies = argc == 3 ? std::atoi(argv[2]) : 10;

@@ -252,6 +252,12 @@ ApplicationWindow {
         focusTarget: view
     }
 
+    LayerImagePanel {
+        objectName: "layerImagePanel"
+        anchors.right: rightSlider.left
+        anchors.top: rightSlider.top
+    }
+
     Text {
         id: hint
         objectName: "hintText"

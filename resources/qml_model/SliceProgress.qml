@@ -39,6 +39,7 @@ Rectangle {
                         + qsTr(" layers") + "\n" + qsTr("Time : ") + kalo3dModel.getSliceCostTime()
                         + "\n" + qsTr("Resin: ") + kalo3dModel.getTotalVolume().toFixed(2) + " mL"
                         + "\n" + qsTr("Print time: ") + kalo3dModel.getPrintTime()
+                        + "\n" + qsTr("Check: ") + (kalo3dModel.printCheckCounts() || qsTr("No problems found"))
                         + "\n\n" + qsTr("Saved as: ") + completeDialog.archive
                 completeDialog.open()
             }

@@ -61,8 +61,8 @@ const char *const helpText =
     "                           before. OUT may not be one of the input files (by\n"
     "                           any name or link). Prints the layers, the resin\n"
     "                           volume in mL (models, supports and plates) and the\n"
-    "                           estimated print time, then, with --check or\n"
-    "                           --strict, what the print check found.\n"
+    "                           estimated print time, then how many of each kind\n"
+    "                           of problem the print check (see check) found.\n"
     "  check FILE...            Load and place the models as slice does, slice them\n"
     "                           without keeping the archive and list what would\n"
     "                           make the print fail: islands (regions starting in\n"
@@ -116,8 +116,6 @@ const char *const helpText =
     "  --support-spacing MM     1 to 10; --critical-angle DEG 20 to 80 (from the\n"
     "                           horizontal). Each makes the preset custom.\n"
     "  --json                   check: the findings as a JSON array, one object each.\n"
-    "  --check                  slice: also run the print check on the layers and\n"
-    "                           count its findings after the report (slower).\n"
     "  --strict                 slice: run the check, and write no archive and exit\n"
     "                           with 4 when it finds islands or clipped parts.\n"
     "  --verbose                Show the program's whole log, not only its warnings.\n"
@@ -262,7 +260,7 @@ int CommandLine::run(const QStringList &arguments)
     parser.addOption({QStringLiteral("auto-supports"), QString()});
     parser.addOption({QStringLiteral("json"), QString()});
     parser.addOption({QStringLiteral("strict"), QString()});
-    parser.addOption({QStringLiteral("check"), QString()});
+    parser.addOption({QStringLiteral("check"), QString()}); // once needed for the counts; scripts may still pass it
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("OUT")});
     for (const char *name : {"settings", "printer", "resin", "thickness", "bottom-layers", "bottom-exposure",
                              "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
@@ -699,10 +697,8 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
                                             .absoluteFilePath();
     if (m_interruptedBy)
         return interrupted(archive);
-    // The check costs several times the slicing itself: only when asked for.
     const bool strict = parser.isSet(QStringLiteral("strict")) && !checkOnly;
-    const bool checked = checkOnly || strict || parser.isSet(QStringLiteral("check"));
-    manager.setPrintCheck(checked, strict);
+    manager.setPrintCheck(true, strict);
     QElapsedTimer timer;
     timer.start();
     runWithProgress(manager, [&] { manager.sliceTo(archive); });
@@ -738,7 +734,7 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
           << "  volume:    " << twoDecimals(manager.getTotalVolume()) << " mL\n"
           << "  printing:  " << printTime(manager.sliceNumber(), settings) << "\n"
           << "  time:      " << twoDecimals(double(elapsedMs) / 1000.0) << " s\n"
-          << supportsLine << (checked ? checkCounts(manager.printFindings()) : QString());
+          << supportsLine << checkCounts(manager.printFindings());
     m_out.flush();
     return EXIT_OK;
 }

@@ -2,6 +2,7 @@
 
 #include "app/FileNames.h"
 #include "app/KaloApp.h"
+#include "app/LayerImageProvider.h"
 #include "app/PrinterEditor.h"
 #include "settings/KaloConfig.h"
 #include "view/KaloScene.h"
@@ -59,6 +60,7 @@ void setContextProperties(QQmlApplicationEngine &engine, KaloApp &app, KaloConfi
     context->setContextProperty(QStringLiteral("modelResinTypes"), config.resinTypes());
     context->setContextProperty(QStringLiteral("modelAllModels"), config.modelPrinters());
     context->setContextProperty(QStringLiteral("kalo3dPrinters"), new PrinterEditor(config, &config));
+    engine.addImageProvider(QStringLiteral("layer"), new LayerImageProvider);
 }
 
 QQuickItem *findSceneItem(const QQmlApplicationEngine &engine)
@@ -74,6 +76,7 @@ void connectModelManager(KaloApp &app, KaloModel &manager)
     QObject::connect(&app, &KaloApp::readyToSlice, &manager,
                      [&app, &manager] { manager.sliceTo(app.cwsFileUrl().toLocalFile()); });
     QObject::connect(&manager, &KaloModel::criticalMessage, &app, &KaloApp::showCriticalMsgBox);
+    manager.setLiveCheck(true);
 }
 
 void connectSignals(KaloApp &app)

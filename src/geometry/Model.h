@@ -119,6 +119,9 @@ public:
     Model *base = nullptr;
     float baseThickness = 0; // mm
     bool isNew = true;
+    // The last print check found an island or overhang in it: the view
+    // draws it in the warning colour.
+    bool checkWarning = false;
     // Every entry is a CWS::Support: only that class makes TYPE_SUPPORT models.
     std::vector<Model *> supports;
     // Slice preview (see SlicePreview): one entry per layer, the cut-away

@@ -20,74 +20,90 @@ constexpr int kDrainPixels = 10;
 constexpr int kCupPixels = 100;
 constexpr double kCupHeightMm = 0.5;
 
-struct Stats
+// The sums of one region of runs, for its centre, area and box.
+struct Region
 {
-    QRect box;
-    double sumX = 0, sumY = 0;
+    int64_t sumX = 0, sumY = 0;
     int area = 0;
-    int solidBelow = 0;
-    bool border = false;
+    int left = std::numeric_limits<int>::max(), top = std::numeric_limits<int>::max();
+    int right = -1, bottom = -1;
+
+    void add(const PixelRun &run)
+    {
+        const int length = run.length();
+        area += length;
+        sumX += int64_t(run.begin + run.end - 1) * length / 2;
+        sumY += int64_t(run.row) * length;
+        left = std::min(left, run.begin);
+        right = std::max(right, run.end - 1);
+        top = std::min(top, int(run.row));
+        bottom = std::max(bottom, int(run.row));
+    }
+    QRect box() const { return QRect(QPoint(left, top), QPoint(right, bottom)); }
 };
 
-// Labels the 4-connected regions of box's unlabelled pixels for which
-// in(index) holds, from label first + 1 on. Calls done(stats, label) after
-// each region; a region that meets a labelled pixel counts as on the border.
-template<class In, class Pixel, class Done>
-void regions(std::vector<int32_t> &labels, int width, const QRect &box, int first, In in, Pixel pixel, Done done)
+// Union-find over the runs of a set, 4-connected: runs of neighbouring rows
+// that share a column are one region, whose root is its first run in
+// raster order, so roots in increasing order are regions in the order a
+// raster scan meets them.
+class Regions
 {
-    std::vector<int> stack;
-    int next = first;
-    for (int y = box.top(); y <= box.bottom(); ++y) {
-        for (int x = box.left(); x <= box.right(); ++x) {
-            const int start = y * width + x;
-            if (labels[start] || !in(start))
-                continue;
-            const int label = ++next;
-            Stats stats;
-            int left = x, right = x, top = y, bottom = y;
-            labels[start] = label;
-            stack.push_back(start);
-            while (!stack.empty()) {
-                const int p = stack.back();
-                stack.pop_back();
-                const int py = p / width, px = p - py * width;
-                ++stats.area;
-                stats.sumX += px;
-                stats.sumY += py;
-                left = std::min(left, px);
-                right = std::max(right, px);
-                top = std::min(top, py);
-                bottom = std::max(bottom, py);
-                if (px == box.left() || px == box.right() || py == box.top() || py == box.bottom())
-                    stats.border = true;
-                pixel(p, stats);
-                const int neighbours[4] = {px > box.left() ? p - 1 : -1, px < box.right() ? p + 1 : -1,
-                                           py > box.top() ? p - width : -1, py < box.bottom() ? p + width : -1};
-                for (int q : neighbours) {
-                    if (q < 0)
-                        continue;
-                    if (!labels[q]) {
-                        if (in(q)) {
-                            labels[q] = label;
-                            stack.push_back(q);
-                        }
-                    } else if (labels[q] != label) {
-                        stats.border = true;
-                    }
-                }
-            }
-            stats.box = QRect(QPoint(left, top), QPoint(right, bottom));
-            done(stats, label);
+public:
+    explicit Regions(std::vector<int> &parent)
+        : m_parent(parent)
+    {
+    }
+    void join(const RowRuns &set)
+    {
+        const std::vector<PixelRun> &runs = set.runs();
+        m_parent.resize(runs.size());
+        for (size_t i = 0; i < runs.size(); ++i)
+            m_parent[i] = int(i);
+        for (size_t i = 0; i < runs.size(); ++i) {
+            const PixelRun &run = runs[i];
+            const PixelRun *above = set.rowBegin(run.row - 1), *end = set.rowEnd(run.row - 1);
+            above = std::partition_point(above, end, [&](const PixelRun &r) { return r.end <= run.begin; });
+            for (; above != end && above->begin < run.end; ++above)
+                unite(int(i), int(above - runs.data()));
         }
     }
-}
+    int find(int i)
+    {
+        while (m_parent[size_t(i)] != i) {
+            m_parent[size_t(i)] = m_parent[size_t(m_parent[size_t(i)])];
+            i = m_parent[size_t(i)];
+        }
+        return i;
+    }
+    void unite(int a, int b)
+    {
+        a = find(a);
+        b = find(b);
+        if (a < b)
+            m_parent[size_t(b)] = a;
+        else if (b < a)
+            m_parent[size_t(a)] = b;
+    }
 
-void clearBox(std::vector<int32_t> &values, int width, const QRect &box)
+private:
+    std::vector<int> &m_parent;
+};
+
+// Removes [low, high) from pieces (runs of one row, left to right).
+void cut(std::vector<PixelRun> &pieces, int low, int high, std::vector<PixelRun> &scratch)
 {
-    if (box.isEmpty())
-        return;
-    for (int y = box.top(); y <= box.bottom(); ++y)
-        std::fill_n(values.begin() + y * width + box.left(), box.width(), 0);
+    scratch.clear();
+    for (const PixelRun &p : pieces) {
+        if (p.end <= low || p.begin >= high) {
+            scratch.push_back(p);
+            continue;
+        }
+        if (p.begin < low)
+            scratch.push_back({p.row, p.begin, low});
+        if (p.end > high)
+            scratch.push_back({p.row, high, p.end});
+    }
+    pieces.swap(scratch);
 }
 
 } // namespace
@@ -148,12 +164,24 @@ PrintCheck::PrintCheck(const SliceBuildConfig &config, std::vector<ModelFootprin
     m_centreX = m_width / 2 + config.offsetX;
     m_centreY = m_height / 2 + config.offsetY;
     m_layerMm = config.layerThickness;
-    const size_t pixels = size_t(std::max(0, m_width)) * size_t(std::max(0, m_height));
-    m_grey.assign(pixels, 0);
-    m_prevGrey.assign(pixels, 0);
-    m_labels.assign(pixels, 0);
-    m_hollowIds.assign(pixels, 0);
-    m_prevHollowIds.assign(pixels, 0);
+    m_solid.reset(m_height);
+    m_hollowRuns.reset(m_height);
+    // A pixel is near solid dy rows away when solid lies within m_reach[dy]
+    // columns; the squared distances are summed as a float row distance and
+    // a double row gap, which decides the pixels exactly on the 2 mm circle.
+    const double mmX = 1.0 / m_ppmX, mmY = 1.0 / m_ppmY;
+    const double limit = kOverhangMm * kOverhangMm;
+    const int reachX = int(std::ceil(kOverhangMm * m_ppmX)) + 1;
+    const int reachY = int(std::ceil(kOverhangMm * m_ppmY)) + 1;
+    for (int dy = 0; dy <= reachY; ++dy) {
+        const double dyMm2 = dy * mmY * dy * mmY;
+        if (dyMm2 > limit)
+            break;
+        int d = 0;
+        while (d < reachX && double(float((d + 1) * mmX * (d + 1) * mmX)) + dyMm2 <= limit)
+            ++d;
+        m_reach.push_back(d);
+    }
 
     const QRectF display(xMm(0), yMm(0), m_width / m_ppmX, m_height / m_ppmY);
     for (size_t i = 0; i < m_footprints.size(); ++i) {
@@ -193,73 +221,35 @@ double PrintCheck::xMm(double column) const
     return (column - m_centreX) / m_ppmX;
 }
 
+QPoint PrintCheck::pixelAt(double x, double y) const
+{
+    return QPoint(int(std::floor(x * m_ppmX + m_centreX)), int(std::floor(y * m_ppmY + m_centreY)));
+}
+
 double PrintCheck::yMm(double row) const
 {
     return (row - m_centreY) / m_ppmY;
 }
 
-void PrintCheck::addLayer(const QImage &image)
+void PrintCheck::addLayer(const QImage &image, std::pair<int, int> rows)
 {
-    if (image.width() != m_width || image.height() != m_height)
+    if (!fits(image))
         return;
-    load(image);
+    RowRuns lit, solid;
+    RowRuns::fromImage(image, lit, solid, rows.first, rows.second);
+    addLayer(std::move(lit), std::move(solid));
+}
+
+void PrintCheck::addLayer(RowRuns lit, RowRuns solid)
+{
+    std::swap(m_solid, m_prevSolid);
+    std::swap(m_hollowRuns, m_prevHollowRuns);
+    std::swap(m_hollowOf, m_prevHollowOf);
+    m_lit = std::move(lit);
+    m_solid = std::move(solid);
     islandsAndOverhangs();
     hollows();
     ++m_layer;
-}
-
-void PrintCheck::load(const QImage &image)
-{
-    std::swap(m_grey, m_prevGrey);
-    std::swap(m_box, m_prevBox);
-    std::swap(m_hollowIds, m_prevHollowIds);
-    // The buffers now current still hold the layer below the previous one.
-    if (!m_box.isEmpty()) {
-        for (int y = m_box.top(); y <= m_box.bottom(); ++y)
-            std::fill_n(m_grey.begin() + y * m_width + m_box.left(), m_box.width(), 0);
-        clearBox(m_hollowIds, m_width, m_box);
-    }
-    m_box = QRect();
-    if (image.isNull())
-        return;
-
-    const bool mono = image.format() == QImage::Format_Mono;
-    const int rowBytes = mono ? (m_width + 7) / 8 : m_width;
-    int top = -1, bottom = -1, left = m_width, right = -1;
-    for (int y = 0; y < m_height; ++y) {
-        const uchar *line = image.constScanLine(y);
-        int first = 0;
-        // Most rows are black: skip them eight bytes at a time.
-        uint64_t word;
-        while (first + 8 <= rowBytes && (std::memcpy(&word, line + first, 8), word == 0))
-            first += 8;
-        while (first < rowBytes && !line[first])
-            ++first;
-        if (first == rowBytes)
-            continue;
-        int last = rowBytes - 1;
-        while (!line[last])
-            --last;
-        if (top < 0)
-            top = y;
-        bottom = y;
-        uint8_t *out = m_grey.data() + size_t(y) * m_width;
-        if (mono) {
-            for (int x = first * 8; x < std::min(m_width, last * 8 + 8); ++x) {
-                if (line[x >> 3] & (0x80 >> (x & 7))) {
-                    out[x] = 255;
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                }
-            }
-        } else {
-            std::memcpy(out + first, line + first, size_t(last - first + 1));
-            left = std::min(left, first);
-            right = std::max(right, last);
-        }
-    }
-    if (top >= 0)
-        m_box = QRect(QPoint(left, top), QPoint(right, bottom)).adjusted(-1, -1, 1, 1) & QRect(0, 0, m_width, m_height);
 }
 
 void PrintCheck::islandsAndOverhangs()
@@ -269,64 +259,56 @@ void PrintCheck::islandsAndOverhangs()
     std::vector<Open> prevIslands, prevOverhangs;
     prevIslands.swap(m_openIslands);
     prevOverhangs.swap(m_openOverhangs);
-    if (m_box.isEmpty() || m_layer == 0)
+    m_marks.clear();
+    if (m_lit.empty() || m_layer == 0)
         return;
-    const double pixelMm2 = 1.0 / (m_ppmX * m_ppmY);
-    clearBox(m_labels, m_width, m_box);
 
-    // Only a region with an unsupported pixel can be an island, and one
-    // with 10 solid pixels below is none: the search starts from unsupported
-    // pixels and stops at the 10th solid one, or on meeting a region that
-    // stopped so, which leaves most of a well supported layer unvisited.
-    std::vector<bool> island(1, false);
-    const uint8_t *grey = m_grey.data();
-    const uint8_t *below = m_prevGrey.data();
-    std::vector<int> stack;
-    const QRect &box = m_box;
-    for (int y = box.top(); y <= box.bottom(); ++y) {
-        const int row = y * m_width;
-        for (int x = box.left(); x <= box.right(); ++x) {
-            const int start = row + x;
-            if (!grey[start] || below[start] >= kSolid || m_labels[start])
-                continue;
-            const int label = int(island.size());
-            island.push_back(false);
-            int left = x, right = x, top = y, bottom = y, area = 0, solid = 0;
-            double sumX = 0, sumY = 0;
-            bool supported = false;
-            m_labels[start] = label;
-            stack.assign(1, start);
-            while (!stack.empty() && !supported) {
-                const int p = stack.back();
-                stack.pop_back();
-                const int py = p / m_width, px = p - py * m_width;
-                ++area;
-                sumX += px;
-                sumY += py;
-                left = std::min(left, px);
-                right = std::max(right, px);
-                top = std::min(top, py);
-                bottom = std::max(bottom, py);
-                if (below[p] >= kSolid && ++solid >= kIslandSupport)
-                    supported = true;
-                const int neighbours[4] = {px > box.left() ? p - 1 : -1, px < box.right() ? p + 1 : -1,
-                                           py > box.top() ? p - m_width : -1, py < box.bottom() ? p + m_width : -1};
-                for (int q : neighbours) {
-                    if (q < 0 || !grey[q])
-                        continue;
-                    if (!m_labels[q]) {
-                        m_labels[q] = label;
-                        stack.push_back(q);
-                    } else if (m_labels[q] != label) {
-                        supported = true; // part of a region already found supported
-                    }
-                }
-            }
-            if (!supported && solid * 4 < area) {
-                island.back() = true;
-                addFinding(PrintFinding::Island, m_layer, QRect(QPoint(left, top), QPoint(right, bottom)), sumX, sumY,
-                           area, prevIslands);
-            }
+    const std::vector<PixelRun> &runs = m_lit.runs();
+    Regions regions(m_parent);
+    regions.join(m_lit);
+    std::vector<Region> sums(runs.size());
+    std::vector<int> solidBelow(runs.size(), 0);
+    // Regions in the order a raster scan meets their first pixel that does
+    // not rest on solid: the order islands are reported in.
+    std::vector<int> order;
+    std::vector<char> ordered(runs.size(), 0);
+    std::vector<PixelRun> unsupported; // lit, not solid below
+    std::vector<int> owner;            // the run each of those lies in
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const PixelRun &run = runs[i];
+        const int r = regions.find(int(i));
+        const PixelRun *below = m_prevSolid.rowBegin(run.row), *end = m_prevSolid.rowEnd(run.row);
+        below = std::partition_point(below, end, [&](const PixelRun &b) { return b.end <= run.begin; });
+        int x = run.begin, covered = 0;
+        const size_t before = unsupported.size();
+        for (; below != end && below->begin < run.end; ++below) {
+            if (below->begin > x)
+                unsupported.push_back({run.row, x, below->begin});
+            covered += std::min(below->end, run.end) - std::max(below->begin, run.begin);
+            x = std::max(x, below->end);
+        }
+        if (x < run.end)
+            unsupported.push_back({run.row, x, run.end});
+        owner.resize(unsupported.size(), int(i));
+        sums[size_t(r)].add(run);
+        solidBelow[size_t(r)] += covered;
+        if (unsupported.size() > before && !ordered[size_t(r)]) {
+            ordered[size_t(r)] = 1;
+            order.push_back(r);
+        }
+    }
+    std::vector<char> island(runs.size(), 0);
+    for (int r : order) {
+        const Region &s = sums[size_t(r)];
+        if (solidBelow[size_t(r)] < kIslandSupport && solidBelow[size_t(r)] * 4 < s.area) {
+            island[size_t(r)] = 1;
+            addFinding(PrintFinding::Island, m_layer, s.box(), double(s.sumX), double(s.sumY), s.area, prevIslands);
+        }
+    }
+    if (m_marking) {
+        for (size_t i = 0; i < runs.size(); ++i) {
+            if (island[size_t(regions.find(int(i)))])
+                m_marks.push_back(runs[i]);
         }
     }
     m_openIslands.swap(prevIslands); // addFinding appended this layer's after the previous ones
@@ -334,105 +316,63 @@ void PrintCheck::islandsAndOverhangs()
                                        [&](const Open &o) { return m_findings[o.finding].lastLayer != m_layer; }),
                         m_openIslands.end());
 
-    // Pixels that could overhang: lit, not resting on solid, not part of an island.
-    QRect candidates;
-    for (int y = m_box.top(); y <= m_box.bottom(); ++y) {
-        for (int x = m_box.left(); x <= m_box.right(); ++x) {
-            const int p = y * m_width + x;
-            if (grey[p] && below[p] < kSolid && !island[m_labels[p]])
-                candidates |= QRect(x, y, 1, 1);
-        }
+    // Overhangs are sought among the pixels that do not rest on solid and
+    // are no island's.
+    size_t kept = 0;
+    for (size_t i = 0; i < unsupported.size(); ++i) {
+        if (!island[size_t(regions.find(owner[i]))])
+            unsupported[kept++] = unsupported[i];
     }
-    if (candidates.isEmpty())
-        return;
-    const int reachX = int(std::ceil(kOverhangMm * m_ppmX)) + 1;
-    const int reachY = int(std::ceil(kOverhangMm * m_ppmY)) + 1;
-    const QRect area = candidates.adjusted(-reachX, -reachY, reachX, reachY) & QRect(0, 0, m_width, m_height);
-    // Squared distance (mm²) along the row to the nearest solid pixel below.
-    const float far = std::numeric_limits<float>::infinity();
-    m_rowDistance.assign(size_t(area.width()) * area.height(), far);
-    const double mmX = 1.0 / m_ppmX;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        const uint8_t *line = below + size_t(y) * m_width;
-        float *out = m_rowDistance.data() + size_t(y - area.top()) * area.width();
-        int last = -1;
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (line[x] >= kSolid)
-                last = x;
-            if (last >= 0)
-                out[x - area.left()] = float((x - last) * mmX * (x - last) * mmX);
-        }
-        last = -1;
-        for (int x = area.right(); x >= area.left(); --x) {
-            if (line[x] >= kSolid)
-                last = x;
-            if (last >= 0)
-                out[x - area.left()] = std::min(out[x - area.left()], float((last - x) * mmX * (last - x) * mmX));
-        }
-    }
-    const double limit = kOverhangMm * kOverhangMm;
-    const double mmY = 1.0 / m_ppmY;
-    bool any = false;
-    for (int y = candidates.top(); y <= candidates.bottom(); ++y) {
-        for (int x = candidates.left(); x <= candidates.right(); ++x) {
-            const int p = y * m_width + x;
-            if (!grey[p] || below[p] >= kSolid || island[m_labels[p]])
-                continue;
-            bool near = false;
-            for (int dy = 0; dy <= reachY && !near; ++dy) {
-                const double dyMm2 = dy * mmY * dy * mmY;
-                if (dyMm2 > limit)
+    unsupported.resize(kept);
+    overhangs(unsupported, prevOverhangs);
+}
+
+void PrintCheck::overhangs(const std::vector<PixelRun> &candidates, std::vector<Open> &prevOverhangs)
+{
+    // What stays of each candidate run once the reach of the solid runs
+    // below, row by row outwards, is cut away: most candidates lie beside
+    // solid and are gone after a row or two.
+    RowRuns far;
+    far.reset(m_height);
+    std::vector<PixelRun> pieces, scratch;
+    for (const PixelRun &candidate : candidates) {
+        pieces.assign(1, candidate);
+        for (size_t dy = 0; dy < m_reach.size() && !pieces.empty(); ++dy) {
+            const int reach = m_reach[dy];
+            for (int side : {-1, 1}) {
+                if (pieces.empty() || (dy == 0 && side > 0))
                     break;
-                for (int yy : {y - dy, y + dy}) {
-                    if (yy >= area.top() && yy <= area.bottom()
-                        && m_rowDistance[size_t(yy - area.top()) * area.width() + (x - area.left())] + dyMm2 <= limit) {
-                        near = true;
-                        break;
-                    }
-                }
-            }
-            if (!near) {
-                m_labels[p] = -1;
-                any = true;
+                const int row = candidate.row + side * int(dy);
+                if (row < 0 || row >= m_height)
+                    continue;
+                const int low = pieces.front().begin, high = pieces.back().end;
+                const PixelRun *solid = m_prevSolid.rowBegin(row), *end = m_prevSolid.rowEnd(row);
+                solid = std::partition_point(solid, end, [&](const PixelRun &s) { return s.end + reach <= low; });
+                for (; solid != end && solid->begin - reach < high && !pieces.empty(); ++solid)
+                    cut(pieces, solid->begin - reach, solid->end + reach, scratch);
             }
         }
+        for (const PixelRun &p : pieces)
+            far.add(p.row, p.begin, p.end);
     }
-    if (!any)
-        return;
-    // The overhanging pixels carry -1; grouping relabels them from -2 down.
-    std::vector<int32_t> &labels = m_labels;
-    int32_t next = -1;
-    stack.clear(); // the island search may have stopped with pixels left
-    for (int y = candidates.top(); y <= candidates.bottom(); ++y) {
-        for (int x = candidates.left(); x <= candidates.right(); ++x) {
-            const int start = y * m_width + x;
-            if (labels[start] != -1)
-                continue;
-            --next;
-            Stats s;
-            s.box = QRect(x, y, 1, 1);
-            labels[start] = next;
-            stack.push_back(start);
-            while (!stack.empty()) {
-                const int p = stack.back();
-                stack.pop_back();
-                const int px = p % m_width, py = p / m_width;
-                ++s.area;
-                s.sumX += px;
-                s.sumY += py;
-                s.box |= QRect(px, py, 1, 1);
-                const int neighbours[4] = {px > candidates.left() ? p - 1 : -1, px < candidates.right() ? p + 1 : -1,
-                                           py > candidates.top() ? p - m_width : -1,
-                                           py < candidates.bottom() ? p + m_width : -1};
-                for (int q : neighbours) {
-                    if (q >= 0 && labels[q] == -1) {
-                        labels[q] = next;
-                        stack.push_back(q);
-                    }
-                }
-            }
-            if (s.area * pixelMm2 >= kOverhangAreaMm2)
-                addFinding(PrintFinding::Overhang, m_layer, s.box, s.sumX, s.sumY, s.area, prevOverhangs);
+
+    const double pixelMm2 = 1.0 / (m_ppmX * m_ppmY);
+    Regions regions(m_parent);
+    regions.join(far);
+    const std::vector<PixelRun> &runs = far.runs();
+    std::vector<Region> sums(runs.size());
+    for (size_t i = 0; i < runs.size(); ++i)
+        sums[size_t(regions.find(int(i)))].add(runs[i]);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const Region &s = sums[i];
+        if (s.area && s.area * pixelMm2 >= kOverhangAreaMm2)
+            addFinding(PrintFinding::Overhang, m_layer, s.box(), double(s.sumX), double(s.sumY), s.area,
+                       prevOverhangs);
+    }
+    if (m_marking) {
+        for (size_t i = 0; i < runs.size(); ++i) {
+            if (sums[size_t(regions.find(int(i)))].area * pixelMm2 >= kOverhangAreaMm2)
+                m_marks.push_back(runs[i]);
         }
     }
     m_openOverhangs.swap(prevOverhangs);
@@ -483,110 +423,134 @@ int PrintCheck::root(int hollow)
 
 void PrintCheck::hollows()
 {
-    const uint8_t *grey = m_grey.data();
-    const uint8_t *below = m_prevGrey.data();
-    // Regions of unsolid pixels; those reaching the box's edge are the outside.
-    std::vector<bool> outside(1, true);
-    std::vector<int> hollowOfLabel(1, -1);
-    if (!m_box.isEmpty()) {
-        clearBox(m_labels, m_width, m_box);
-        // What lies before a row's first solid pixel or after its last is
-        // outside: marked without a search, as label 1.
-        outside.push_back(true);
-        hollowOfLabel.push_back(-1);
-        for (int y = m_box.top(); y <= m_box.bottom(); ++y) {
-            const int row = y * m_width;
-            int x = m_box.left();
-            while (x <= m_box.right() && grey[row + x] < kSolid)
-                m_labels[row + x++] = 1;
-            for (int r = m_box.right(); r >= x && grey[row + r] < kSolid; --r)
-                m_labels[row + r] = 1;
-        }
-        std::vector<int> roots;
-        int belowOutside = 0;
-        regions(
-            m_labels, m_width, m_box, 1, [&](int p) { return grey[p] < kSolid; },
-            [&](int p, Stats &) {
-                if (const int id = m_prevHollowIds[p]) {
-                    const int r = root(id - 1);
-                    if (std::find(roots.begin(), roots.end(), r) == roots.end())
-                        roots.push_back(r);
-                } else if (below[p] < kSolid && m_layer > 0) {
-                    ++belowOutside; // on the plate, layer 0 rests on nothing open
-                }
-            },
-            [&](const Stats &s, int) {
-                outside.push_back(s.border);
-                hollowOfLabel.push_back(-1);
-                if (!s.border) {
-                    int h;
-                    if (roots.empty()) {
-                        h = int(m_hollows.size());
-                        const bool open = belowOutside >= kDrainPixels;
-                        m_hollows.push_back({h, m_layer, m_layer, open, !open, 0, 0, 0, 0, true});
-                    } else {
-                        // Regions that meet in this layer are one hollow.
-                        h = roots.front();
-                        for (size_t i = 1; i < roots.size(); ++i) {
-                            Hollow &a = m_hollows[h];
-                            Hollow &b = m_hollows[roots[i]];
-                            a.firstLayer = std::min(a.firstLayer, b.firstLayer);
-                            a.open = a.open || b.open;
-                            a.closedBelow = a.closedBelow || b.closedBelow;
-                            a.maxArea = std::max(a.maxArea, b.maxArea);
-                            a.sumX += b.sumX;
-                            a.sumY += b.sumY;
-                            a.count += b.count;
-                            b.parent = h;
-                        }
-                        if (belowOutside >= kDrainPixels)
-                            m_hollows[h].open = true;
-                    }
-                    Hollow &hollow = m_hollows[h];
-                    hollow.lastLayer = m_layer;
-                    hollow.continued = true;
-                    hollow.maxArea = std::max(hollow.maxArea, s.area);
-                    hollow.sumX += s.sumX;
-                    hollow.sumY += s.sumY;
-                    hollow.count += s.area;
-                    hollowOfLabel.back() = h;
-                }
-                roots.clear();
-                belowOutside = 0;
-            });
-        for (int y = m_box.top(); y <= m_box.bottom(); ++y) {
-            for (int x = m_box.left(); x <= m_box.right(); ++x) {
-                const int p = y * m_width + x;
-                const int h = hollowOfLabel[m_labels[p]];
-                if (h >= 0)
-                    m_hollowIds[p] = root(h) + 1;
-            }
+    // The unsolid runs between two solid runs of a row may be enclosed; the
+    // rest of a row's unsolid pixels are outside. A gap is outside when it
+    // meets an outside run of the row above or below, or the raster's edge,
+    // and so is every gap joined to it.
+    RowRuns gaps;
+    gaps.reset(m_height);
+    const std::vector<PixelRun> &solidRuns = m_solid.runs();
+    for (size_t i = 1; i < solidRuns.size(); ++i) {
+        if (solidRuns[i].row == solidRuns[i - 1].row)
+            gaps.add(solidRuns[i].row, solidRuns[i - 1].end, solidRuns[i].begin);
+    }
+    const std::vector<PixelRun> &runs = gaps.runs();
+    Regions regions(m_parent);
+    regions.join(gaps);
+    std::vector<char> outside(runs.size(), 0);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const PixelRun &gap = runs[i];
+        for (int row : {gap.row - 1, gap.row + 1}) {
+            const PixelRun *first = m_solid.rowBegin(row), *end = m_solid.rowEnd(row);
+            if (row < 0 || row >= m_height || first == end || gap.begin < first->begin || gap.end > (end - 1)->end)
+                outside[size_t(regions.find(int(i)))] = 1;
         }
     }
-    if (m_prevBox.isEmpty())
-        return;
+
+    // This layer's hollows, in raster order: each continues the hollows of
+    // the layer below it overlaps, merged into one, or starts a new one.
+    struct Enclosed
+    {
+        Region sums;
+        int openBelow = 0; // pixels over the outside of the layer below
+        int hollow = -1;
+    };
+    std::vector<Enclosed> enclosed(runs.size());
+    std::vector<std::pair<int, int>> continues; // (region, hollow of the layer below)
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const int r = regions.find(int(i));
+        if (outside[size_t(r)])
+            continue;
+        const PixelRun &gap = runs[i];
+        Enclosed &e = enclosed[size_t(r)];
+        e.sums.add(gap);
+        if (m_layer == 0)
+            continue; // on the plate, layer 0 rests on nothing open
+        int hollowBelow = 0;
+        const PixelRun *below = m_prevHollowRuns.rowBegin(gap.row), *end = m_prevHollowRuns.rowEnd(gap.row);
+        below = std::partition_point(below, end, [&](const PixelRun &b) { return b.end <= gap.begin; });
+        for (; below != end && below->begin < gap.end; ++below) {
+            hollowBelow += std::min(below->end, gap.end) - std::max(below->begin, gap.begin);
+            continues.emplace_back(r, m_prevHollowOf[size_t(below - m_prevHollowRuns.runs().data())]);
+        }
+        e.openBelow += gap.length() - hollowBelow
+                       - RowRuns::overlap(gap, m_prevSolid.rowBegin(gap.row), m_prevSolid.rowEnd(gap.row));
+    }
+    std::stable_sort(continues.begin(), continues.end(),
+                     [](const std::pair<int, int> &a, const std::pair<int, int> &b) { return a.first < b.first; });
+    std::vector<int> roots;
+    auto next = continues.begin();
+    for (size_t r = 0; r < runs.size(); ++r) {
+        if (outside[r] || !enclosed[r].sums.area)
+            continue;
+        Enclosed &e = enclosed[r];
+        roots.clear();
+        for (; next != continues.end() && next->first == int(r); ++next) {
+            const int below = root(next->second);
+            if (std::find(roots.begin(), roots.end(), below) == roots.end())
+                roots.push_back(below);
+        }
+        int h;
+        if (roots.empty()) {
+            h = int(m_hollows.size());
+            const bool open = e.openBelow >= kDrainPixels;
+            m_hollows.push_back({h, m_layer, m_layer, open, !open, 0, 0, 0, 0, true});
+        } else {
+            // Regions that meet in this layer are one hollow.
+            h = roots.front();
+            for (size_t i = 1; i < roots.size(); ++i) {
+                Hollow &a = m_hollows[size_t(h)];
+                Hollow &b = m_hollows[size_t(roots[i])];
+                a.firstLayer = std::min(a.firstLayer, b.firstLayer);
+                a.open = a.open || b.open;
+                a.closedBelow = a.closedBelow || b.closedBelow;
+                a.maxArea = std::max(a.maxArea, b.maxArea);
+                a.sumX += b.sumX;
+                a.sumY += b.sumY;
+                a.count += b.count;
+                b.parent = h;
+            }
+            if (e.openBelow >= kDrainPixels)
+                m_hollows[size_t(h)].open = true;
+        }
+        Hollow &hollow = m_hollows[size_t(h)];
+        hollow.lastLayer = m_layer;
+        hollow.continued = true;
+        hollow.maxArea = std::max(hollow.maxArea, e.sums.area);
+        hollow.sumX += double(e.sums.sumX);
+        hollow.sumY += double(e.sums.sumY);
+        hollow.count += e.sums.area;
+        e.hollow = h;
+    }
+    m_hollowRuns.reset(m_height);
+    m_hollowOf.clear();
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const int r = regions.find(int(i));
+        if (!outside[size_t(r)]) {
+            m_hollowRuns.add(runs[i].row, runs[i].begin, runs[i].end);
+            m_hollowOf.push_back(enclosed[size_t(r)].hollow);
+        }
+    }
+
     // The hollows of the layer below: drained where 10 or more of their pixels
     // meet the outside here, closed where nothing of them goes on.
     std::vector<int> alive, touch;
-    for (int y = m_prevBox.top(); y <= m_prevBox.bottom(); ++y) {
-        for (int x = m_prevBox.left(); x <= m_prevBox.right(); ++x) {
-            const int p = y * m_width + x;
-            if (!m_prevHollowIds[p])
-                continue;
-            const int r = root(m_prevHollowIds[p] - 1);
-            auto it = std::find(alive.begin(), alive.end(), r);
-            if (it == alive.end()) {
-                alive.push_back(r);
-                touch.push_back(0);
-                it = alive.end() - 1;
-            }
-            const bool here = m_box.contains(x, y);
-            if (grey[p] < kSolid && (!here || outside[m_labels[p]]))
-                ++touch[it - alive.begin()];
+    std::vector<int> index(m_hollows.size(), -1);
+    const std::vector<PixelRun> &belowRuns = m_prevHollowRuns.runs();
+    for (size_t i = 0; i < belowRuns.size(); ++i) {
+        const PixelRun &run = belowRuns[i];
+        const int r = root(m_prevHollowOf[i]);
+        if (index[size_t(r)] < 0) {
+            index[size_t(r)] = int(alive.size());
+            alive.push_back(r);
+            touch.push_back(0);
         }
+        touch[size_t(index[size_t(r)])] += run.length()
+            - RowRuns::overlap(run, m_solid.rowBegin(run.row), m_solid.rowEnd(run.row))
+            - RowRuns::overlap(run, m_hollowRuns.rowBegin(run.row), m_hollowRuns.rowEnd(run.row));
     }
     for (size_t i = 0; i < alive.size(); ++i) {
-        Hollow &h = m_hollows[alive[i]];
+        Hollow &h = m_hollows[size_t(alive[i])];
         if (touch[i] >= kDrainPixels)
             h.open = true;
         if (h.lastLayer != m_layer)
@@ -623,7 +587,7 @@ std::vector<PrintFinding> PrintCheck::finish()
     m_finishing = true;
     QImage empty(m_width, m_height, QImage::Format_Grayscale8);
     empty.fill(0);
-    addLayer(empty);
+    addLayer(empty, {0, -1});
     --m_layer;
     m_finishing = false;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "slicing/RowRuns.h"
+
 #include <QImage>
 #include <QList>
 #include <QRect>
@@ -7,6 +9,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <limits>
+#include <utility>
 #include <vector>
 
 struct SliceBuildConfig;
@@ -56,7 +60,8 @@ struct ModelFootprint
 
 // Finds what makes a resin print fail, one layer image at a time, in layer
 // order, keeping only the previous layer: memory stays flat in the layer
-// count (about 18 bytes per display pixel).
+// count. Works on the runs of pixels along the rows, so its time grows with
+// the length of the outlines, not with the lit area.
 //
 // A pixel is lit when its grey is above 0 and solid from 128 (1-bit images:
 // white is both). Distances are in mm with the raster's per-axis pitch. A
@@ -88,13 +93,29 @@ public:
 
     // The next layer (0, 1, 2, ...): Format_Mono (index 0 black), Grayscale8
     // or Indexed8 grey of the raster's size; other sizes are ignored.
-    void addLayer(const QImage &image);
+    // rows: the first and last row that may hold anything but black; the
+    // rest is not read.
+    void addLayer(const QImage &image, std::pair<int, int> rows = {0, std::numeric_limits<int>::max()});
+    // The same for a layer already read into runs (RowRuns::fromImage) on
+    // any thread, which is most of the work of a layer.
+    void addLayer(RowRuns lit, RowRuns solid);
+    // Whether addLayer takes image: its size is the raster's.
+    bool fits(const QImage &image) const { return image.width() == m_width && image.height() == m_height; }
 
     // Ends the check after the last layer (hollows still open at the top are
     // no traps) and returns every finding, ordered by first layer.
     std::vector<PrintFinding> finish();
 
     int layers() const { return m_layer; }
+
+    // When on, each addLayer keeps the pixels of the islands and overhangs it
+    // found in that layer, in marks(), until the next. Off at first.
+    void setMarking(bool on) { m_marking = on; }
+    const std::vector<PixelRun> &marks() const { return m_marks; }
+    // The enclosed unsolid pixels of the last layer added (its hollows).
+    const RowRuns &hollowRuns() const { return m_hollowRuns; }
+    // The pixel (column, row) of a point on the platform (mm), as findings give it.
+    QPoint pixelAt(double xMm, double yMm) const;
 
 private:
     struct Hollow
@@ -114,8 +135,8 @@ private:
         int finding;
     };
 
-    void load(const QImage &image);
     void islandsAndOverhangs();
+    void overhangs(const std::vector<PixelRun> &candidates, std::vector<Open> &prevOverhangs);
     void hollows();
     int root(int hollow);
     void endHollow(int hollow);
@@ -134,14 +155,19 @@ private:
     int m_layer = 0;
     bool m_finishing = false;
 
-    // This layer and the one below, full raster, zero outside their boxes.
-    std::vector<uint8_t> m_grey, m_prevGrey;
-    QRect m_box, m_prevBox; // lit pixels grown by 1 pixel; empty for a black layer
-    std::vector<int32_t> m_labels;                // scratch, per pixel
-    std::vector<int32_t> m_hollowIds, m_prevHollowIds; // hollow id + 1 per unsolid enclosed pixel
+    // This layer and the one below as runs: lit and solid pixels, and the
+    // enclosed unsolid pixels with their hollow (an index into m_hollows).
+    RowRuns m_lit, m_solid, m_prevSolid;
+    RowRuns m_hollowRuns, m_prevHollowRuns;
+    std::vector<int> m_hollowOf, m_prevHollowOf; // per run of m_hollowRuns, m_prevHollowRuns
     std::vector<Hollow> m_hollows;
     std::vector<Open> m_openIslands, m_openOverhangs;
-    std::vector<float> m_rowDistance; // scratch: squared distance to solid along the row (mm²)
+    // How far (pixels) along a row solid of the layer below reaches for
+    // each row distance: reach[dy] for dy = 0 up to the 2 mm limit.
+    std::vector<int> m_reach;
+    std::vector<int> m_parent; // scratch: union-find over runs
+    bool m_marking = false;
+    std::vector<PixelRun> m_marks;
 };
 
 } // namespace CWS

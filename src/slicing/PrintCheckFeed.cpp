@@ -11,10 +11,13 @@ PrintCheckFeed::PrintCheckFeed(const SliceBuildConfig &config, std::vector<Model
 {
 }
 
-void PrintCheckFeed::add(const QImage &image, int layerIndex)
+void PrintCheckFeed::add(const QImage &image, int layerIndex, std::pair<int, int> rows)
 {
+    Runs runs{m_check.fits(image), {}, {}};
+    if (runs.fits)
+        RowRuns::fromImage(image, runs.lit, runs.solid, rows.first, rows.second);
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_waiting.emplace(layerIndex, image);
+    m_waiting.emplace(layerIndex, std::move(runs));
     if (m_checking) {
         // The feeding thread takes this layer when its turn comes. No
         // deadlock: it runs on, and whoever draws the next layer in order
@@ -27,12 +30,13 @@ void PrintCheckFeed::add(const QImage &image, int layerIndex)
     }
     m_checking = true;
     while (!m_waiting.empty() && m_waiting.begin()->first == m_next) {
-        const QImage next = std::move(m_waiting.begin()->second);
+        Runs next = std::move(m_waiting.begin()->second);
         m_waiting.erase(m_waiting.begin());
         ++m_next;
         lock.unlock();
         m_taken.notify_all();
-        m_check.addLayer(next);
+        if (next.fits)
+            m_check.addLayer(std::move(next.lit), std::move(next.solid));
         lock.lock();
     }
     m_checking = false;

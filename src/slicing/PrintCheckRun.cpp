@@ -49,9 +49,8 @@ void PrintCheckRun::run()
 void PrintCheckRun::layerDone(QImage *image, int layerIndex, QImage *supersampledImage, const QRect &content)
 {
     Q_UNUSED(supersampledImage)
-    Q_UNUSED(content)
     if (!m_cancelled)
-        m_feed->add(*image, layerIndex);
+        m_feed->add(*image, layerIndex, {content.top(), content.bottom()});
 }
 
 } // namespace CWS

@@ -203,7 +203,7 @@ void Slicer::layerDone(QImage *image, int layerIndex, QImage *supersampledImage,
         m_layerEnded.notify_one();
     });
     if (m_checkFeed)
-        m_checkFeed->add(*image, layerIndex);
+        m_checkFeed->add(*image, layerIndex, {content.top(), content.bottom()});
     // Encoded and compressed before taking the lock, so that jobs do that in
     // parallel and only the archive itself is written one entry at a time.
     const bool sl1 = m_config.format == ArchiveFormat::Sl1;

@@ -129,6 +129,9 @@ void SceneRenderer::upload(Model &model)
 QVector3D SceneRenderer::colourOf(const Model &model)
 {
     QColor colour = model.selected ? QColor(128, 128, 240) : QColor(128, 128, 128);
+    // Amber, lighter when selected: the print check found an island or overhang.
+    if (model.checkWarning && model.type == TYPE_NORMAL)
+        colour = model.selected ? QColor(250, 195, 100) : QColor(235, 150, 30);
     if (model.type == TYPE_SUPPORT || model.type == TYPE_BASE) {
         if (model.selected)
             colour = QColor(230, 230, 5);

@@ -5,6 +5,7 @@
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
 #include "slicing/PlacedMesh.h"
+#include "slicing/FindingImage.h"
 #include "slicing/PrintCheckRun.h"
 #include "slicing/PrintTime.h"
 #include "supports/OverhangPlanner.h"
@@ -436,6 +437,13 @@ void KaloModel::sliceFinished()
         Q_EMIT criticalMessage(m_run.sliceError());
     else if (m_sliceCancelled && !m_run.sliceCompleted())
         Q_EMIT notice(tr("Slicing cancelled"));
+    if (m_run.sliceCompleted()) {
+        // The run checked the layers it wrote: they replace the last check's list.
+        if (m_check)
+            m_check->disconnect(this);
+        m_check.reset();
+        showFindings(m_run.findings());
+    }
     // A failed run ends like a cancelled one: no completion dialog.
     Q_EMIT sliceCompletedProgress(1.1f, m_sliceCancelled || failed, QStringLiteral("slice"));
 }
@@ -796,6 +804,64 @@ void KaloModel::showLayer(int layer)
     Q_EMIT kaloModelDataChanged();
 }
 
+QImage KaloModel::findingImage(int layer) const
+{
+    if (models().isEmpty() || layer < 0)
+        return QImage();
+    KaloConfig &config = settings();
+    return CWS::FindingImage::render(*config.buildConfig(), models(), layer, config.useAntialise(),
+                                     config.antiAliseValue(), m_checkFindings);
+}
+
+void KaloModel::showFindings(const std::vector<CWS::PrintFinding> &findings)
+{
+    m_checkModelNames = normalModelNames();
+    m_checkFindings = findings;
+    const bool marks = LiveCheck::mark(models(), m_checkFindings);
+    Q_EMIT printCheckDone();
+    if (marks)
+        Q_EMIT kaloModelDataChanged();
+}
+
+void KaloModel::setLiveCheck(bool on)
+{
+    if (on == m_liveOn)
+        return;
+    m_liveOn = on;
+    m_live.stop();
+    m_live.disconnect(this);
+    disconnect(this, nullptr, &m_live, nullptr);
+    if (!on)
+        return;
+    const auto changed = [this] {
+        if (m_status == MODEL_LOADED)
+            m_live.changed(*settings().buildConfig(), models());
+        else
+            m_live.stop(); // a run or the preview: the scene is not being edited
+    };
+    connect(this, &KaloModel::kaloModelDataChanged, &m_live, changed);
+    connect(this, &KaloModel::modelStatusChanged, &m_live, changed);
+    connect(&m_live, &LiveCheck::due, this, [this] {
+        if (m_status == MODEL_LOADED)
+            m_live.start(*settings().buildConfig(), models(), calcNumSlices());
+    });
+    connect(&m_live, &LiveCheck::done, this, [this] {
+        qDebug() << "live check:" << m_live.findings().size() << "findings";
+        showFindings(m_live.findings());
+    });
+    changed();
+}
+
+QStringList KaloModel::normalModelNames() const
+{
+    QStringList names;
+    for (const Model *model : models()) {
+        if (model->type == TYPE_NORMAL)
+            names << QFileInfo(model->url.toLocalFile()).fileName();
+    }
+    return names;
+}
+
 void KaloModel::checkPrint()
 {
     if (m_check)
@@ -803,17 +869,9 @@ void KaloModel::checkPrint()
     m_check.reset(); // cancels and waits: only the newest check reports
     const int layers = calcNumSlices();
     KaloConfig &config = settings();
-    m_checkModelNames.clear();
-    for (const Model *model : models()) {
-        if (model->type == TYPE_NORMAL)
-            m_checkModelNames << QFileInfo(model->url.toLocalFile()).fileName();
-    }
     m_check = std::make_unique<CWS::PrintCheckRun>(*config.buildConfig(), models(), layers, config.useAntialise(),
                                                     config.antiAliseValue());
-    connect(m_check.get(), &QThread::finished, this, [this] {
-        m_checkFindings = m_check->findings();
-        Q_EMIT printCheckDone();
-    });
+    connect(m_check.get(), &QThread::finished, this, [this] { showFindings(m_check->findings()); });
     m_check->start(QThread::LowPriority);
 }
 

@@ -7,6 +7,7 @@
 #include "workspace/SceneRun.h"
 #include "settings/DeviceDescriptor.h"
 #include "workspace/ViewInput.h"
+#include "workspace/LiveCheck.h"
 
 #include <QList>
 #include <QMatrix4x4>
@@ -235,8 +236,10 @@ public:
     // The last slicing run put its complete archive in place (a cancel that
     // came too late to stop it does not change that).
     bool sliceCompleted() const { return m_run.sliceCompleted(); }
-    // The print check beside slicing (off at first), its findings of the last
-    // run, and whether the strict check kept the archive from being written.
+    // The print check beside slicing (on, not strict, at first), its findings
+    // of the last run, and whether the strict check kept the archive from
+    // being written. A run that completes makes its findings the list's and
+    // emits printCheckDone.
     void setPrintCheck(bool on, bool strict = false) { m_run.setPrintCheck(on, strict); }
     const std::vector<CWS::PrintFinding> &printFindings() const { return m_run.findings(); }
     bool sliceRejectedByCheck() const { return m_run.rejectedByCheck(); }
@@ -251,6 +254,13 @@ public:
     Q_INVOKABLE QString printCheckCounts() const;
     // Opens the slice preview at the first layer of finding index.
     Q_INVOKABLE void showFinding(int index);
+    // The live check (off at first): while models are loaded, every change
+    // of the scene checks it anew in the background (see LiveCheck); its
+    // findings become the list's, printCheckDone, and mark the models.
+    void setLiveCheck(bool on);
+    // Layer layer of the scene as printed, the last check's findings in red
+    // (see CWS::FindingImage); null without models.
+    QImage findingImage(int layer) const;
 
     // A slicing run or the support generator reads the models on a thread of
     // its own until it ends: what would change them, or start another run,
@@ -288,7 +298,7 @@ public:
     const QList<Model *> &models() const { return m_scene.models(); }
     Scene &scene() { return m_scene; }
     // The preview's layer (-1 without a preview) and its height (mm).
-    int currentLayer() const { return m_preview.layer(); }
+    Q_INVOKABLE int currentLayer() const { return m_preview.layer(); }
     float currentLayerHeight() const { return m_preview.height(); }
     int sliceCount() const { return m_sliceCount; }
     bool manualAddingSupport() const { return m_manualAddingSupport; }
@@ -339,6 +349,10 @@ private:
     void showLayer(int layer);
     // The settings actions read: KaloConfig's instance.
     static KaloConfig &settings();
+    // The file names of the print's models (TYPE_NORMAL), in list order.
+    QStringList normalModelNames() const;
+    // Makes findings of the scene as it is the list's and marks the models.
+    void showFindings(const std::vector<CWS::PrintFinding> &findings);
 
     // Declared first, so destroyed after the runs below, which read the scene.
     Scene m_scene;
@@ -360,4 +374,6 @@ private:
     int m_supportsAdded = 0;
     std::vector<CWS::PrintFinding> m_checkFindings;
     QStringList m_checkModelNames;
+    LiveCheck m_live;
+    bool m_liveOn = false;
 };

@@ -59,7 +59,7 @@ public:
     QString sliceError() const { return m_sliceError; }
     bool sliceCompleted() const { return m_sliceCompleted; }
     // The print check on the layers of the slicing runs prepared from now on
-    // (see CWS::Slicer::setPrintCheck); off at first.
+    // (see CWS::Slicer::setPrintCheck); on, not strict, at first.
     void setPrintCheck(bool on, bool strict) { m_check = on; m_strictCheck = strict; }
     // Of the last slicing run with the check: what it found, and whether the
     // strict check kept the archive from being written.
@@ -92,7 +92,7 @@ private:
     QTime m_cost;
     QString m_sliceError;
     bool m_sliceCompleted = false;
-    bool m_check = false;
+    bool m_check = true;
     bool m_strictCheck = false;
     bool m_rejectedByCheck = false;
     std::vector<CWS::PrintFinding> m_findings;

@@ -337,11 +337,11 @@ void TstCommandLine::sliceWritesArchive()
     QVERIFY2(result.status == 0, qPrintable("slicing succeeds, got " + result.err));
     const QRegularExpression report(QStringLiteral("^%1\n  layers:    %2 at %3 \u00b5m\n  volume:    0\\.00 mL\n"
                                                    "  printing:  \\d+ (h \\d\\d )?min( \\d\\d s)?\n"
-                                                   "  time:      \\d+\\.\\d\\d s\n$")
+                                                   "  time:      \\d+\\.\\d\\d s\n  check:     0 islands, .*\n$")
                                         .arg(QRegularExpression::escape(archive))
                                         .arg(layers)
                                         .arg(thicknessUm));
-    QVERIFY2(report.match(result.out).hasMatch(), qPrintable("the report names archive, layers, volume, print time and time, got " + result.out));
+    QVERIFY2(report.match(result.out).hasMatch(), qPrintable("the report names archive, layers, volume, print time, time and the check's counts, got " + result.out));
 
     QStringList names;
     const QHash<QString, QByteArray> entries = readArchive(archive, &names);
@@ -455,8 +455,8 @@ void TstCommandLine::sliceWithAutoSupports()
                            "islands"} + options);
 
     QVERIFY2(plain.status == 0 && supported.status == 0, qPrintable("both runs succeed, got " + plain.err + supported.err));
-    QVERIFY2(QRegularExpression(QStringLiteral("\n  supports:  1 added in \\d+\\.\\d\\d s\n$")).match(supported.out).hasMatch(),
-             qPrintable("the report ends with the one support added, got " + supported.out));
+    QVERIFY2(QRegularExpression(QStringLiteral("\n  supports:  1 added in \\d+\\.\\d\\d s\n  check:     0 islands, .*\n$")).match(supported.out).hasMatch(),
+             qPrintable("the report ends with the one support added and the check, got " + supported.out));
     QVERIFY2(!plain.out.contains("supports:"), "without the option nothing is added");
     // Layer 5 (0.55 mm) cuts the post, and with the support also the foot of its column.
     const auto whitePixels = [](const QByteArray &png) {
@@ -502,7 +502,7 @@ void TstCommandLine::checkReportsFindings_data()
     QTest::newRow("check --json") << QStringList{"check", "STACK", "--json"} << 0
                                   << "\"firstLayer\": 140,\\s+\"kind\": \"island\",\\s+\"lastLayer\": 140,\\s+\"model\": 0"
                                   << false;
-    QTest::newRow("slice --check reports the counts") << QStringList{"slice", "STACK", "-o", "OUT", "--check"} << 0
+    QTest::newRow("slice reports the counts") << QStringList{"slice", "STACK", "-o", "OUT"} << 0
                                               << "\n  check:     1 island, 0 overhangs, 0 resin traps" << true;
     QTest::newRow("strict slice") << QStringList{"slice", "STACK", "-o", "OUT", "--strict"} << 4
                                   << "^  check:     1 island, " << false;

@@ -1,5 +1,6 @@
 #include "common/TestMeshes.h"
 #include "settings/SliceBuildConfig.h"
+#include "slicing/FindingImage.h"
 #include "slicing/PrintCheck.h"
 #include "slicing/Slice.h"
 
@@ -185,7 +186,8 @@ void TstPrintCheck::findsWhatFailsAPrint()
     }
     std::vector<CWS::PrintFinding> found;
     QStringList all;
-    for (const CWS::PrintFinding &f : check.finish()) {
+    const std::vector<CWS::PrintFinding> findings = check.finish();
+    for (const CWS::PrintFinding &f : findings) {
         all << QStringLiteral("%1 layers %2-%3 at (%4, %5) %6 mm²")
                    .arg(CWS::PrintFinding::kindName(f.kind)).arg(f.firstLayer).arg(f.lastLayer)
                    .arg(f.xMm, 0, 'f', 2).arg(f.yMm, 0, 'f', 2).arg(f.areaMm2, 0, 'f', 2);
@@ -206,6 +208,27 @@ void TstPrintCheck::findsWhatFailsAPrint()
     QVERIFY2(std::abs(f.areaMm2 - area) < 0.03 * area + 0.5,
              qPrintable(QStringLiteral("expected %1 mm²").arg(area) + seen));
     QVERIFY2(f.model == 1, qPrintable(QStringLiteral("expected model 1, got %1").arg(f.model)));
+
+    // The layer image of the preview draws it red: an island or overhang
+    // where it starts, a hollow halfway up.
+    if (kind == Kind::Clipped || kind == Kind::Floating)
+        return;
+    const bool hollow = kind == Kind::ResinTrap || kind == Kind::SuctionCup;
+    const int shown = hollow ? (f.firstLayer + f.lastLayer) / 2 : f.firstLayer;
+    const QImage image = CWS::FindingImage::render(config, models, shown, false, 1, findings);
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        red += int(std::count(line, line + image.width(), CWS::FindingImage::red));
+    }
+    double expected = 0; // the T's two arms overhang in one layer
+    for (const CWS::PrintFinding &g : found) {
+        if (hollow ? g.firstLayer <= shown && shown <= g.lastLayer : g.firstLayer == shown)
+            expected += g.areaMm2;
+    }
+    const double redMm2 = red / (config.pixelsPerMmX * config.pixelsPerMmY);
+    QVERIFY2(std::abs(redMm2 - expected) < 0.03 * expected + 0.5,
+             qPrintable(QStringLiteral("expected %1 mm² red in layer %2, got %3").arg(expected).arg(shown).arg(redMm2)));
 }
 
 QTEST_MAIN(TstPrintCheck)
