@@ -188,16 +188,10 @@ int findName(const QStringList &list, const QString &name)
 QString checkCounts(const std::vector<CWS::PrintFinding> &findings)
 {
     using Kind = CWS::PrintFinding::Kind;
-    const std::pair<Kind, const char *> kinds[] = {{Kind::Island, "island%1"},
-                                                   {Kind::Overhang, "overhang%1"},
-                                                   {Kind::ResinTrap, "resin trap%1"},
-                                                   {Kind::SuctionCup, "suction cup%1"},
-                                                   {Kind::Clipped, "clipped part%1"}};
     QStringList parts;
-    for (const auto &kind : kinds) {
-        const auto n = std::count_if(findings.begin(), findings.end(), [&](const auto &f) { return f.kind == kind.first; });
-        parts << QString::number(n) + QLatin1Char(' ')
-                     + QString::fromLatin1(kind.second).arg(n == 1 ? QString() : QStringLiteral("s"));
+    for (const Kind kind : {Kind::Island, Kind::Overhang, Kind::ResinTrap, Kind::SuctionCup, Kind::Clipped}) {
+        const auto n = std::count_if(findings.begin(), findings.end(), [&](const auto &f) { return f.kind == kind; });
+        parts << CWS::PrintFinding::count(kind, n);
     }
     return QStringLiteral("  check:     ") + parts.join(QStringLiteral(", ")) + QLatin1Char('\n');
 }

@@ -121,6 +121,16 @@ QString PrintFinding::kindName(Kind kind)
     return QString();
 }
 
+QString PrintFinding::count(Kind kind, qint64 n)
+{
+    QString noun = kindName(kind);
+    if (kind == Clipped)
+        noun += QStringLiteral(" part");
+    else if (kind == Floating)
+        noun += QStringLiteral(" model");
+    return QStringLiteral("%1 %2%3").arg(n).arg(noun, n == 1 ? QString() : QStringLiteral("s"));
+}
+
 std::vector<ModelFootprint> ModelFootprint::of(const QList<Model *> &models)
 {
     std::vector<ModelFootprint> footprints;

@@ -41,6 +41,9 @@ struct PrintFinding
 
     // "island", "overhang", "resin trap", "suction cup", "clipped", "floating".
     static QString kindName(Kind kind);
+    // n findings of kind in words: "1 island", "0 overhangs", "2 clipped
+    // parts", "1 floating model".
+    static QString count(Kind kind, qint64 n);
 };
 
 // Where a model lies, for telling which model a finding belongs to, and for

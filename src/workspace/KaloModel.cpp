@@ -908,7 +908,7 @@ QString KaloModel::printCheckCounts() const
         const auto n = std::count_if(m_checkFindings.begin(), m_checkFindings.end(),
                                      [&](const CWS::PrintFinding &f) { return f.kind == kind; });
         if (n)
-            parts << QStringLiteral("%1 %2").arg(n).arg(CWS::PrintFinding::kindName(CWS::PrintFinding::Kind(kind)));
+            parts << CWS::PrintFinding::count(CWS::PrintFinding::Kind(kind), n);
     }
     return parts.join(QStringLiteral(", "));
 }
