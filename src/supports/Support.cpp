@@ -122,6 +122,12 @@ void Support::buildColumn(const SupportConfig *columnConfig, float length)
     writeRing(headTopRing, config->headTopRadius(), length);
     vertices[size_t(headTopRing + n)] = MeshVertex{0, 0, length, 0, 0, 0};
 
+    addTriangles(n);
+    updateBounds();
+}
+
+void Support::addTriangles(int n)
+{
     auto &indices = mesh->indices;
     footIndexBegin = int(indices.size());
     for (int i = 0; i < n; ++i) {
@@ -139,7 +145,6 @@ void Support::buildColumn(const SupportConfig *columnConfig, float length)
         indices.insert(indices.end(), {uint32_t(s + n), uint32_t(s + i), uint32_t(s + (i + 1) % n)});
     }
     indexEnd = int(indices.size());
-    updateBounds();
 }
 
 void Support::buildTipped(const SupportConfig *columnConfig, const SupportPlacement &placement)
@@ -186,23 +191,7 @@ void Support::buildTipped(const SupportConfig *columnConfig, const SupportPlacem
     }
     vertices[size_t(headTopRing + n)] = MeshVertex{tip.x(), tip.y(), tip.z(), 0, 0, 0};
 
-    auto &indices = mesh->indices;
-    footIndexBegin = int(indices.size());
-    for (int i = 0; i < n; ++i) {
-        const int s = footBottomRing;
-        indices.insert(indices.end(), {uint32_t(s + n), uint32_t(s + (i + 1) % n), uint32_t(s + i)});
-    }
-    addBand(indices, footBottomRing, footTopRing, n);
-    bodyIndexBegin = int(indices.size());
-    addBand(indices, footTopRing, bodyBottomRing, n);
-    addBand(indices, bodyBottomRing, headBottomRing, n);
-    headIndexBegin = int(indices.size());
-    addBand(indices, headBottomRing, headTopRing, n);
-    for (int i = 0; i < n; ++i) {
-        const int s = headTopRing;
-        indices.insert(indices.end(), {uint32_t(s + n), uint32_t(s + i), uint32_t(s + (i + 1) % n)});
-    }
-    indexEnd = int(indices.size());
+    addTriangles(n);
     updateBounds();
 }
 

@@ -89,6 +89,10 @@ private:
     // Rewrites the n positions from first as a horizontal circle of radius
     // at height z around the z axis.
     void writeRing(int first, double radius, float z);
+    // Appends the triangles over the five rings (n segments; the foot and
+    // top rings each followed by their centre): foot disc, bands, tip cap,
+    // and sets the index markers.
+    void addTriangles(int n);
 };
 
 } // namespace CWS
