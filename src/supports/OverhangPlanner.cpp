@@ -49,9 +49,10 @@ public:
 
 private:
     qint64 cell(float v) const { return qint64(std::floor(v / m_cell)); }
-    static qint64 key(qint64 x, qint64 y) { return (x << 32) ^ (y & 0xffffffff); }
+    // Unsigned: shifting a negative cell number is undefined.
+    static quint64 key(qint64 x, qint64 y) { return (quint64(x) << 32) ^ (quint64(y) & 0xffffffffu); }
     float m_cell;
-    std::unordered_map<qint64, std::vector<QVector3D>> m_cells;
+    std::unordered_map<quint64, std::vector<QVector3D>> m_cells;
 };
 
 // Barycentric weights of (x, y) in the triangle's projection; all >= -eps inside.
