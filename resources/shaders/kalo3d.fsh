@@ -2,8 +2,9 @@
 // normal counts as facing the light), shows faces of a normal model lying on
 // the plate green and anything outside the build volume in diagonal stripes,
 // every other one with its red channel full and the others dark, so that it
-// stands apart from the plain red of new supports and base plates. The
-// platform frame (mType 100) keeps its flat colour.
+// stands apart from the plain red of new supports and base plates. Above
+// each island or overhang the print check marked (a disc from its height
+// up) a model is amber. The platform frame (mType 100) keeps its flat colour.
 #ifdef GL_ES
 #ifdef GL_FRAGMENT_PRECISION_HIGH
 precision highp float;
@@ -17,6 +18,9 @@ uniform vec3 lightColor;
 uniform vec3 objectColor;
 uniform vec3 volume;
 uniform int mType;
+// x, y, z of a mark's lowest point and its radius, in model space.
+uniform vec4 marks[8];
+uniform int markCount;
 
 varying vec3 FragPos;
 varying vec3 vNormal;
@@ -34,6 +38,15 @@ void main()
     vec3 norm = length(vNormal) > 0.0 ? normalize(vNormal) : lightDir;
     vec3 diffuse = max(dot(norm, lightDir), 0.0) * lightColor;
     vec4 colour = vec4((ambient + diffuse) * objectColor, 1.0);
+
+    for (int i = 0; i < 8; ++i) {
+        if (i >= markCount)
+            break;
+        if (FragPos.z >= marks[i].z && distance(FragPos.xy, marks[i].xy) <= marks[i].w) {
+            colour.rgb = (ambient + diffuse) * vec3(235.0, 150.0, 30.0) / 255.0;
+            break;
+        }
+    }
 
     if (mType == 0 && FragPos.z == 0.0)
         colour.rgb = vec3(0.0, 153.0 / 255.0, 0.0);

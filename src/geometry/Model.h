@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUrl>
 #include <QVector3D>
+#include <QVector4D>
 
 #include <list>
 #include <memory>
@@ -119,9 +120,11 @@ public:
     Model *base = nullptr;
     float baseThickness = 0; // mm
     bool isNew = true;
-    // The last print check found an island or overhang in it: the view
-    // draws it in the warning colour.
-    bool checkWarning = false;
+    // Where the last print check found an island or overhang in it: per
+    // finding x, y (platform mm) of its centre, the height (mm) where it
+    // starts and the radius (mm) it covers. The view draws the model above
+    // each in the warning colour.
+    std::vector<QVector4D> checkMarks;
     // Every entry is a CWS::Support: only that class makes TYPE_SUPPORT models.
     std::vector<Model *> supports;
     // Slice preview (see SlicePreview): one entry per layer, the cut-away

@@ -82,8 +82,16 @@ void SceneRenderer::synchronize(const View &view, const QList<Model *> &models)
         upload(*model);
         if (!model->loaded || !model->buffersValid || model->indexCount <= 0)
             continue;
+        std::vector<QVector4D> marks;
+        // The scene matrix only shrinks and moves: a radius shrinks as x does.
+        const float shrink = view.scene.mapVector(QVector3D(1, 0, 0)).length();
+        for (const QVector4D &mark : model->checkMarks) {
+            if (int(marks.size()) == maxMarks)
+                break;
+            marks.emplace_back(view.scene.map(mark.toVector3D()), mark.w() * shrink);
+        }
         m_items.push_back({model->vbo, model->ibo, model->indexCount, model->type, colourOf(*model),
-                           view.scene * model->modelMatrix()});
+                           view.scene * model->modelMatrix(), std::move(marks)});
     }
 }
 
@@ -129,9 +137,6 @@ void SceneRenderer::upload(Model &model)
 QVector3D SceneRenderer::colourOf(const Model &model)
 {
     QColor colour = model.selected ? QColor(128, 128, 240) : QColor(128, 128, 128);
-    // Amber, lighter when selected: the print check found an island or overhang.
-    if (model.checkWarning && model.type == TYPE_NORMAL)
-        colour = model.selected ? QColor(250, 195, 100) : QColor(235, 150, 30);
     if (model.type == TYPE_SUPPORT || model.type == TYPE_BASE) {
         if (model.selected)
             colour = QColor(230, 230, 5);
@@ -292,6 +297,9 @@ void SceneRenderer::drawItem(const DrawItem &item)
     m_program->setUniformValue("mType", item.type);
     m_program->setUniformValue("model", item.model);
     m_program->setUniformValue("objectColor", item.colour);
+    m_program->setUniformValue("markCount", int(item.marks.size()));
+    if (!item.marks.empty())
+        m_program->setUniformValueArray("marks", item.marks.data(), int(item.marks.size()));
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, item.ibo);
     bindVertexLayout(item.vbo);
     glDrawElements(GL_TRIANGLES, item.indexCount, GL_UNSIGNED_INT, nullptr);

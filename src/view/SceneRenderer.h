@@ -76,7 +76,11 @@ private:
         int type;
         QVector3D colour;
         QMatrix4x4 model; // scene × model matrix
+        // Model::checkMarks in model space, at most maxMarks.
+        std::vector<QVector4D> marks;
     };
+    // Print-check marks the shader takes per model.
+    static constexpr int maxMarks = 8;
 
     void initialize();
     // Creates the model's buffers on first use and, unless buffersValid,

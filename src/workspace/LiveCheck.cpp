@@ -3,6 +3,8 @@
 #include "geometry/Model.h"
 #include "slicing/PrintCheckRun.h"
 
+#include <cmath>
+
 LiveCheck::LiveCheck(int delayMs, QObject *parent)
     : QObject(parent)
 {
@@ -82,11 +84,17 @@ bool LiveCheck::mark(const QList<Model *> &models, const std::vector<CWS::PrintF
     for (Model *model : models) {
         if (model->type != TYPE_NORMAL)
             continue;
-        const bool warned = std::any_of(findings.begin(), findings.end(), [&](const CWS::PrintFinding &f) {
-            return f.model == index && (f.kind == CWS::PrintFinding::Island || f.kind == CWS::PrintFinding::Overhang);
-        });
-        changed |= model->checkWarning != warned;
-        model->checkWarning = warned;
+        std::vector<QVector4D> marks;
+        for (const CWS::PrintFinding &f : findings) {
+            if (f.model != index || (f.kind != CWS::PrintFinding::Island && f.kind != CWS::PrintFinding::Overhang))
+                continue;
+            // The disc of the finding's area, and a millimetre around it so
+            // that a small island still shows.
+            const double radius = std::sqrt(f.areaMm2 / M_PI) + 1.0;
+            marks.emplace_back(float(f.xMm), float(f.yMm), float(f.bottomMm), float(radius));
+        }
+        changed |= model->checkMarks != marks;
+        model->checkMarks = std::move(marks);
         ++index;
     }
     return changed;

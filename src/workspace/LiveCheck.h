@@ -41,9 +41,9 @@ public:
     bool running() const { return m_run != nullptr; }
 
     const std::vector<CWS::PrintFinding> &findings() const { return m_findings; }
-    // Sets Model::checkWarning on each model (TYPE_NORMAL, in list order as
-    // footprints index them) with an island or overhang among findings and
-    // clears it on the others. True when a mark changed.
+    // Sets Model::checkMarks of each model (TYPE_NORMAL, in list order as
+    // footprints index them) to its islands and overhangs among findings.
+    // True when a mark changed.
     static bool mark(const QList<Model *> &models, const std::vector<CWS::PrintFinding> &findings);
 
 Q_SIGNALS:

@@ -5,6 +5,7 @@
 
 #include <QtTest>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -52,7 +53,14 @@ void TstLiveCheck::marksModelsAfterEdits()
     LiveCheck live(10);
 
     QVERIFY2(checkAfterChange(live, models, 60), "the check reports after a change");
-    QVERIFY2(lifted->checkWarning && !standing->checkWarning, "the block in mid-air is marked, the other not");
+    QVERIFY2(lifted->checkMarks.size() == 1 && standing->checkMarks.empty(),
+             "the block in mid-air is marked, the other not");
+    // From the block's underside up, around its centre, covering its 4 x 4 mm.
+    const QVector4D mark = lifted->checkMarks.front();
+    QVERIFY2(std::abs(mark.x() - 8) < 0.2f && std::abs(mark.y()) < 0.2f && std::abs(mark.z() - 2) < 0.1f
+                 && mark.w() >= 2 && mark.w() < 4,
+             qPrintable(QStringLiteral("mark at %1, %2, %3 mm, radius %4 mm")
+                            .arg(mark.x()).arg(mark.y()).arg(mark.z()).arg(mark.w())));
 
     // Views that move nothing start no check.
     live.changed(display(), models);
@@ -65,7 +73,7 @@ void TstLiveCheck::marksModelsAfterEdits()
     live.changed(display(), models);
     QVERIFY2(!live.running(), "a change drops the check going");
     QVERIFY2(checkAfterChange(live, models, 60), "the check reports after the support");
-    QVERIFY2(!lifted->checkWarning && !standing->checkWarning, "the support clears the mark");
+    QVERIFY2(lifted->checkMarks.empty() && standing->checkMarks.empty(), "the support clears the mark");
 }
 
 QTEST_MAIN(TstLiveCheck)
