@@ -108,6 +108,9 @@ void TstOverhangSupports::leavesNothingInMidAir()
         normals.push_back(owned.back().get());
         models << owned.back().get();
     }
+    // Declared after the models, so that the columns go first: a column
+    // leaves its owner's list as it is deleted.
+    std::vector<std::unique_ptr<Model>> ownedColumns;
     CWS::SupportConfig config;
     config.setPreset(preset);
     const SliceBuildConfig raster = display();
@@ -124,7 +127,7 @@ void TstOverhangSupports::leavesNothingInMidAir()
             }
             auto *column = new CWS::Support(models[int(m)]);
             column->buildTipped(&config, p);
-            owned.emplace_back(column);
+            ownedColumns.emplace_back(column);
             models << column;
             ++columns;
             onModel += p.onModel;
