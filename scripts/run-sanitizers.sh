@@ -78,7 +78,7 @@ fi
 # The tests that start threads of their own or through the program.
 threaded=()
 for name in tst_slicer tst_slicefaults tst_slice tst_sliceoracle tst_supportgenerator tst_preview tst_preview_gui \
-            tst_sceneview_gui tst_kaloapp tst_mainwindow_gui; do
+            tst_sceneview_gui tst_kaloapp tst_mainwindow_gui tst_livecheck tst_printcheck; do
   compgen -G "tests/*/$name.cpp" >/dev/null && threaded+=("$name")
 done
 echo "run-sanitizers: under ThreadSanitizer: ${threaded[*]}"
