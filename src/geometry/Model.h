@@ -1,5 +1,6 @@
 #pragma once
 
+#include "geometry/Hollowing.h"
 #include "geometry/MeshData.h"
 
 #include <QList>
@@ -125,6 +126,8 @@ public:
     // starts and the radius (mm) it covers. The view draws the model above
     // each in the warning colour.
     std::vector<QVector4D> checkMarks;
+    // Hollowed models print as a shell with these drain holes.
+    Hollowing hollowing;
     // Every entry is a CWS::Support: only that class makes TYPE_SUPPORT models.
     std::vector<Model *> supports;
     // Slice preview (see SlicePreview): one entry per layer, the cut-away
