@@ -10,8 +10,12 @@
 #include <QDataStream>
 #include <QDebug>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <cmath>
+#include <optional>
 
 namespace {
 
@@ -22,6 +26,7 @@ constexpr qint32 endMarker = -1;
 // Opens the JSON block that may follow the end marker.
 constexpr qint32 notesMarker = 3;
 const QLatin1String printSettingsKey("printSettings");
+const QLatin1String hollowingKey("hollowing");
 constexpr char logo[8] = {'K', 'A', 'L', 'O', '3', 'D', 0, 0};
 
 // The smallest object entry: list index and type, then an object block
@@ -92,20 +97,101 @@ bool readObjects(QDataStream &stream, int major, int minor, ProjectObjects &resu
     return true;
 }
 
-// The block after the end marker, where readers that stop at the end marker
-// never look: int32 3, then a QByteArray of compact JSON, an object whose
-// "printSettings" are those the project was prepared with.
-void writeNotes(QDataStream &stream, const QJsonObject &printSettings)
+// A vector as a JSON array of three numbers; nothing when the array is not
+// one or holds a value that is not finite or lies beyond any model.
+std::optional<QVector3D> vectorFrom(const QJsonValue &value)
 {
-    if (printSettings.isEmpty())
-        return;
-    const QJsonObject notes{{printSettingsKey, printSettings}};
-    stream << notesMarker << QJsonDocument(notes).toJson(QJsonDocument::Compact);
+    const QJsonArray array = value.toArray();
+    if (array.size() != 3)
+        return std::nullopt;
+    float xyz[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        const double v = array[i].toDouble(qQNaN());
+        if (!(std::fabs(v) <= Model::maxCoordinateMm))
+            return std::nullopt;
+        xyz[i] = float(v);
+    }
+    return QVector3D(xyz[0], xyz[1], xyz[2]);
 }
 
-// The print settings of the block after the end marker; empty when there is
-// none. The objects before it are whole, so a damaged block costs only the
-// settings, never the project.
+QJsonArray arrayOf(const QVector3D &v)
+{
+    return QJsonArray{double(v.x()), double(v.y()), double(v.z())};
+}
+
+// Every hollowed model as {"object", "wallMm", "drainHoles"}, holes placed
+// as the saved vertices are: on the platform.
+QJsonArray hollowingNotes(const QList<Model *> &models)
+{
+    QJsonArray notes;
+    for (int i = 0; i < models.size(); ++i) {
+        const Model &model = *models[i];
+        if (model.type != TYPE_NORMAL || (!model.hollowing.isHollow() && model.hollowing.drainHoles.empty()))
+            continue;
+        const QMatrix4x4 matrix = model.modelMatrix();
+        QJsonArray holes;
+        for (const DrainHole &hole : model.hollowing.drainHoles) {
+            holes.append(QJsonObject{{QStringLiteral("position"), arrayOf(matrix.map(hole.position))},
+                                     {QStringLiteral("direction"), arrayOf(matrix.mapVector(hole.direction).normalized())},
+                                     {QStringLiteral("diameterMm"), double(hole.diameterMm)}});
+        }
+        notes.append(QJsonObject{{QStringLiteral("object"), i},
+                                 {QStringLiteral("wallMm"), double(model.hollowing.wallMm)},
+                                 {QStringLiteral("drainHoles"), holes}});
+    }
+    return notes;
+}
+
+// Gives the objects the hollowing the notes name for them. An entry that
+// names no model of the file or a wall out of range, and a hole with a
+// value out of range, are skipped (logged): they cost only themselves.
+void readHollowing(const QJsonArray &notes, ProjectObjects &objects)
+{
+    for (const QJsonValue &value : notes) {
+        const QJsonObject note = value.toObject();
+        const int index = note.value(QStringLiteral("object")).toInt(-1);
+        const double wall = note.value(QStringLiteral("wallMm")).toDouble(-1);
+        if (index < 0 || index >= int(objects.objects.size()) || objects.objects[size_t(index)]->type != TYPE_NORMAL
+            || !(wall == 0 || (wall >= Hollowing::minWallMm && wall <= Hollowing::maxWallMm))) {
+            qWarning() << "project's hollowing entry skipped:" << QJsonDocument(note).toJson(QJsonDocument::Compact);
+            continue;
+        }
+        Hollowing hollowing;
+        hollowing.wallMm = float(wall);
+        for (const QJsonValue &holeValue : note.value(QStringLiteral("drainHoles")).toArray()) {
+            const QJsonObject hole = holeValue.toObject();
+            const std::optional<QVector3D> position = vectorFrom(hole.value(QStringLiteral("position")));
+            const std::optional<QVector3D> direction = vectorFrom(hole.value(QStringLiteral("direction")));
+            const double diameter = hole.value(QStringLiteral("diameterMm")).toDouble(-1);
+            if (!position || !direction || direction->length() < 1e-3f || !(diameter >= 1 && diameter <= 10)) {
+                qWarning() << "project's drain hole skipped:" << QJsonDocument(hole).toJson(QJsonDocument::Compact);
+                continue;
+            }
+            hollowing.drainHoles.push_back({*position, direction->normalized(), float(diameter)});
+        }
+        objects.objects[size_t(index)]->hollowing = hollowing;
+    }
+}
+
+// The block after the end marker, where readers that stop at the end marker
+// never look: int32 3, then a QByteArray of compact JSON, an object whose
+// "printSettings" are those the project was prepared with and whose
+// "hollowing" lists the hollowed models.
+void writeNotes(QDataStream &stream, const QList<Model *> &models, const QJsonObject &printSettings)
+{
+    QJsonObject notes;
+    if (!printSettings.isEmpty())
+        notes.insert(printSettingsKey, printSettings);
+    const QJsonArray hollowing = hollowingNotes(models);
+    if (!hollowing.isEmpty())
+        notes.insert(hollowingKey, hollowing);
+    if (!notes.isEmpty())
+        stream << notesMarker << QJsonDocument(notes).toJson(QJsonDocument::Compact);
+}
+
+// The block after the end marker; empty when there is none. The objects
+// before it are whole, so a damaged block costs only the notes, never the
+// project.
 QJsonObject readNotes(QDataStream &stream)
 {
     if (stream.atEnd())
@@ -122,10 +208,10 @@ QJsonObject readNotes(QDataStream &stream)
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (!document.isObject()) {
-        qWarning() << "project's print settings ignored:" << error.errorString();
+        qWarning() << "project's notes ignored:" << error.errorString();
         return QJsonObject();
     }
-    return document.object().value(printSettingsKey).toObject();
+    return document.object();
 }
 
 } // namespace
@@ -162,7 +248,7 @@ bool ProjectFile::write(QIODevice &device, const QList<Model *> &models, const Q
         stream << object << owner;
 
     stream << endSectionMarker << endMarker;
-    writeNotes(stream, printSettings);
+    writeNotes(stream, models, printSettings);
     return stream.status() == QDataStream::Ok;
 }
 
@@ -215,9 +301,11 @@ bool ProjectFile::read(QIODevice &device, ProjectObjects &objects, QString *prob
         setProblem(problem, damaged());
         return false;
     }
+    const QJsonObject notes = readNotes(stream);
+    readHollowing(notes.value(hollowingKey).toArray(), result);
     objects = std::move(result);
     if (printSettings)
-        *printSettings = readNotes(stream);
+        *printSettings = notes.value(printSettingsKey).toObject();
     return true;
 }
 

@@ -20,8 +20,11 @@ class QIODevice;
 //   object's own block, ObjectBlock::write), int64 relation count, the relations
 //   (int32 object index, int32 owner index), int32 2, int32 -1.
 // Readers that stop at that end marker read every project; after it may
-// follow int32 3 and a QByteArray of JSON with the print settings the
-// project was prepared with (KaloConfig::printSettings()).
+// follow int32 3 and a QByteArray of a JSON object: "printSettings", those
+// the project was prepared with (KaloConfig::printSettings()), and
+// "hollowing", one entry per hollowed model: {"object": its index in the
+// list, "wallMm", "drainHoles": [{"position": [x, y, z], "direction":
+// [x, y, z], "diameterMm"}]}, positions and directions on the platform.
 //
 // Reading trusts nothing: counts are bounded by what the rest of the file can
 // hold, a short or damaged file is refused as a whole, relations that do not

@@ -219,6 +219,8 @@ private Q_SLOTS:
     void commandLineReadsProjects();
     void printSettingsTravelWithTheProject_data();
     void printSettingsTravelWithTheProject();
+    void hollowingTravelsWithTheProject_data();
+    void hollowingTravelsWithTheProject();
 
 private:
     // The message the main window's critical message box shows last.
@@ -736,8 +738,6 @@ void TstProjectFile::commandLineReadsProjects()
     QCOMPARE(err, "kalo3d-cli: cannot load " + damaged + ": the file is damaged or incomplete\n");
 }
 
-QTEST_MAIN(TstProjectFile)
-#include "tst_projectfile.moc"
 
 void TstProjectFile::printSettingsTravelWithTheProject_data()
 {
@@ -805,3 +805,64 @@ void TstProjectFile::printSettingsTravelWithTheProject()
     if (outcome == "taken" || outcome == "offered")
         QCOMPARE(config.buildConfig()->layerThickness, 0.1f);
 }
+
+void TstProjectFile::hollowingTravelsWithTheProject_data()
+{
+    // notes: the JSON after the end marker, empty for what a save writes;
+    // wall and holes: what the moved sphere (object 3) reads back with.
+    QTest::addColumn<QByteArray>("notes");
+    QTest::addColumn<float>("wall");
+    QTest::addColumn<int>("holes");
+    QTest::newRow("saved") << QByteArray() << 2.5f << 2;
+    QTest::newRow("wall out of range") << QByteArray(R"({"hollowing":[{"object":3,"wallMm":20}]})") << 0.0f << 0;
+    QTest::newRow("a support named") << QByteArray(R"({"hollowing":[{"object":1,"wallMm":2}]})") << 0.0f << 0;
+    QTest::newRow("one bad hole of two")
+        << QByteArray(R"({"hollowing":[{"object":3,"wallMm":3,"drainHoles":[)"
+                      R"({"position":[1,2,3],"direction":[0,0,0],"diameterMm":3},)"
+                      R"({"position":[1,2,3],"direction":[0,0,-2],"diameterMm":4}]}]})")
+        << 3.0f << 1;
+}
+
+void TstProjectFile::hollowingTravelsWithTheProject()
+{
+    QFETCH(QByteArray, notes);
+    QFETCH(float, wall);
+    QFETCH(int, holes);
+    SampleProject::build(*m_manager);
+    Model &sphere = *m_manager->models()[3];
+    sphere.rotate = QVector3D(0, 0, 90);
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    if (notes.isEmpty()) {
+        sphere.hollowing.wallMm = 2.5f;
+        sphere.hollowing.drainHoles = {{QVector3D(1, 0, 0.5f), QVector3D(-1, 0, 0), 3},
+                                       {QVector3D(0, 1, 2), QVector3D(0, -1, 0), 5}};
+        QVERIFY(ProjectFile::write(buffer, m_manager->models()));
+    } else {
+        QVERIFY(ProjectFile::write(buffer, m_manager->models()));
+        QDataStream stream(&buffer);
+        stream << qint32(3) << notes;
+    }
+
+    ProjectObjects objects;
+    QVERIFY(readProject(buffer.data(), objects));
+    const Hollowing &read = objects.objects[3]->hollowing;
+    QCOMPARE(read.wallMm, wall);
+    QCOMPARE(int(read.drainHoles.size()), holes);
+    for (size_t i = 0; i < sphere.hollowing.drainHoles.size(); ++i) {
+        // Saved where the model stood: the read model has no transform.
+        const DrainHole &hole = sphere.hollowing.drainHoles[i];
+        QVERIFY(qFuzzyCompare(read.drainHoles[i].position, sphere.modelMatrix().map(hole.position)));
+        QVERIFY(qFuzzyCompare(read.drainHoles[i].direction, sphere.modelMatrix().mapVector(hole.direction).normalized()));
+        QCOMPARE(read.drainHoles[i].diameterMm, hole.diameterMm);
+    }
+    if (QByteArray(QTest::currentDataTag()) == "one bad hole of two")
+        QCOMPARE(read.drainHoles[0].direction, QVector3D(0, 0, -1));
+    for (size_t i = 0; i < objects.objects.size(); ++i) {
+        if (i != 3)
+            QVERIFY2(!objects.objects[i]->hollowing.isHollow(), "only the sphere is hollow");
+    }
+}
+
+QTEST_MAIN(TstProjectFile)
+#include "tst_projectfile.moc"
