@@ -85,6 +85,12 @@ inline QList<QByteArray> seeds()
     withSettings.open(QIODevice::WriteOnly);
     ProjectFile::write(withSettings, {cube.get()}, KaloConfig::instance()->printSettings());
     result.append(withSettings.data());
+    cube->hollowing.wallMm = 2;
+    cube->hollowing.drainHoles = {{QVector3D(5, 0, 1), QVector3D(-1, 0, 0), 3}};
+    QBuffer hollow;
+    hollow.open(QIODevice::WriteOnly);
+    ProjectFile::write(hollow, {cube.get()});
+    result.append(hollow.data());
     return result;
 }
 
