@@ -172,6 +172,28 @@ private:
     bool m_active;
 };
 
+// The value of option name within [min, max], or none (problem set) when
+// it is not such a number; none without a problem when it is not given or
+// problem already holds one.
+std::optional<double> numberOption(const QCommandLineParser &parser, const char *name, double min, double max,
+                                   bool whole, QString &problem)
+{
+    const QString option = QString::fromLatin1(name);
+    if (!parser.isSet(option) || !problem.isEmpty())
+        return std::nullopt;
+    const QString text = parser.value(option);
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text, &ok);
+    if (ok && value >= min && value <= max && (!whole || value == int(value)))
+        return value;
+    problem = QStringLiteral("--%1 takes %2 from %3 to %4, not \"%5\"")
+                  .arg(option, whole ? QStringLiteral("a whole number") : QStringLiteral("a number"))
+                  .arg(min)
+                  .arg(max)
+                  .arg(text);
+    return std::nullopt;
+}
+
 // Index of name in list, ignoring case, or of a list entry whose first word it is.
 int findName(const QStringList &list, const QString &name)
 {
@@ -353,23 +375,8 @@ int CommandLine::configure(const QCommandLineParser &parser, KaloConfig &setting
     }
 
     QString problem;
-    // The value of option name within [min, max], or none (problem set) when
-    // it is not such a number; none without a problem when it is not given.
-    const auto number = [&](const char *name, double min, double max, bool whole) -> std::optional<double> {
-        const QString option = QString::fromLatin1(name);
-        if (!parser.isSet(option) || !problem.isEmpty())
-            return std::nullopt;
-        const QString text = parser.value(option);
-        bool ok = false;
-        const double value = QLocale::c().toDouble(text, &ok);
-        if (ok && value >= min && value <= max && (!whole || value == int(value)))
-            return value;
-        problem = QStringLiteral("--%1 takes %2 from %3 to %4, not \"%5\"")
-                      .arg(option, whole ? QStringLiteral("a whole number") : QStringLiteral("a number"))
-                      .arg(min)
-                      .arg(max)
-                      .arg(text);
-        return std::nullopt;
+    const auto number = [&](const char *name, double min, double max, bool whole) {
+        return numberOption(parser, name, min, max, whole, problem);
     };
 
     QString userPrinters;
