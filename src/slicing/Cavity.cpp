@@ -53,6 +53,9 @@ std::vector<float> fineSamples(float lo, float hi)
     std::vector<float> samples(size_t(steps) + 1);
     for (int i = 0; i <= steps; ++i)
         samples[size_t(i)] = float(lo - hair + i * step);
+    // Far from the origin the hair may be lost to rounding.
+    samples.front() = std::min(samples.front(), std::nextafter(lo, -std::numeric_limits<float>::infinity()));
+    samples.back() = std::max(samples.back(), std::nextafter(hi, std::numeric_limits<float>::infinity()));
     return samples;
 }
 
@@ -176,6 +179,8 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
     std::vector<int> &next = s.firstCrossing; // filled up to the next row's first, then shifted back
     for (size_t k = 0; k < segments.size(); ++k) {
         const SliceSegment &segment = segments[k];
+        if (s.rowsCrossed[k].first == s.rowsCrossed[k].second)
+            continue;
         const QVector3D &from = segment.winding < 0 ? segment.p2 : segment.p1;
         const QVector3D &to = segment.winding < 0 ? segment.p1 : segment.p2;
         // Running down (-y) with the inside on its left, the outline enters
