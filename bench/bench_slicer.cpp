@@ -55,9 +55,11 @@
 //     sliced at the built-in settings, each in a process of its own, with
 //     their peak memory.
 //   kalo3d-bench --hollow
-//     What hollowing costs: Cavity::build with a 2 mm wall, its time and
-//     the memory it took above what was resident before, beside the time
-//     of slicing the solid model once at the built-in settings, for a
+//     What hollowing costs: Cavity::build with a 2 mm wall, its wall and
+//     processor time, the memory it took above what was resident before
+//     (its result included) and the size of its result, beside the wall
+//     and processor time of slicing the solid model once at the built-in
+//     settings, for a
 //     50 mm sphere of about one million triangles and a 20 mm cylinder of
 //     360 sides 50 mm and 150 mm tall, each in a process of its own.
 
@@ -518,6 +520,15 @@ int layerCounts(int argc, char *argv[], int sides)
     return status;
 }
 
+// Processor time of every thread of the process so far (s).
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 // Runs on the child process: hollows and then slices the model of mesh.
 int hollowCase(int argc, char *argv[], const QString &name, const MeshPrimitiveData &mesh)
 {
@@ -531,16 +542,20 @@ int hollowCase(int argc, char *argv[], const QString &name, const MeshPrimitiveD
     resetPeak();
     QElapsedTimer timer;
     timer.start();
+    const double cpuBefore = cpuSeconds();
     const MeshPrimitiveData cavity = CWS::Cavity::build(*model->mesh, model->modelMatrix(), 2);
     const double hollowSeconds = double(timer.nsecsElapsed()) / 1e9;
+    const double hollowCpu = cpuSeconds() - cpuBefore;
     const double hollowPeak = statusMegabytes("VmHWM") - before;
     QTemporaryDir dir;
     timer.restart();
     if (!sliceScene(manager, dir.filePath(QStringLiteral("hollow.cws"))))
         return 1;
-    std::printf("%-30s %8zu %7d %9.2f %9.1f %9zu %9.2f %9.1f\n", qPrintable(name), mesh.indices.size() / 3,
-                manager.sliceNumber(), hollowSeconds, hollowPeak, cavity.indices.size() / 3,
-                double(timer.nsecsElapsed()) / 1e9, peakMegabytes());
+    const double sliceSeconds = double(timer.nsecsElapsed()) / 1e9;
+    std::printf("%-22s %8zu %7d %9.2f %9.2f %9.1f %9.1f %9.2f %9.2f %9.1f\n", qPrintable(name),
+                mesh.indices.size() / 3, manager.sliceNumber(), hollowSeconds, hollowCpu, hollowPeak,
+                double(cavity.vertices.size() * sizeof(MeshVertex) + cavity.indices.size() * sizeof(uint32_t)) / 1e6,
+                sliceSeconds, cpuSeconds() - cpuBefore - hollowCpu, peakMegabytes());
     std::fflush(stdout);
     return 0;
 }
@@ -548,8 +563,8 @@ int hollowCase(int argc, char *argv[], const QString &name, const MeshPrimitiveD
 int hollowing(int argc, char *argv[])
 {
     std::printf("%d logical processors\n", int(sysconf(_SC_NPROCESSORS_ONLN)));
-    std::printf("%-30s %8s %7s %9s %9s %9s %9s %9s\n", "model", "tri", "layers", "hollow s", "hollow MB",
-                "cavity tri", "slice s", "peak MB");
+    std::printf("%-22s %8s %7s %9s %9s %9s %9s %9s %9s %9s\n", "model", "tri", "layers", "hollow s", "cpu s",
+                "hollow MB", "cavity MB", "slice s", "cpu s", "peak MB");
     std::fflush(stdout);
     const std::vector<std::pair<QString, std::function<MeshPrimitiveData()>>> cases = {
         {QStringLiteral("sphere 50 mm"), [] { return TestMeshes::sphere(25, QVector3D(0, 0, 25), 500, 1000); }},

@@ -104,8 +104,10 @@ struct PlaneScratch
     std::vector<int> firstCrossing;               // per row, into crossings
     std::vector<std::pair<float, int>> crossings; // x (mm) and +1 entering, -1 leaving
     std::vector<float> spans;                     // inside from spans[2n] to spans[2n + 1]
-    std::vector<float> along;                     // squared distances along the rows, row by row
+    std::vector<float> along;                     // squared distances along the rows, column by column
+    std::vector<float> columnX;                   // the coarse columns over the section (mm)
     std::vector<double> siteY, siteValue, siteFrom;
+    std::vector<std::pair<float, float>> zeroRuns; // from and to (mm)
 };
 
 // Appends to spans where row crossings (sorted) lie inside: where the
@@ -156,7 +158,18 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
     // A segment crosses the rows from its lower end up to, not including,
     // its upper one, as the layer raster counts them: a closed outline
     // crosses every row an even number of times.
-    const auto rowAt = [&rowY](float y) { return int(std::lower_bound(rowY.begin(), rowY.end(), y) - rowY.begin()); };
+    const int rowCount = int(rowY.size());
+    const double rowStep = (double(rowY.back()) - rowY.front()) / (rowCount - 1);
+    // The first row at or above y: where the spacing puts it, then
+    // corrected to the row positions as rounded.
+    const auto rowAt = [&rowY, rowCount, rowStep](float y) {
+        int row = std::clamp(int((double(y) - rowY.front()) / rowStep), 0, rowCount);
+        while (row > 0 && rowY[size_t(row) - 1] >= y)
+            --row;
+        while (row < rowCount && rowY[size_t(row)] < y)
+            ++row;
+        return row;
+    };
     const int firstRow = rowAt(yLow);
     const int endRow = rowAt(yHigh);
     const int columnLow = xs.firstFrom(xLow), columnHigh = xs.lastUpTo(xHigh);
@@ -196,7 +209,11 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
     next[0] = 0;
 
     const int columns = columnHigh - columnLow + 1;
-    s.along.resize(size_t(rows) * size_t(columns));
+    // Column by column, as the pass across the rows reads them.
+    s.along.assign(size_t(rows) * size_t(columns), 0.0f);
+    s.columnX.resize(size_t(columns));
+    for (int column = 0; column < columns; ++column)
+        s.columnX[size_t(column)] = float(xs.at(columnLow + column));
     for (int row = 0; row < rows; ++row) {
         auto *begin = s.crossings.data() + s.firstCrossing[size_t(row)];
         auto *end = s.crossings.data() + s.firstCrossing[size_t(row) + 1];
@@ -207,16 +224,16 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
         });
         s.spans.clear();
         insideSpans(begin, int(end - begin), s.spans);
-        float *out = &s.along[size_t(row) * size_t(columns)];
-        size_t span = 0;
-        for (int column = columnLow; column <= columnHigh; ++column) {
-            const float x = float(xs.at(column));
-            while (span < s.spans.size() && s.spans[span + 1] < x)
-                span += 2;
-            float d = 0;
-            if (span < s.spans.size() && s.spans[span] <= x)
-                d = std::min(x - s.spans[span], s.spans[span + 1] - x);
-            out[column - columnLow] = std::min(d * d, limit);
+        float *out = &s.along[size_t(row)];
+        int column = 0;
+        for (size_t span = 0; span < s.spans.size(); span += 2) {
+            const float from = s.spans[span], to = s.spans[span + 1];
+            while (column < columns && s.columnX[size_t(column)] < from)
+                ++column;
+            for (; column < columns && s.columnX[size_t(column)] <= to; ++column) {
+                const float d = std::min(s.columnX[size_t(column)] - from, to - s.columnX[size_t(column)]);
+                out[size_t(column) * size_t(rows)] = std::min(d * d, limit);
+            }
         }
     }
 
@@ -243,17 +260,42 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
             s.siteValue.push_back(value);
             s.siteFrom.push_back(from);
         };
-        addSite(rowY[size_t(firstRow) - 1], 0);
-        for (int row = 0; row < rows; ++row) {
-            const float value = s.along[size_t(row) * size_t(columns) + size_t(column)];
+        // Inside a run of rows outside the section a point is no farther
+        // from the outside than half a row: only the run's ends are sites,
+        // and points within it are outside.
+        s.zeroRuns.clear();
+        int runFrom = -2, runTo = -2;
+        const auto endRun = [&] {
+            if (runTo > runFrom) {
+                addSite(rowY[size_t(runTo)], 0);
+                s.zeroRuns.push_back({rowY[size_t(runFrom)], rowY[size_t(runTo)]});
+            }
+            runFrom = runTo = -2;
+        };
+        for (int row = firstRow - 1; row <= endRow; ++row) {
+            const float value = row < firstRow || row == endRow
+                                    ? 0.0f
+                                    : s.along[size_t(column) * size_t(rows) + size_t(row - firstRow)];
             // A row farther than the limit never comes nearest within it.
-            if (value < limit)
-                addSite(rowY[size_t(firstRow + row)], value);
+            if (value >= limit)
+                continue;
+            if (value == 0 && row == runTo + 1) {
+                runTo = row;
+                continue;
+            }
+            endRun();
+            addSite(rowY[size_t(row)], value);
+            if (value == 0)
+                runFrom = runTo = row;
         }
-        addSite(rowY[size_t(endRow)], 0);
-        size_t site = 0;
+        endRun();
+        size_t site = 0, run = 0;
         for (int line = lineLow; line <= lineHigh; ++line) {
             const double y = ys.at(line);
+            while (run < s.zeroRuns.size() && s.zeroRuns[run].second < y)
+                ++run;
+            if (run < s.zeroRuns.size() && s.zeroRuns[run].first <= y)
+                continue;
             while (site + 1 < s.siteY.size() && s.siteFrom[site + 1] < y)
                 ++site;
             const double dy = y - s.siteY[site];
@@ -459,7 +501,9 @@ MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 
     const auto limit = float(reach * reach);
     const size_t points = size_t(xs.count) * size_t(ys.count);
     const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
-    const int batch = 8 * threads;
+    // Planes measured at once: enough for the threads to wait for each
+    // other seldom, within 32 MB of distances.
+    const int batch = std::max(threads, int(std::min<size_t>(size_t(32) * size_t(threads), (size_t(32) << 20) / (points * sizeof(float)))));
     const auto cancelled = [cancel] { return cancel && cancel->load(); };
 
     std::vector<PlaneScratch> scratch(static_cast<size_t>(threads));
@@ -636,14 +680,13 @@ std::vector<DrainHole> Cavity::drainHoles(const MeshPrimitiveData &mesh, const Q
         if (!first)
             continue;
         holes.push_back(*first);
-        // A wide cavity drains faster with air let in on its other side.
-        const float width = std::max(partHigh.x() - partLow.x(), partHigh.y() - partLow.y());
-        if (width <= 30)
+        // A wide cavity drains faster with air let in on its other side:
+        // where the wall faces the other way.
+        if (std::max(partHigh.x() - partLow.x(), partHigh.y() - partLow.y()) <= 30)
             continue;
-        const QVector2D firstAt = first->position.toVector2D(), firstWay = first->direction.toVector2D();
-        const std::optional<DrainHole> second = holeFrom([&](const QVector3D &from, const QVector3D &in) {
-            return QVector2D::dotProduct(in.toVector2D(), firstWay) < 0
-                   && (from.toVector2D() - firstAt).length() >= width / 2;
+        const QVector2D firstWay = first->direction.toVector2D();
+        const std::optional<DrainHole> second = holeFrom([&firstWay](const QVector3D &, const QVector3D &in) {
+            return QVector2D::dotProduct(in.toVector2D(), firstWay) < 0;
         });
         if (second)
             holes.push_back(*second);
