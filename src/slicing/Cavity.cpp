@@ -26,6 +26,9 @@ namespace {
 // distance is exact.
 constexpr double kFineMm = 0.05;
 
+// Inside spans of a row closer than this (mm) are one.
+constexpr float kTouchingMm = 1e-3f;
+
 constexpr uint32_t kNoVertex = std::numeric_limits<uint32_t>::max();
 
 // Samples at origin + i x step (mm), i from 0 to count - 1.
@@ -121,17 +124,18 @@ void insideSpans(const std::pair<float, int> *crossing, int count, std::vector<f
     int sum = 0;
     for (int c = 0; c < count; ++c)
         sum += crossing[c].second;
-    if (sum != 0) {
-        for (int c = 0; c < count; ++c)
-            spans.push_back(crossing[c].first);
-        return;
-    }
     int winding = 0;
     for (int c = 0; c < count; ++c) {
         const int before = winding;
         winding += crossing[c].second;
-        if ((before == 0) != (winding == 0))
-            spans.push_back(crossing[c].first);
+        if (sum != 0 || (before == 0) != (winding == 0)) {
+            // Parts of a mesh that touch meet in faces whose crossings may
+            // differ by a rounding: no gap between them.
+            if (spans.size() % 2 == 0 && !spans.empty() && crossing[c].first - spans.back() < kTouchingMm)
+                spans.pop_back();
+            else
+                spans.push_back(crossing[c].first);
+        }
     }
 }
 
