@@ -174,8 +174,10 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
             ++row;
         return row;
     };
-    const int firstRow = rowAt(yLow);
-    const int endRow = rowAt(yHigh);
+    // The rows begin and end outside the mesh: a section reaching them
+    // does so by a rounding.
+    const int firstRow = std::max(1, rowAt(yLow));
+    const int endRow = std::min(rowCount - 1, rowAt(yHigh));
     const int columnLow = xs.firstFrom(xLow), columnHigh = xs.lastUpTo(xHigh);
     const int lineLow = ys.firstFrom(yLow), lineHigh = ys.lastUpTo(yHigh);
     if (firstRow >= endRow || columnLow > columnHigh || lineLow > lineHigh)
@@ -186,7 +188,7 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
     s.rowsCrossed.resize(segments.size());
     for (size_t k = 0; k < segments.size(); ++k) {
         const float y1 = segments[k].p1.y(), y2 = segments[k].p2.y();
-        s.rowsCrossed[k] = {rowAt(std::min(y1, y2)), rowAt(std::max(y1, y2))};
+        s.rowsCrossed[k] = {std::max(firstRow, rowAt(std::min(y1, y2))), std::min(endRow, rowAt(std::max(y1, y2)))};
         for (int row = s.rowsCrossed[k].first; row < s.rowsCrossed[k].second; ++row)
             ++s.firstCrossing[size_t(row - firstRow) + 1];
     }
@@ -196,7 +198,7 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
     std::vector<int> &next = s.firstCrossing; // filled up to the next row's first, then shifted back
     for (size_t k = 0; k < segments.size(); ++k) {
         const SliceSegment &segment = segments[k];
-        if (s.rowsCrossed[k].first == s.rowsCrossed[k].second)
+        if (s.rowsCrossed[k].first >= s.rowsCrossed[k].second)
             continue;
         const QVector3D &from = segment.winding < 0 ? segment.p2 : segment.p1;
         const QVector3D &to = segment.winding < 0 ? segment.p1 : segment.p2;
@@ -214,7 +216,8 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
 
     const int columns = columnHigh - columnLow + 1;
     // Column by column, as the pass across the rows reads them.
-    s.along.assign(size_t(rows) * size_t(columns), 0.0f);
+    s.along.assign(size_t(rows) * size_t(columns), limit);
+    const float reach = std::sqrt(limit);
     s.columnX.resize(size_t(columns));
     for (int column = 0; column < columns; ++column)
         s.columnX[size_t(column)] = float(xs.at(columnLow + column));
@@ -232,13 +235,20 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
         int column = 0;
         for (size_t span = 0; span < s.spans.size(); span += 2) {
             const float from = s.spans[span], to = s.spans[span + 1];
-            while (column < columns && s.columnX[size_t(column)] < from)
-                ++column;
+            for (; column < columns && s.columnX[size_t(column)] < from; ++column)
+                out[size_t(column) * size_t(rows)] = 0;
             for (; column < columns && s.columnX[size_t(column)] <= to; ++column) {
                 const float d = std::min(s.columnX[size_t(column)] - from, to - s.columnX[size_t(column)]);
-                out[size_t(column) * size_t(rows)] = std::min(d * d, limit);
+                if (d * d < limit) {
+                    out[size_t(column) * size_t(rows)] = d * d;
+                } else {
+                    // The columns deeper in keep the limit they start with.
+                    column = std::max(column, int((to - reach - s.columnX[0]) / xs.step));
+                }
             }
         }
+        for (; column < columns; ++column)
+            out[size_t(column) * size_t(rows)] = 0;
     }
 
     // Across the rows: the lower envelope of the parabolas (y - row)² +
