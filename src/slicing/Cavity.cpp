@@ -410,13 +410,10 @@ private:
             if (ins == 1 || outs == 1) {
                 const int lone = ins == 1 ? in[0] : out[0];
                 const int *others = ins == 1 ? out : in;
-                addTriangle(vertexOn(i, j, lone, others[0]), vertexOn(i, j, lone, others[1]),
-                            vertexOn(i, j, lone, others[2]), towards);
+                addTriangle(i, j, {{{lone, others[0]}, {lone, others[1]}, {lone, others[2]}}}, towards);
             } else {
-                const uint32_t quad[4] = {vertexOn(i, j, in[0], out[0]), vertexOn(i, j, in[0], out[1]),
-                                          vertexOn(i, j, in[1], out[1]), vertexOn(i, j, in[1], out[0])};
-                addTriangle(quad[0], quad[1], quad[2], towards);
-                addTriangle(quad[0], quad[2], quad[3], towards);
+                addTriangle(i, j, {{{in[0], out[0]}, {in[0], out[1]}, {in[1], out[1]}}}, towards);
+                addTriangle(i, j, {{{in[0], out[0]}, {in[1], out[1]}, {in[1], out[0]}}}, towards);
             }
         }
     }
@@ -442,21 +439,30 @@ private:
         return index;
     }
 
-    // Adds the triangle facing towards (its corners counter-clockwise seen
-    // from there), its area-weighted normal to its corners' normals.
-    void addTriangle(uint32_t a, uint32_t b, uint32_t c, const QVector3D &towards)
+    // Adds the triangle of cube (i, j) whose corners lie on the given edges
+    // (pairs of cube corners), facing towards (counter-clockwise seen from
+    // there), its area-weighted normal to its corners' normals. Which way
+    // it faces is found from the edges' middles, not from where the
+    // corners lie: those coincide where the surface runs through a grid
+    // point, and the triangle must still face the way of its neighbours.
+    void addTriangle(int i, int j, const std::array<std::pair<int, int>, 3> &edges, const QVector3D &towards)
     {
+        QVector3D middle[3];
+        uint32_t corner[3];
+        for (int k = 0; k < 3; ++k) {
+            middle[k] = (offsetOf(edges[size_t(k)].first) + offsetOf(edges[size_t(k)].second)) / 2;
+            corner[k] = vertexOn(i, j, edges[size_t(k)].first, edges[size_t(k)].second);
+        }
+        if (QVector3D::dotProduct(QVector3D::crossProduct(middle[1] - middle[0], middle[2] - middle[0]), towards) < 0)
+            std::swap(corner[1], corner[2]);
+        m_mesh.indices.insert(m_mesh.indices.end(), corner, corner + 3);
         const auto at = [this](uint32_t k) {
             const MeshVertex &v = m_mesh.vertices[k];
             return QVector3D(v.x, v.y, v.z);
         };
-        QVector3D normal = QVector3D::crossProduct(at(b) - at(a), at(c) - at(a));
-        if (QVector3D::dotProduct(normal, towards) < 0) {
-            std::swap(b, c);
-            normal = -normal;
-        }
-        m_mesh.indices.insert(m_mesh.indices.end(), {a, b, c});
-        for (uint32_t k : {a, b, c}) {
+        const QVector3D normal =
+            QVector3D::crossProduct(at(corner[1]) - at(corner[0]), at(corner[2]) - at(corner[0]));
+        for (uint32_t k : corner) {
             MeshVertex &v = m_mesh.vertices[k];
             v.nx += normal.x();
             v.ny += normal.y();
