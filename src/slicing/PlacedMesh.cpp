@@ -72,9 +72,22 @@ int PlacedMesh::layerCount(float top, float thickness)
 }
 
 PlacedMesh::PlacedMesh(const Model &model, const std::vector<float> &heights, size_t keepUpTo)
+    : PlacedMesh(model.mesh, model.modelMatrix(), heights, keepUpTo)
+{
+}
+
+PlacedMesh::PlacedMesh(const MeshPrimitiveData &mesh, const QMatrix4x4 &matrix, const std::vector<float> &heights,
+                       size_t keepUpTo)
+    : PlacedMesh(std::shared_ptr<const MeshPrimitiveData>(std::shared_ptr<const MeshPrimitiveData>(), &mesh), matrix,
+                 heights, keepUpTo)
+{
+}
+
+PlacedMesh::PlacedMesh(std::shared_ptr<const MeshPrimitiveData> mesh, const QMatrix4x4 &matrix,
+                       const std::vector<float> &heights, size_t keepUpTo)
     : m_heights(heights)
-    , m_mesh(model.mesh)
-    , m_matrix(model.modelMatrix())
+    , m_mesh(std::move(mesh))
+    , m_matrix(matrix)
 {
     const size_t triangles = m_mesh->indices.size() / 3;
 

@@ -49,6 +49,10 @@ public:
     // heights: the planes (mm), ascending, as layerHeights gives them;
     // keepUpTo: the largest mesh (triangles) whose mapped corners are kept.
     PlacedMesh(const Model &model, const std::vector<float> &heights, size_t keepUpTo = maxKeptTriangles);
+    // The same for mesh placed on the platform by matrix; mesh is not
+    // shared but referred to, and must outlive the PlacedMesh.
+    PlacedMesh(const MeshPrimitiveData &mesh, const QMatrix4x4 &matrix, const std::vector<float> &heights,
+               size_t keepUpTo = maxKeptTriangles);
 
     // Appends to segments what PlaneCut::cut appends for the plane of
     // layer (heights[layer]): the same segments in the same order, with the
@@ -59,6 +63,9 @@ public:
     int layerCount() const { return int(m_heights.size()); }
 
 private:
+    PlacedMesh(std::shared_ptr<const MeshPrimitiveData> mesh, const QMatrix4x4 &matrix,
+               const std::vector<float> &heights, size_t keepUpTo);
+
     // The corners of a triangle on the platform (mm), mapped as
     // Model::sliceAt maps them, so that every cut yields the same bits.
     void corners(size_t triangle, QVector3D corner[3]) const;
