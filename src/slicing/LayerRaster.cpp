@@ -51,7 +51,7 @@ LayerRaster::LayerRaster(const SliceBuildConfig &config, QImage canvas)
     m_image.fill(0);
 }
 
-void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
+void LayerRaster::paint(const std::vector<SliceSegment> &segments, bool white)
 {
     if (segments.empty())
         return;
@@ -72,7 +72,7 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
         const int x2 = int(double(s.p2.x()) * m_scaleX), y2 = int(double(s.p2.y()) * m_scaleY);
         const QLine line(x1 + m_centreX, y1 + m_centreY, x2 + m_centreX, y2 + m_centreY);
         if (onRaster(line.x1(), line.y1()) && onRaster(line.x2(), line.y2()))
-            drawOutline(line);
+            drawOutline(line, white);
         else
             offRaster.push_back(line);
         oriented = oriented && s.winding != 0;
@@ -88,15 +88,17 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
         minColumn = std::min({minColumn, x1, x2});
         maxColumn = std::max({maxColumn, x1, x2});
     }
-    m_content |= QRect(QPoint(minColumn + m_centreX, minRow + m_centreY),
-                       QPoint(maxColumn + m_centreX, maxRow + m_centreY))
-                 & m_image.rect();
+    if (white) {
+        m_content |= QRect(QPoint(minColumn + m_centreX, minRow + m_centreY),
+                           QPoint(maxColumn + m_centreX, maxRow + m_centreY))
+                     & m_image.rect();
+    }
 
     if (!offRaster.empty()) {
         // The painting library shortens a line at the raster's edge before
         // stepping along it, which moves its pixels; it draws these itself.
         QPainter painter(&m_image);
-        painter.setPen(QPen(QColor(255, 255, 255, 255), 1, Qt::SolidLine));
+        painter.setPen(QPen(white ? QColor(255, 255, 255, 255) : QColor(0, 0, 0, 255), 1, Qt::SolidLine));
         painter.drawLines(offRaster.data(), int(offRaster.size()));
     }
 
@@ -164,7 +166,7 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
         // winding means nothing and the row is filled between pairs.
         if (!oriented || winding != 0) {
             for (size_t i = 0; i < crossings.size(); i += 2)
-                fillSpan(y, crossings[i].x + m_centreX, crossings[i + 1].x + m_centreX);
+                fillSpan(y, crossings[i].x + m_centreX, crossings[i + 1].x + m_centreX, white);
             continue;
         }
         int inside = 0;
@@ -174,16 +176,20 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
                 start = c.x;
             inside += c.w;
             if (inside == 0)
-                fillSpan(y, start + m_centreX, c.x + m_centreX);
+                fillSpan(y, start + m_centreX, c.x + m_centreX, white);
         }
     }
 }
 
-void LayerRaster::drawOutline(const QLine &line)
+void LayerRaster::drawOutline(const QLine &line, bool white)
 {
     uchar *const bits = m_image.bits();
     const qsizetype bytesPerLine = m_image.bytesPerLine();
-    const auto setPixel = [=](int x, int y) { bits[y * bytesPerLine + (x >> 3)] |= uchar(0x80 >> (x & 7)); };
+    const auto setPixel = [=](int x, int y) {
+        uchar &byte = bits[y * bytesPerLine + (x >> 3)];
+        const auto mask = uchar(0x80 >> (x & 7));
+        byte = white ? byte | mask : byte & uchar(~mask);
+    };
     if (line.p1() == line.p2()) {
         setPixel(line.x1(), line.y1());
         return;
@@ -216,7 +222,7 @@ void LayerRaster::drawOutline(const QLine &line)
     }
 }
 
-void LayerRaster::fillSpan(int y, int x1, int x2)
+void LayerRaster::fillSpan(int y, int x1, int x2, bool white)
 {
     x1 = std::max(x1, 0);
     x2 = std::min(x2, m_image.width() - 1);
@@ -227,13 +233,14 @@ void LayerRaster::fillSpan(int y, int x1, int x2)
     const int first = x1 >> 3, last = x2 >> 3;
     const uchar firstMask = uchar(0xff >> (x1 & 7));
     const uchar lastMask = uchar(0xff << (7 - (x2 & 7)));
+    const auto apply = [white](uchar &byte, uchar mask) { byte = white ? byte | mask : byte & uchar(~mask); };
     if (first == last) {
-        line[first] |= firstMask & lastMask;
+        apply(line[first], firstMask & lastMask);
         return;
     }
-    line[first] |= firstMask;
-    std::memset(line + first + 1, 0xff, size_t(last - first - 1));
-    line[last] |= lastMask;
+    apply(line[first], firstMask);
+    std::memset(line + first + 1, white ? 0xff : 0, size_t(last - first - 1));
+    apply(line[last], lastMask);
 }
 
 QImage LayerRaster::toGrey() const

@@ -51,8 +51,10 @@ Slicer::Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int
     , m_antiAliasingFactor(antiAliasingFactor)
     , m_buildHeightMm(buildHeightMm)
 {
-    for (const Model *model : models)
+    for (const Model *model : models) {
         m_usedMaterialMl += double(model->volume);
+        m_cavities.emplace_back(*model);
+    }
 }
 
 Slicer::~Slicer()
@@ -156,8 +158,12 @@ void Slicer::startPool()
     // Every model is placed and sorted by layer once, not once per layer.
     const std::vector<float> heights = PlacedMesh::layerHeights(m_totalLayers, m_config.layerThickness);
     m_meshes.reserve(size_t(m_models.size()));
-    for (const Model *model : qAsConst(m_models))
+    for (const Model *model : qAsConst(m_models)) {
         m_meshes.emplace_back(*model, heights);
+        CavitySnapshot &cavity = m_cavities[m_meshes.size() - 1];
+        if (cavity.hollow())
+            m_meshes.back().setCavity(cavity.take(&m_cancelled).mesh);
+    }
     // Layers go to the pool a few per thread ahead of those running, as it
     // frees up: queueing every layer at once took time growing with the
     // square of their number before the first one started, and before a
