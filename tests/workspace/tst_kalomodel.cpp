@@ -102,6 +102,7 @@ private Q_SLOTS:
     void undoRedoEachEdit_data();
     void undoRedoEachEdit();
     void historyKeepsHundredStepsAndSharesMeshes();
+    void hollowingRefusalsAndCavityRemade();
 
 private:
     Model *load(const MeshPrimitiveData &mesh)
@@ -470,6 +471,38 @@ void TstKaloModel::historyKeepsHundredStepsAndSharesMeshes()
     while (m_manager->undo())
         ++undone;
     QCOMPARE(undone, SceneHistory::maxSteps);
+}
+
+void TstKaloModel::hollowingRefusalsAndCavityRemade()
+{
+    Model *model = load(cube(10));
+    QSignalSpy notices(m_manager.get(), &KaloModel::notice);
+    QSignalSpy changes(m_manager.get(), &KaloModel::hollowingChanged);
+    PickHit hit;
+    hit.object = model;
+    hit.point = QVector3D(0, 5, 4);
+    hit.normal = QVector3D(0, 1, 0);
+    m_manager->addDrainHoleAt(hit);
+    QCOMPARE(notices.takeLast().at(0).toString(), QStringLiteral("Hollow the model before adding drain holes"));
+    QVERIFY2(model->hollowing.drainHoles.empty(), "a solid model takes no hole");
+
+    m_manager->clearSelection(true);
+    m_manager->hollowSelected(2);
+    QCOMPARE(notices.takeLast().at(0).toString(), QStringLiteral("Select a model first"));
+    QVERIFY(!model->hollowing.isHollow());
+
+    // The cavity is made in the background, and again after a scale, but a
+    // move keeps it.
+    m_manager->selectModel(model);
+    m_manager->hollowSelected(2);
+    QCOMPARE(m_manager->selectedWall(), 2.0f);
+    QVERIFY2(changes.wait(10000) && model->cavityFits(), "the cavity follows the wall");
+    m_manager->setSelectedModelScale(1.5f, 1.5f, 1.5f);
+    QVERIFY(!model->cavityFits());
+    QVERIFY2(changes.wait(10000) && model->cavityFits(), "and the scale");
+    const auto cavity = model->cavity.mesh;
+    m_manager->setSelectedModelTranslate(4, 4, 0);
+    QVERIFY2(model->cavityFits() && model->cavity.mesh == cavity, "a move keeps the cavity");
 }
 
 QTEST_GUILESS_MAIN(TstKaloModel)
