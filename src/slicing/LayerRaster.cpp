@@ -51,7 +51,8 @@ LayerRaster::LayerRaster(const SliceBuildConfig &config, QImage canvas)
     m_image.fill(0);
 }
 
-void LayerRaster::paint(const std::vector<SliceSegment> &segments, bool white)
+template<bool White>
+void LayerRaster::paint(const std::vector<SliceSegment> &segments)
 {
     if (segments.empty())
         return;
@@ -72,7 +73,7 @@ void LayerRaster::paint(const std::vector<SliceSegment> &segments, bool white)
         const int x2 = int(double(s.p2.x()) * m_scaleX), y2 = int(double(s.p2.y()) * m_scaleY);
         const QLine line(x1 + m_centreX, y1 + m_centreY, x2 + m_centreX, y2 + m_centreY);
         if (onRaster(line.x1(), line.y1()) && onRaster(line.x2(), line.y2()))
-            drawOutline(line, white);
+            drawOutline<White>(line);
         else
             offRaster.push_back(line);
         oriented = oriented && s.winding != 0;
@@ -88,7 +89,7 @@ void LayerRaster::paint(const std::vector<SliceSegment> &segments, bool white)
         minColumn = std::min({minColumn, x1, x2});
         maxColumn = std::max({maxColumn, x1, x2});
     }
-    if (white) {
+    if (White) {
         m_content |= QRect(QPoint(minColumn + m_centreX, minRow + m_centreY),
                            QPoint(maxColumn + m_centreX, maxRow + m_centreY))
                      & m_image.rect();
@@ -98,7 +99,7 @@ void LayerRaster::paint(const std::vector<SliceSegment> &segments, bool white)
         // The painting library shortens a line at the raster's edge before
         // stepping along it, which moves its pixels; it draws these itself.
         QPainter painter(&m_image);
-        painter.setPen(QPen(white ? QColor(255, 255, 255, 255) : QColor(0, 0, 0, 255), 1, Qt::SolidLine));
+        painter.setPen(QPen(White ? QColor(255, 255, 255, 255) : QColor(0, 0, 0, 255), 1, Qt::SolidLine));
         painter.drawLines(offRaster.data(), int(offRaster.size()));
     }
 
@@ -166,7 +167,7 @@ void LayerRaster::paint(const std::vector<SliceSegment> &segments, bool white)
         // winding means nothing and the row is filled between pairs.
         if (!oriented || winding != 0) {
             for (size_t i = 0; i < crossings.size(); i += 2)
-                fillSpan(y, crossings[i].x + m_centreX, crossings[i + 1].x + m_centreX, white);
+                fillSpan<White>(y, crossings[i].x + m_centreX, crossings[i + 1].x + m_centreX);
             continue;
         }
         int inside = 0;
@@ -176,19 +177,20 @@ void LayerRaster::paint(const std::vector<SliceSegment> &segments, bool white)
                 start = c.x;
             inside += c.w;
             if (inside == 0)
-                fillSpan(y, start + m_centreX, c.x + m_centreX, white);
+                fillSpan<White>(y, start + m_centreX, c.x + m_centreX);
         }
     }
 }
 
-void LayerRaster::drawOutline(const QLine &line, bool white)
+template<bool White>
+void LayerRaster::drawOutline(const QLine &line)
 {
     uchar *const bits = m_image.bits();
     const qsizetype bytesPerLine = m_image.bytesPerLine();
     const auto setPixel = [=](int x, int y) {
         uchar &byte = bits[y * bytesPerLine + (x >> 3)];
         const auto mask = uchar(0x80 >> (x & 7));
-        byte = white ? byte | mask : byte & uchar(~mask);
+        byte = White ? byte | mask : byte & uchar(~mask);
     };
     if (line.p1() == line.p2()) {
         setPixel(line.x1(), line.y1());
@@ -222,7 +224,8 @@ void LayerRaster::drawOutline(const QLine &line, bool white)
     }
 }
 
-void LayerRaster::fillSpan(int y, int x1, int x2, bool white)
+template<bool White>
+void LayerRaster::fillSpan(int y, int x1, int x2)
 {
     x1 = std::max(x1, 0);
     x2 = std::min(x2, m_image.width() - 1);
@@ -233,15 +236,18 @@ void LayerRaster::fillSpan(int y, int x1, int x2, bool white)
     const int first = x1 >> 3, last = x2 >> 3;
     const uchar firstMask = uchar(0xff >> (x1 & 7));
     const uchar lastMask = uchar(0xff << (7 - (x2 & 7)));
-    const auto apply = [white](uchar &byte, uchar mask) { byte = white ? byte | mask : byte & uchar(~mask); };
+    const auto apply = [](uchar &byte, uchar mask) { byte = White ? byte | mask : byte & uchar(~mask); };
     if (first == last) {
         apply(line[first], firstMask & lastMask);
         return;
     }
     apply(line[first], firstMask);
-    std::memset(line + first + 1, white ? 0xff : 0, size_t(last - first - 1));
+    std::memset(line + first + 1, White ? 0xff : 0, size_t(last - first - 1));
     apply(line[last], lastMask);
 }
+
+template void LayerRaster::paint<true>(const std::vector<SliceSegment> &);
+template void LayerRaster::paint<false>(const std::vector<SliceSegment> &);
 
 QImage LayerRaster::toGrey() const
 {
