@@ -52,7 +52,8 @@ Slicer::Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int
     , m_buildHeightMm(buildHeightMm)
 {
     for (const Model *model : models) {
-        m_usedMaterialMl += double(model->volume);
+        // The cavities are taken out as the run takes or makes them.
+        m_usedMaterialMl += double(model->volume) + (model->cavityFits() ? double(model->cavity.volumeMl) : 0);
         m_cavities.emplace_back(*model);
     }
 }
@@ -161,8 +162,11 @@ void Slicer::startPool()
     for (const Model *model : qAsConst(m_models)) {
         m_meshes.emplace_back(*model, heights);
         CavitySnapshot &cavity = m_cavities[m_meshes.size() - 1];
-        if (cavity.hollow())
-            m_meshes.back().setCavity(cavity.take(&m_cancelled).mesh);
+        if (cavity.hollow()) {
+            const ModelCavity taken = cavity.take(&m_cancelled);
+            m_usedMaterialMl -= double(taken.volumeMl);
+            m_meshes.back().setCavity(taken.mesh);
+        }
     }
     // Layers go to the pool a few per thread ahead of those running, as it
     // frees up: queueing every layer at once took time growing with the
