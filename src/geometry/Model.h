@@ -39,9 +39,10 @@ class Model
 {
 public:
     explicit Model(int type);
-    // A copy: a normal model shares the source's mesh (and its hollowing and
-    // cavity), any other type gets its own deep copy. Name gets "_copy" appended; the bounds are
-    // recomputed. Links to owner, base and supports are not copied.
+    // A copy: a normal model shares the source's mesh, any other type gets
+    // its own deep copy; the hollowing is copied, the cavity shared. Name
+    // gets "_copy" appended; the bounds are recomputed. Links to owner, base
+    // and supports are not copied.
     Model(const Model &source);
     Model &operator=(const Model &) = delete;
     // Unlinks a support from its owner's supports and a base from its owner.

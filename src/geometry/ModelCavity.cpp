@@ -33,7 +33,8 @@ ModelCavity ModelCavity::fromPlatform(const MeshPrimitiveData &platform, const Q
     const auto &indices = platform.indices;
     for (size_t k = 0; k + 2 < indices.size(); k += 3) {
         const MeshVertex &a = vertices[indices[k]], &b = vertices[indices[k + 1]], &c = vertices[indices[k + 2]];
-        volume += (double(a.x) * (double(b.y) * c.z - double(b.z) * c.y) + double(a.y) * (double(b.z) * c.x - double(b.x) * c.z)
+        volume += (double(a.x) * (double(b.y) * c.z - double(b.z) * c.y)
+                   + double(a.y) * (double(b.z) * c.x - double(b.x) * c.z)
                    + double(a.z) * (double(b.x) * c.y - double(b.y) * c.x))
                   / 6.0;
     }

@@ -126,7 +126,8 @@ void SceneRenderer::uploadDrainHoles(const QList<Model *> &models)
                  GL_DYNAMIC_DRAW);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     // Support colouring: no green floor, lit by their normals.
-    m_items.push_back({m_holeVbo, m_holeIbo, int(holes.indices.size()), TYPE_SUPPORT, drainHoleColour, m_view.scene, {}});
+    m_items.push_back(
+        {m_holeVbo, m_holeIbo, int(holes.indices.size()), TYPE_SUPPORT, drainHoleColour, m_view.scene, {}});
 }
 
 void SceneRenderer::upload(Model &model)

@@ -12,11 +12,11 @@
 
 namespace {
 
-// 28.3 x 30 mm at two pitches, 0.1 mm layers.
+// 28.3 x 30 mm at two pitches, 0.2 mm layers.
 SliceBuildConfig display()
 {
     SliceBuildConfig config;
-    config.layerThickness = 0.1f;
+    config.layerThickness = 0.2f;
     config.pixelsPerMmX = 21.164021;
     config.pixelsPerMmY = 18.0;
     config.resolutionX = 600;
@@ -121,7 +121,9 @@ void TstHollowing::volumeFollowsCavity()
         model->hollowing.wallMm = 0;
     model->updateBounds(true);
     QVERIFY2(std::abs(model->volume * 1000 - volumeMm3) < 0.001 * volumeMm3,
-             qPrintable(QStringLiteral("expected %1 mm³, the model says %2").arg(volumeMm3).arg(model->volume * 1000)));
+             qPrintable(QStringLiteral("expected %1 mm³, the model says %2")
+                            .arg(volumeMm3)
+                            .arg(model->volume * 1000)));
 
     const SliceBuildConfig config = display();
     const QList<Model *> models{model.get()};
@@ -143,7 +145,8 @@ void TstHollowing::drainHoleClearsOnlyItsModel()
     // where the hole starts outside the surface: neither loses a pixel.
     std::unique_ptr<Model> model(hollowCube());
     model->hollowing.drainHoles.push_back(sideHole());
-    std::unique_ptr<Model> support(TestMeshes::makeSupportOf(model.get(), TestMeshes::box({8.5f, -0.5f, 0}, {9.5f, 0.5f, 10})));
+    std::unique_ptr<Model> support(
+        TestMeshes::makeSupportOf(model.get(), TestMeshes::box({8.5f, -0.5f, 0}, {9.5f, 0.5f, 10})));
     std::unique_ptr<Model> neighbour(TestMeshes::makeModel(TestMeshes::box({10.1f, -1, 0}, {12, 1, 10})));
     const SliceBuildConfig config = display();
     // The support and the neighbour come first in the list: the holes go first anyway.
@@ -185,10 +188,15 @@ void TstHollowing::resinTrapDrainsThroughHole()
     QStringList found;
     int n = 0;
     for (const CWS::PrintFinding &f : check.findings()) {
-        found << QStringLiteral("%1 layers %2-%3").arg(CWS::PrintFinding::kindName(f.kind)).arg(f.firstLayer).arg(f.lastLayer);
+        found << QStringLiteral("%1 layers %2-%3")
+                     .arg(CWS::PrintFinding::kindName(f.kind))
+                     .arg(f.firstLayer)
+                     .arg(f.lastLayer);
         n += f.kind == CWS::PrintFinding::ResinTrap;
     }
-    QVERIFY2(n == traps, qPrintable(QStringLiteral("expected %1 resin trap(s), found: %2").arg(traps).arg(found.join(QStringLiteral("; ")))));
+    QVERIFY2(n == traps, qPrintable(QStringLiteral("expected %1 resin trap(s), found: %2")
+                                        .arg(traps)
+                                        .arg(found.join(QStringLiteral("; ")))));
 }
 
 QTEST_MAIN(TstHollowing)
