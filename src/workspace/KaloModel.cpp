@@ -20,6 +20,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 KaloModel *g_instance = nullptr;
@@ -44,9 +45,11 @@ KaloModel::KaloModel(QObject *parent)
     connect(&m_run, &SceneRun::modelStarted, this, &KaloModel::selectModel);
     // Every edit shows: one that leaves a hollow model's cavity stale starts a new one.
     connect(this, &KaloModel::kaloModelDataChanged, &m_cavities, &CavityBuilds::refresh);
-    connect(&m_cavities, &CavityBuilds::built, this, [this] {
+    connect(&m_cavities, &CavityBuilds::built, this, [this](Model *model) {
         Q_EMIT hollowingChanged();
         Q_EMIT kaloModelDataChanged();
+        if (model == std::exchange(m_drainHolesDue, nullptr))
+            addDrainHolesTo(*model);
     });
     connect(&m_run, &SceneRun::finished, this, [this](const QString &event) {
         if (event == QLatin1String("slice"))
@@ -320,6 +323,7 @@ void KaloModel::afterHistoryMove()
     clearSelection(true);
     Q_EMIT historyChanged();
     Q_EMIT hollowingChanged();
+    m_drainHolesDue = nullptr;
 }
 
 void KaloModel::markSaved()
@@ -955,6 +959,7 @@ void KaloModel::hollowSelected(float wallMm)
     Model *model = hollowingTarget("hollowing");
     if (!model)
         return;
+    m_drainHolesDue = nullptr;
     remember();
     if (!m_editor.hollow(*model, wallMm)) {
         m_history.forgetLast();
@@ -1005,20 +1010,25 @@ void KaloModel::addDrainHolesAuto()
         return;
     }
     if (!model->cavityFits()) {
-        Q_EMIT notice(tr("Add drain holes: the hollow is still being made, try again in a moment"));
+        m_drainHolesDue = model;
+        Q_EMIT notice(tr("Add drain holes: the hollow is being made, the holes follow"));
         return;
     }
-    const QMatrix4x4 matrix = model->modelMatrix();
-    const std::vector<DrainHole> holes =
-        CWS::Cavity::drainHoles(*model->mesh, matrix, model->cavity.onPlatform(matrix), model->hollowing.wallMm,
-                                m_drainHoleDiameter);
+    addDrainHolesTo(*model);
+}
+
+void KaloModel::addDrainHolesTo(Model &model)
+{
+    const QMatrix4x4 matrix = model.modelMatrix();
+    const std::vector<DrainHole> holes = CWS::Cavity::drainHoles(
+        *model.mesh, matrix, model.cavity.onPlatform(matrix), model.hollowing.wallMm, m_drainHoleDiameter);
     if (holes.empty()) {
         Q_EMIT notice(tr("Add drain holes: no enclosed hollow needs one"));
         return;
     }
     remember();
     for (const DrainHole &hole : holes)
-        m_editor.addDrainHole(*model, hole);
+        m_editor.addDrainHole(model, hole);
     hollowingEdited();
 }
 

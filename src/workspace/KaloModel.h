@@ -304,7 +304,9 @@ public:
     bool drainHoleMode() const { return m_drainHoleMode; }
     Q_INVOKABLE void setDrainHoleDiameter(float mm);
     // Adds the drain holes CWS::Cavity::drainHoles proposes for the selected
-    // model's cavity; notice when it proposes none or the cavity is not made yet.
+    // model's cavity, or, while the cavity is being made, as soon as it is
+    // (unless an undo or another hollowing comes first); notice when it
+    // proposes none.
     Q_INVOKABLE void addDrainHolesAuto();
     // The selected model's drain holes: one map each with "text", e.g.
     // "3 mm at 12.0, -4.5, 3.5" (diameter, where it opens on the platform).
@@ -385,6 +387,7 @@ private:
     // The selected model for a hollowing edit, or null, told with notice.
     Model *hollowingTarget(const char *what);
     void hollowingEdited();
+    void addDrainHolesTo(Model &model);
 
     // Declared first, so destroyed after the runs below, which read the scene.
     Scene m_scene;
@@ -394,6 +397,7 @@ private:
     CavityBuilds m_cavities{m_scene};
     bool m_drainHoleMode = false;
     float m_drainHoleDiameter = 3; // mm
+    Model *m_drainHolesDue = nullptr; // asked for its drain holes before its cavity was made
     SlicePreview m_preview;
     ModelStatus m_status = MODEL_INIT;
     float m_layerThickness = 0; // mm, of the last calcNumSlices
