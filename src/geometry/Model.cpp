@@ -39,6 +39,8 @@ Model::Model(const Model &source)
     , translate(source.translate)
     , scale(source.scale)
     , rotate(source.rotate)
+    , hollowing(source.hollowing)
+    , cavity(source.cavity)
 {
     qDebug() << "copy create new model" << this << "from" << &source << "type" << type;
     updateBounds();
@@ -162,6 +164,8 @@ void Model::updateBounds(bool force)
 
     qDebug() << "Boundary" << formatPoint(boundMin) << formatPoint(boundMax);
     volume = float(std::fabs(clampedVolume) / 1000.0);
+    if (cavityFits())
+        volume = std::max(0.0f, volume - cavity.volumeMl);
     qDebug() << "volume:" << volume;
     center = QVector3D(float(cx / totalVolume), float(cy / totalVolume), float(cz / totalVolume));
     qDebug() << "center new, totalVolume" << totalVolume << "center" << formatPoint(center);
@@ -295,6 +299,8 @@ void Model::flip(int axis)
         *normal[axis - 1] = -*normal[axis - 1];
     }
     pivot[axis - 1] = -component(pivot, axis);
+    // The mirrored mesh needs a cavity made for it.
+    cavity = ModelCavity();
     // A mirror is its own inverse only together with the turns about the
     // other two axes reversed.
     if (type == TYPE_NORMAL) {

@@ -2,6 +2,7 @@
 
 #include "geometry/Hollowing.h"
 #include "geometry/MeshData.h"
+#include "geometry/ModelCavity.h"
 
 #include <QList>
 #include <QMatrix4x4>
@@ -39,8 +40,9 @@ class Model
 public:
     explicit Model(int type);
     // A copy: a normal model shares the source's mesh, any other type gets
-    // its own deep copy. Name gets "_copy" appended; the bounds are
-    // recomputed. Links to owner, base and supports are not copied.
+    // its own deep copy; the hollowing is copied, the cavity shared. Name
+    // gets "_copy" appended; the bounds are recomputed. Links to owner, base
+    // and supports are not copied.
     Model(const Model &source);
     Model &operator=(const Model &) = delete;
     // Unlinks a support from its owner's supports and a base from its owner.
@@ -60,7 +62,8 @@ public:
     bool load(const QUrl &url, bool smooth, bool forceNewNormals, QString *problem = nullptr);
 
     // Recomputes boundMin/boundMax, center, radius and volume when dirty (or
-    // when forced). The volume counts vertices below the plate as lying on it.
+    // when forced). The volume counts vertices below the plate as lying on it,
+    // and leaves out the cavity when it fits.
     void updateBounds(bool force = false);
 
     // Model-to-platform transform:
@@ -128,6 +131,11 @@ public:
     std::vector<QVector4D> checkMarks;
     // Hollowed models print as a shell with these drain holes.
     Hollowing hollowing;
+    // The inside hollowing takes out; it counts (in the volume, in slicing)
+    // only while it fits. Copies share it; a flip drops it.
+    ModelCavity cavity;
+    // The model is hollow and cavity was made for its wall and its scale and turns.
+    bool cavityFits() const { return hollowing.isHollow() && cavity.fits(modelMatrix(), hollowing.wallMm); }
     // Every entry is a CWS::Support: only that class makes TYPE_SUPPORT models.
     std::vector<Model *> supports;
     // Slice preview (see SlicePreview): one entry per layer, the cut-away

@@ -513,7 +513,9 @@ MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 
 
     const std::vector<float> rowY = fineSamples(low.y(), high.y());
     const std::vector<float> planeZ = fineSamples(low.z(), high.z());
-    const PlacedMesh placed(mesh, matrix, planeZ);
+    // The caller's mesh outlives the planes: referred to, not shared.
+    const PlacedMesh placed(std::shared_ptr<const MeshPrimitiveData>(std::shared_ptr<const MeshPrimitiveData>(), &mesh),
+                            matrix, planeZ);
     // A point that far from the outside is deep in the cavity: how much
     // farther does not change the surface, which lies within a cube's
     // diagonal of the points next to it.

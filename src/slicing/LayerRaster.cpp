@@ -51,7 +51,8 @@ LayerRaster::LayerRaster(const SliceBuildConfig &config, QImage canvas)
     m_image.fill(0);
 }
 
-void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
+template<bool White>
+void LayerRaster::paint(const std::vector<SliceSegment> &segments)
 {
     if (segments.empty())
         return;
@@ -72,7 +73,7 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
         const int x2 = int(double(s.p2.x()) * m_scaleX), y2 = int(double(s.p2.y()) * m_scaleY);
         const QLine line(x1 + m_centreX, y1 + m_centreY, x2 + m_centreX, y2 + m_centreY);
         if (onRaster(line.x1(), line.y1()) && onRaster(line.x2(), line.y2()))
-            drawOutline(line);
+            drawOutline<White>(line);
         else
             offRaster.push_back(line);
         oriented = oriented && s.winding != 0;
@@ -88,15 +89,17 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
         minColumn = std::min({minColumn, x1, x2});
         maxColumn = std::max({maxColumn, x1, x2});
     }
-    m_content |= QRect(QPoint(minColumn + m_centreX, minRow + m_centreY),
-                       QPoint(maxColumn + m_centreX, maxRow + m_centreY))
-                 & m_image.rect();
+    if (White) {
+        m_content |= QRect(QPoint(minColumn + m_centreX, minRow + m_centreY),
+                           QPoint(maxColumn + m_centreX, maxRow + m_centreY))
+                     & m_image.rect();
+    }
 
     if (!offRaster.empty()) {
         // The painting library shortens a line at the raster's edge before
         // stepping along it, which moves its pixels; it draws these itself.
         QPainter painter(&m_image);
-        painter.setPen(QPen(QColor(255, 255, 255, 255), 1, Qt::SolidLine));
+        painter.setPen(QPen(White ? QColor(255, 255, 255, 255) : QColor(0, 0, 0, 255), 1, Qt::SolidLine));
         painter.drawLines(offRaster.data(), int(offRaster.size()));
     }
 
@@ -164,7 +167,7 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
         // winding means nothing and the row is filled between pairs.
         if (!oriented || winding != 0) {
             for (size_t i = 0; i < crossings.size(); i += 2)
-                fillSpan(y, crossings[i].x + m_centreX, crossings[i + 1].x + m_centreX);
+                fillSpan<White>(y, crossings[i].x + m_centreX, crossings[i + 1].x + m_centreX);
             continue;
         }
         int inside = 0;
@@ -174,16 +177,21 @@ void LayerRaster::drawSegments(const std::vector<SliceSegment> &segments)
                 start = c.x;
             inside += c.w;
             if (inside == 0)
-                fillSpan(y, start + m_centreX, c.x + m_centreX);
+                fillSpan<White>(y, start + m_centreX, c.x + m_centreX);
         }
     }
 }
 
+template<bool White>
 void LayerRaster::drawOutline(const QLine &line)
 {
     uchar *const bits = m_image.bits();
     const qsizetype bytesPerLine = m_image.bytesPerLine();
-    const auto setPixel = [=](int x, int y) { bits[y * bytesPerLine + (x >> 3)] |= uchar(0x80 >> (x & 7)); };
+    const auto setPixel = [=](int x, int y) {
+        uchar &byte = bits[y * bytesPerLine + (x >> 3)];
+        const auto mask = uchar(0x80 >> (x & 7));
+        byte = White ? byte | mask : byte & uchar(~mask);
+    };
     if (line.p1() == line.p2()) {
         setPixel(line.x1(), line.y1());
         return;
@@ -216,6 +224,7 @@ void LayerRaster::drawOutline(const QLine &line)
     }
 }
 
+template<bool White>
 void LayerRaster::fillSpan(int y, int x1, int x2)
 {
     x1 = std::max(x1, 0);
@@ -227,14 +236,18 @@ void LayerRaster::fillSpan(int y, int x1, int x2)
     const int first = x1 >> 3, last = x2 >> 3;
     const uchar firstMask = uchar(0xff >> (x1 & 7));
     const uchar lastMask = uchar(0xff << (7 - (x2 & 7)));
+    const auto apply = [](uchar &byte, uchar mask) { byte = White ? byte | mask : byte & uchar(~mask); };
     if (first == last) {
-        line[first] |= firstMask & lastMask;
+        apply(line[first], firstMask & lastMask);
         return;
     }
-    line[first] |= firstMask;
-    std::memset(line + first + 1, 0xff, size_t(last - first - 1));
-    line[last] |= lastMask;
+    apply(line[first], firstMask);
+    std::memset(line + first + 1, White ? 0xff : 0, size_t(last - first - 1));
+    apply(line[last], lastMask);
 }
+
+template void LayerRaster::paint<true>(const std::vector<SliceSegment> &);
+template void LayerRaster::paint<false>(const std::vector<SliceSegment> &);
 
 QImage LayerRaster::toGrey() const
 {

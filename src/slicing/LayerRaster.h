@@ -47,7 +47,11 @@ public:
     // sum to zero, and every row when a segment's winding is not known, is
     // filled between the 1st and 2nd, 3rd and 4th, ... crossing (even-odd
     // rule). Rows outside the raster are neither filled nor logged.
-    void drawSegments(const std::vector<SliceSegment> &segments);
+    void drawSegments(const std::vector<SliceSegment> &segments) { paint<true>(segments); }
+    // Clears in black what drawSegments would draw in white for segments
+    // (outline pixels included): a drain hole's section taken out of the
+    // model drawn just before it.
+    void clearSegments(const std::vector<SliceSegment> &segments) { paint<false>(segments); }
 
     // Format_Mono, index 0 black, 1 white.
     const QImage &image() const { return m_image; }
@@ -57,10 +61,16 @@ public:
     QImage toGrey() const;
 
 private:
+    // drawSegments in white, clearSegments in black; the colour is fixed at
+    // compile time, so that drawing pays nothing for clearing.
+    template<bool White>
+    void paint(const std::vector<SliceSegment> &segments);
     // Draws a 1-pixel line with both ends on the raster (image pixels) as
     // the painting library's aliased, square-capped line does.
+    template<bool White>
     void drawOutline(const QLine &line);
     // Fills pixels from x1 to x2 (both included, image columns) of image row y.
+    template<bool White>
     void fillSpan(int y, int x1, int x2);
 
     QImage m_image;

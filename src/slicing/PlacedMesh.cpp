@@ -1,5 +1,6 @@
 #include "slicing/PlacedMesh.h"
 
+#include "geometry/DrainHoleMesh.h"
 #include "geometry/Model.h"
 #include "geometry/PlaneCut.h"
 
@@ -74,13 +75,15 @@ int PlacedMesh::layerCount(float top, float thickness)
 PlacedMesh::PlacedMesh(const Model &model, const std::vector<float> &heights, size_t keepUpTo)
     : PlacedMesh(model.mesh, model.modelMatrix(), heights, keepUpTo)
 {
+    MeshPrimitiveData holes = DrainHoleMesh::cylinders(model.hollowing, m_matrix);
+    if (!holes.indices.empty())
+        m_holes = std::make_shared<PlacedMesh>(std::make_shared<const MeshPrimitiveData>(std::move(holes)),
+                                               QMatrix4x4(), heights);
 }
 
-PlacedMesh::PlacedMesh(const MeshPrimitiveData &mesh, const QMatrix4x4 &matrix, const std::vector<float> &heights,
-                       size_t keepUpTo)
-    : PlacedMesh(std::shared_ptr<const MeshPrimitiveData>(std::shared_ptr<const MeshPrimitiveData>(), &mesh), matrix,
-                 heights, keepUpTo)
+void PlacedMesh::setCavity(std::shared_ptr<const MeshPrimitiveData> cavity)
 {
+    m_cavity = cavity ? std::make_shared<PlacedMesh>(std::move(cavity), m_matrix, m_heights) : nullptr;
 }
 
 PlacedMesh::PlacedMesh(std::shared_ptr<const MeshPrimitiveData> mesh, const QMatrix4x4 &matrix,
@@ -170,7 +173,14 @@ int PlacedMesh::cut(int layer, std::vector<SliceSegment> &segments) const
         else if (n != 0)
             qWarning() << "ERROR: n != 2";
     }
+    if (m_cavity)
+        m_cavity->cut(layer, segments);
     return int(segments.size() - before);
+}
+
+int PlacedMesh::cutHoles(int layer, std::vector<SliceSegment> &segments) const
+{
+    return m_holes ? m_holes->cut(layer, segments) : 0;
 }
 
 } // namespace CWS

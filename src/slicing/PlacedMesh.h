@@ -48,24 +48,32 @@ public:
 
     // heights: the planes (mm), ascending, as layerHeights gives them;
     // keepUpTo: the largest mesh (triangles) whose mapped corners are kept.
+    // A hollow model's drain holes are placed with it (DrainHoleMesh); its
+    // cavity only when given (setCavity).
     PlacedMesh(const Model &model, const std::vector<float> &heights, size_t keepUpTo = maxKeptTriangles);
-    // The same for mesh placed on the platform by matrix; mesh is not
-    // shared but referred to, and must outlive the PlacedMesh.
-    PlacedMesh(const MeshPrimitiveData &mesh, const QMatrix4x4 &matrix, const std::vector<float> &heights,
-               size_t keepUpTo = maxKeptTriangles);
+    // Any mesh placed by matrix.
+    PlacedMesh(std::shared_ptr<const MeshPrimitiveData> mesh, const QMatrix4x4 &matrix,
+               const std::vector<float> &heights, size_t keepUpTo = maxKeptTriangles);
+
+    // Before the first cut: cut from now on cavity (model coordinates,
+    // wound inwards, as ModelCavity holds it) together with the mesh,
+    // placed by the same matrix, so that the fill leaves it empty.
+    void setCavity(std::shared_ptr<const MeshPrimitiveData> cavity);
 
     // Appends to segments what PlaneCut::cut appends for the plane of
     // layer (heights[layer]): the same segments in the same order, with the
     // same "ERROR: n != 2" for a triangle the plane meets in one or three
-    // points. Returns how many it appended; none for a layer outside heights.
+    // points, then the cavity's. Returns how many it appended; none for a
+    // layer outside heights.
     int cut(int layer, std::vector<SliceSegment> &segments) const;
+    // The outlines of the drain holes in the plane of layer, for
+    // LayerRaster::clearSegments; returns how many it appended.
+    int cutHoles(int layer, std::vector<SliceSegment> &segments) const;
+    bool hasHoles() const { return m_holes != nullptr; }
 
     int layerCount() const { return int(m_heights.size()); }
 
 private:
-    PlacedMesh(std::shared_ptr<const MeshPrimitiveData> mesh, const QMatrix4x4 &matrix,
-               const std::vector<float> &heights, size_t keepUpTo);
-
     // The corners of a triangle on the platform (mm), mapped as
     // Model::sliceAt maps them, so that every cut yields the same bits.
     void corners(size_t triangle, QVector3D corner[3]) const;
@@ -80,6 +88,8 @@ private:
     // m_triangles[m_firstEntry[b + 1]], in mesh order.
     std::vector<size_t> m_firstEntry;
     std::vector<uint32_t> m_triangles;
+    std::shared_ptr<const PlacedMesh> m_cavity; // null: solid
+    std::shared_ptr<const PlacedMesh> m_holes;  // null: none
 };
 
 } // namespace CWS

@@ -17,8 +17,10 @@ PrintCheckRun::PrintCheckRun(const SliceBuildConfig &config, const QList<Model *
     // Placing the models copies their triangles: the snapshot the run reads.
     const std::vector<float> heights = PlacedMesh::layerHeights(m_totalLayers, m_config.layerThickness);
     m_meshes.reserve(size_t(models.size()));
-    for (const Model *model : models)
+    for (const Model *model : models) {
         m_meshes.emplace_back(*model, heights);
+        m_cavities.emplace_back(*model);
+    }
 }
 
 PrintCheckRun::~PrintCheckRun()
@@ -29,6 +31,10 @@ PrintCheckRun::~PrintCheckRun()
 
 void PrintCheckRun::run()
 {
+    for (size_t i = 0; i < m_meshes.size() && !m_cancelled; ++i) {
+        if (m_cavities[i].hollow())
+            m_meshes[i].setCavity(m_cavities[i].take(&m_cancelled).mesh);
+    }
     m_config.beginSupersampling(m_antiAliasing, m_antiAliasingFactor);
     m_feed = std::make_unique<PrintCheckFeed>(m_config, m_footprints);
     const std::vector<float> heights = PlacedMesh::layerHeights(m_totalLayers, m_config.layerThickness);

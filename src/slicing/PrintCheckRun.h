@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/SliceBuildConfig.h"
+#include "slicing/CavitySnapshot.h"
 #include "slicing/LayerSink.h"
 #include "slicing/PlacedMesh.h"
 #include "slicing/PrintCheck.h"
@@ -24,7 +25,8 @@ class PrintCheckFeed;
 // pool of its own and checks them in order. For the window's "Check print"
 // when no slicing run is going.
 //
-// Construct (which takes the snapshot: the models may change right after),
+// Construct (which takes the snapshot: the models may change right after;
+// a hollow model's cavity that no longer fits is made as the run starts),
 // start, cancel and delete on the GUI thread; the end comes as
 // QThread::finished, then findings() holds the result unless cancelled.
 class PrintCheckRun : public QThread, public LayerSink
@@ -50,6 +52,7 @@ private:
     SliceBuildConfig m_config;
     int m_totalLayers;
     std::vector<PlacedMesh> m_meshes;
+    std::vector<CavitySnapshot> m_cavities; // in m_meshes' order, set on them as the run starts
     std::vector<ModelFootprint> m_footprints;
     bool m_antiAliasing;
     float m_antiAliasingFactor;

@@ -118,17 +118,44 @@ void Slice::render(bool greyscale, Model *onlyModel, QImage rasterCanvas, QImage
 {
     LayerRaster raster(*m_config, std::move(rasterCanvas));
     std::vector<SliceSegment> segments;
+    const auto draw = [&](const PlacedMesh &mesh, int layer) {
+        segments.clear();
+        mesh.cut(layer, segments);
+        raster.drawSegments(segments);
+        if (!mesh.hasHoles())
+            return;
+        segments.clear();
+        mesh.cutHoles(layer, segments);
+        raster.clearSegments(segments);
+    };
+    // A drain hole clears what is drawn before it: only models with holes
+    // go before it, never a support or a model without holes.
     if (m_meshes && !onlyModel) {
-        for (const PlacedMesh &mesh : *m_meshes) {
-            segments.clear();
-            mesh.cut(m_layerIndex, segments);
-            raster.drawSegments(segments);
+        for (const bool holes : {true, false}) {
+            for (const PlacedMesh &mesh : *m_meshes) {
+                if (mesh.hasHoles() == holes)
+                    draw(mesh, m_layerIndex);
+            }
         }
     } else {
-        for (Model *model : onlyModel ? QList<Model *>{onlyModel} : *m_models) {
-            segments.clear();
-            PlaneCut::cut(*model, m_layerZ, segments);
-            raster.drawSegments(segments);
+        const QList<Model *> models = onlyModel ? QList<Model *>{onlyModel} : *m_models;
+        for (const bool holes : {true, false}) {
+            for (Model *model : models) {
+                if ((model->hollowing.isHollow() && !model->hollowing.drainHoles.empty()) != holes)
+                    continue;
+                if (!model->hollowing.isHollow()) {
+                    segments.clear();
+                    PlaneCut::cut(*model, m_layerZ, segments);
+                    raster.drawSegments(segments);
+                    continue;
+                }
+                // Drawn from the model's own cavity as long as it fits; the
+                // model manager makes a new one in the background when not.
+                PlacedMesh placed(*model, {m_layerZ});
+                if (model->cavityFits())
+                    placed.setCavity(model->cavity.mesh);
+                draw(placed, 0);
+            }
         }
     }
 

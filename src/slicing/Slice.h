@@ -50,7 +50,11 @@ public:
     // Renders the layer into image(): an 8-bit grey image when greyscale
     // (the support generator, or anti-aliasing on), else 1-bit (Format_Mono,
     // index 0 black, 1 white). onlyModel: only that model; null: every model of the
-    // scene in list order, overlapping areas united. When config is
+    // scene in list order, overlapping areas united. A hollow model is drawn
+    // with its cavity (from the run's placement, or the model's own while it
+    // fits) left empty, and its drain holes' sections are cleared right after
+    // it, outlines included; models with holes are drawn first, so that a
+    // hole never clears a support or another model. When config is
     // supersampled the layer is drawn 1-bit at the enlarged raster, kept in
     // supersampledImage(), and image() is its smooth reduction to
     // config.targetSize in 8-bit grey (see downscale). A plane outside every

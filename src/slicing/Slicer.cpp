@@ -51,8 +51,11 @@ Slicer::Slicer(const SliceBuildConfig &config, const QList<Model *> &models, int
     , m_antiAliasingFactor(antiAliasingFactor)
     , m_buildHeightMm(buildHeightMm)
 {
-    for (const Model *model : models)
-        m_usedMaterialMl += double(model->volume);
+    for (const Model *model : models) {
+        // The cavities are taken out as the run takes or makes them.
+        m_usedMaterialMl += double(model->volume) + (model->cavityFits() ? double(model->cavity.volumeMl) : 0);
+        m_cavities.emplace_back(*model);
+    }
 }
 
 Slicer::~Slicer()
@@ -156,8 +159,15 @@ void Slicer::startPool()
     // Every model is placed and sorted by layer once, not once per layer.
     const std::vector<float> heights = PlacedMesh::layerHeights(m_totalLayers, m_config.layerThickness);
     m_meshes.reserve(size_t(m_models.size()));
-    for (const Model *model : qAsConst(m_models))
+    for (const Model *model : qAsConst(m_models)) {
         m_meshes.emplace_back(*model, heights);
+        CavitySnapshot &cavity = m_cavities[m_meshes.size() - 1];
+        if (cavity.hollow()) {
+            const ModelCavity taken = cavity.take(&m_cancelled);
+            m_usedMaterialMl -= double(taken.volumeMl);
+            m_meshes.back().setCavity(taken.mesh);
+        }
+    }
     // Layers go to the pool a few per thread ahead of those running, as it
     // frees up: queueing every layer at once took time growing with the
     // square of their number before the first one started, and before a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/SliceBuildConfig.h"
+#include "slicing/CavitySnapshot.h"
 #include "slicing/LayerSink.h"
 #include "slicing/PlacedMesh.h"
 #include "slicing/PrintCheck.h"
@@ -48,7 +49,8 @@ class PrintCheckFeed;
 // until the new one is whole. A path that names a device rather than a
 // regular file is written in place.
 // Layer i is cut at (i + 0.5) x layerThickness, the height summed in single
-// precision. The models are placed for the run once (PlacedMesh); the layers
+// precision. The models are placed for the run once (PlacedMesh), hollow
+// ones with their cavity, made first when theirs no longer fits; the layers
 // are rendered by as many threads as the machine has logical processors,
 // handed to the pool a few per thread ahead as it frees up, so that a cancel
 // takes effect within a layer's time at any layer count. Each thread also
@@ -140,6 +142,9 @@ private:
     QList<Model *> m_models;
     // The models placed for the run, in list order; read by the jobs.
     std::vector<PlacedMesh> m_meshes;
+    // The models' cavities, in list order, taken with them; those not yet
+    // made are made as the run starts.
+    std::vector<CavitySnapshot> m_cavities;
     bool m_antiAliasing;
     float m_antiAliasingFactor;
     int m_buildHeightMm;

@@ -1,5 +1,6 @@
 #include "view/SceneRenderer.h"
 
+#include "geometry/DrainHoleMesh.h"
 #include "geometry/Model.h"
 
 #include <QColor>
@@ -18,6 +19,7 @@ constexpr GLuint vertexLocation = 0;
 constexpr GLuint normalLocation = 1;
 const QVector3D frameColour(0.73f, 0.73f, 0.73f);
 const QVector3D lightColour(1.0f, 1.0f, 1.0f);
+const QVector3D drainHoleColour(0.12f, 0.12f, 0.12f);
 
 } // namespace
 
@@ -93,6 +95,39 @@ void SceneRenderer::synchronize(const View &view, const QList<Model *> &models)
         m_items.push_back({model->vbo, model->ibo, model->indexCount, model->type, colourOf(*model),
                            view.scene * model->modelMatrix(), std::move(marks)});
     }
+    uploadDrainHoles(models);
+}
+
+void SceneRenderer::uploadDrainHoles(const QList<Model *> &models)
+{
+    // The layers show the holes while a preview cuts the models away.
+    MeshPrimitiveData holes;
+    for (const Model *model : models) {
+        if (m_view.previewLayer >= 0 || model->hollowing.drainHoles.empty())
+            continue;
+        const MeshPrimitiveData cylinders = DrainHoleMesh::cylinders(model->hollowing, model->modelMatrix());
+        const auto first = uint32_t(holes.vertices.size());
+        holes.vertices.insert(holes.vertices.end(), cylinders.vertices.begin(), cylinders.vertices.end());
+        for (uint32_t index : cylinders.indices)
+            holes.indices.push_back(first + index);
+    }
+    if (holes.indices.empty())
+        return;
+    if (m_holeVbo == 0) {
+        glGenBuffers(1, &m_holeVbo);
+        glGenBuffers(1, &m_holeIbo);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, m_holeVbo);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(holes.vertices.size() * sizeof(MeshVertex)), holes.vertices.data(),
+                 GL_DYNAMIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_holeIbo);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(holes.indices.size() * sizeof(uint32_t)), holes.indices.data(),
+                 GL_DYNAMIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    // Support colouring: no green floor, lit by their normals.
+    m_items.push_back(
+        {m_holeVbo, m_holeIbo, int(holes.indices.size()), TYPE_SUPPORT, drainHoleColour, m_view.scene, {}});
 }
 
 void SceneRenderer::upload(Model &model)
@@ -168,7 +203,13 @@ void SceneRenderer::releaseGraphics(const QList<Model *> &models)
             glDeleteBuffers(GLsizei(m_retiredBuffers.size()), m_retiredBuffers.data());
         if (m_frameBuffer != 0)
             glDeleteBuffers(1, &m_frameBuffer);
+        if (m_holeVbo != 0) {
+            glDeleteBuffers(1, &m_holeVbo);
+            glDeleteBuffers(1, &m_holeIbo);
+        }
     }
+    m_holeVbo = 0;
+    m_holeIbo = 0;
     m_retiredBuffers.clear();
     m_frameBuffer = 0;
     m_frameLineCount = 0;

@@ -17,7 +17,8 @@ class QQuickWindow;
 
 // Draws the 3D scene with raw OpenGL into the window's framebuffer before the
 // QML scene is drawn over it: the outline of the build volume with a floor
-// grid, then every model, lit by one light at the eye.
+// grid, then every model, lit by one light at the eye, and the drain holes
+// of hollow models as dark cylinders standing out of the surface.
 //
 // The renderer owns the shader program, the frame's buffer and the drawing
 // state of every frame. It reads models only in synchronize, while the GUI
@@ -88,6 +89,9 @@ private:
     // cuts the model, with the mesh followed by that layer's cut-away
     // geometry. Leaves both buffers unbound.
     void upload(Model &model);
+    // Fills the drain holes' buffers with every model's holes (none during a
+    // preview) and adds them to the frame's items.
+    void uploadDrainHoles(const QList<Model *> &models);
     bool buildProgram();
     // Fills the frame buffer with the platform, grid and volume of m_view.
     void uploadFrame();
@@ -103,4 +107,6 @@ private:
     GLuint m_frameBuffer = 0;
     int m_frameLineCount = 0;
     QVector3D m_frameVolume; // the volume the frame buffer holds
+    GLuint m_holeVbo = 0;
+    GLuint m_holeIbo = 0;
 };

@@ -4,6 +4,7 @@
 #include "geometry/Model.h"
 #include "settings/KaloConfig.h"
 #include "settings/SliceBuildConfig.h"
+#include "slicing/Cavity.h"
 #include "slicing/PlacedMesh.h"
 #include "slicing/FindingImage.h"
 #include "slicing/PrintCheckRun.h"
@@ -19,6 +20,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 KaloModel *g_instance = nullptr;
@@ -41,6 +43,14 @@ KaloModel::KaloModel(QObject *parent)
                                      .arg(reason);
             });
     connect(&m_run, &SceneRun::modelStarted, this, &KaloModel::selectModel);
+    // Every edit shows: one that leaves a hollow model's cavity stale starts a new one.
+    connect(this, &KaloModel::kaloModelDataChanged, &m_cavities, &CavityBuilds::refresh);
+    connect(&m_cavities, &CavityBuilds::built, this, [this](Model *model) {
+        Q_EMIT hollowingChanged();
+        Q_EMIT kaloModelDataChanged();
+        if (model == std::exchange(m_drainHolesDue, nullptr))
+            addDrainHolesTo(*model);
+    });
     connect(&m_run, &SceneRun::finished, this, [this](const QString &event) {
         if (event == QLatin1String("slice"))
             sliceFinished();
@@ -312,6 +322,8 @@ void KaloModel::afterHistoryMove()
     m_status = m_scene.isEmpty() ? MODEL_INIT : MODEL_LOADED;
     clearSelection(true);
     Q_EMIT historyChanged();
+    Q_EMIT hollowingChanged();
+    m_drainHolesDue = nullptr;
 }
 
 void KaloModel::markSaved()
@@ -922,4 +934,132 @@ void KaloModel::showFinding(int index)
     const int layer = m_checkFindings[size_t(index)].firstLayer;
     setCurrentLayer(layer);
     Q_EMIT findingLayerChosen(layer);
+}
+
+Model *KaloModel::hollowingTarget(const char *what)
+{
+    if (refusedWhileRunning(what))
+        return nullptr;
+    Model *model = selectedModel();
+    if (!model || model->type != TYPE_NORMAL) {
+        Q_EMIT notice(tr("Select a model first"));
+        return nullptr;
+    }
+    return model;
+}
+
+void KaloModel::hollowingEdited()
+{
+    Q_EMIT hollowingChanged();
+    Q_EMIT kaloModelDataChanged();
+}
+
+void KaloModel::hollowSelected(float wallMm)
+{
+    Model *model = hollowingTarget("hollowing");
+    if (!model)
+        return;
+    m_drainHolesDue = nullptr;
+    remember();
+    if (!m_editor.hollow(*model, wallMm)) {
+        m_history.forgetLast();
+        Q_EMIT historyChanged();
+        return;
+    }
+    model->updateBounds();
+    hollowingEdited();
+}
+
+float KaloModel::selectedWall() const
+{
+    const Model *model = selectedModel();
+    return model ? model->hollowing.wallMm : 0;
+}
+
+void KaloModel::setDrainHoleMode(bool on)
+{
+    m_drainHoleMode = on;
+}
+
+void KaloModel::setDrainHoleDiameter(float mm)
+{
+    m_drainHoleDiameter = std::clamp(mm, 1.0f, 10.0f);
+}
+
+void KaloModel::addDrainHoleAt(const PickHit &hit)
+{
+    if (refusedWhileRunning("drain hole"))
+        return;
+    if (!hit.object->hollowing.isHollow()) {
+        Q_EMIT notice(tr("Hollow the model before adding drain holes"));
+        return;
+    }
+    remember();
+    m_editor.addDrainHole(*hit.object, {hit.point, -hit.normal, m_drainHoleDiameter});
+    selectModel(hit.object);
+    hollowingEdited();
+}
+
+void KaloModel::addDrainHolesAuto()
+{
+    Model *model = hollowingTarget("drain holes");
+    if (!model)
+        return;
+    if (!model->hollowing.isHollow()) {
+        Q_EMIT notice(tr("Hollow the model before adding drain holes"));
+        return;
+    }
+    if (!model->cavityFits()) {
+        m_drainHolesDue = model;
+        Q_EMIT notice(tr("Add drain holes: the hollow is being made, the holes follow"));
+        return;
+    }
+    addDrainHolesTo(*model);
+}
+
+void KaloModel::addDrainHolesTo(Model &model)
+{
+    const QMatrix4x4 matrix = model.modelMatrix();
+    const std::vector<DrainHole> holes = CWS::Cavity::drainHoles(
+        *model.mesh, matrix, model.cavity.onPlatform(matrix), model.hollowing.wallMm, m_drainHoleDiameter);
+    if (holes.empty()) {
+        Q_EMIT notice(tr("Add drain holes: no enclosed hollow needs one"));
+        return;
+    }
+    remember();
+    for (const DrainHole &hole : holes)
+        m_editor.addDrainHole(model, hole);
+    hollowingEdited();
+}
+
+QVariantList KaloModel::drainHoleList() const
+{
+    QVariantList list;
+    const Model *model = selectedModel();
+    if (!model)
+        return list;
+    const QMatrix4x4 matrix = model->modelMatrix();
+    for (const DrainHole &hole : model->hollowing.drainHoles) {
+        const QVector3D p = matrix.map(hole.position);
+        list << QVariantMap{{QStringLiteral("text"), tr("%1 mm at %2, %3, %4")
+                                                         .arg(double(hole.diameterMm))
+                                                         .arg(double(p.x()), 0, 'f', 1)
+                                                         .arg(double(p.y()), 0, 'f', 1)
+                                                         .arg(double(p.z()), 0, 'f', 1)}};
+    }
+    return list;
+}
+
+void KaloModel::removeDrainHole(int index)
+{
+    Model *model = hollowingTarget("drain holes");
+    if (!model)
+        return;
+    remember();
+    if (!m_editor.removeDrainHole(*model, index)) {
+        m_history.forgetLast();
+        Q_EMIT historyChanged();
+        return;
+    }
+    hollowingEdited();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "slicing/SlicePreview.h"
+#include "workspace/CavityBuilds.h"
 #include "workspace/Scene.h"
 #include "workspace/SceneEditor.h"
 #include "workspace/SceneHistory.h"
@@ -286,6 +287,34 @@ public:
     void clearSelection(bool emitSignals);
     Model *selectedModel() const;
 
+    // Hollowing of the selected model (see Model::hollowing; one undo step
+    // each). hollowSelected: a wall of wallMm (0.5 to 10 mm), or solid with
+    // 0, which drops its drain holes; refused with notice without a selected
+    // model and while a run goes. A hollow model whose cavity no longer fits
+    // gets a new one in the background (CavityBuilds), then hollowingChanged
+    // and kaloModelDataChanged (the volume follows).
+    Q_INVOKABLE void hollowSelected(float wallMm);
+    // The selected model's wall (mm): 0 when solid or nothing is selected.
+    Q_INVOKABLE float selectedWall() const;
+    // While on, a left click on a normal model adds a drain hole of the
+    // current diameter (1 to 10 mm, 3 at first) there, along the surface's
+    // inward normal, instead of selecting; a solid model refuses it with
+    // notice "Hollow the model before adding drain holes".
+    Q_INVOKABLE void setDrainHoleMode(bool on);
+    bool drainHoleMode() const { return m_drainHoleMode; }
+    Q_INVOKABLE void setDrainHoleDiameter(float mm);
+    // Adds the drain holes CWS::Cavity::drainHoles proposes for the selected
+    // model's cavity, or, while the cavity is being made, as soon as it is
+    // (unless an undo or another hollowing comes first); notice when it
+    // proposes none.
+    Q_INVOKABLE void addDrainHolesAuto();
+    // The selected model's drain holes: one map each with "text", e.g.
+    // "3 mm at 12.0, -4.5, 3.5" (diameter, where it opens on the platform).
+    Q_INVOKABLE QVariantList drainHoleList() const;
+    Q_INVOKABLE void removeDrainHole(int index);
+    // A click in drain hole mode hit a model.
+    void addDrainHoleAt(const PickHit &hit);
+
     // The scene item's sync (render thread, GUI thread blocked): the view's
     // size in device pixels and its device pixel ratio, which mouse
     // positions and picking need; the scene matrix follows the build volume.
@@ -334,6 +363,8 @@ Q_SIGNALS:
     void printCheckDone();
     // The preview should show layer (the preview's own slider follows it).
     void findingLayerChosen(int layer);
+    // A model's wall, drain holes or cavity changed.
+    void hollowingChanged();
 
 private:
     void emitStatus(ModelStatus previous);
@@ -353,12 +384,20 @@ private:
     QStringList normalModelNames() const;
     // Makes findings of the scene as it is the list's and marks the models.
     void showFindings(const std::vector<CWS::PrintFinding> &findings);
+    // The selected model for a hollowing edit, or null, told with notice.
+    Model *hollowingTarget(const char *what);
+    void hollowingEdited();
+    void addDrainHolesTo(Model &model);
 
     // Declared first, so destroyed after the runs below, which read the scene.
     Scene m_scene;
     SceneEditor m_editor{m_scene};
     SceneHistory m_history{m_scene};
     bool m_dragRecorded = false; // the drag under way has its undo step
+    CavityBuilds m_cavities{m_scene};
+    bool m_drainHoleMode = false;
+    float m_drainHoleDiameter = 3; // mm
+    Model *m_drainHolesDue = nullptr; // asked for its drain holes before its cavity was made
     SlicePreview m_preview;
     ModelStatus m_status = MODEL_INIT;
     float m_layerThickness = 0; // mm, of the last calcNumSlices

@@ -248,6 +248,37 @@ CWS::Support *SceneEditor::addTippedSupport(const CWS::SupportPlacement &placeme
     return support;
 }
 
+bool SceneEditor::hollow(Model &model, float wallMm)
+{
+    const float wall = wallMm > 0 ? std::clamp(wallMm, Hollowing::minWallMm, Hollowing::maxWallMm) : 0.0f;
+    if (wall == model.hollowing.wallMm)
+        return false;
+    model.hollowing.wallMm = wall;
+    if (wall == 0)
+        model.hollowing.drainHoles.clear();
+    model.dirty = true;
+    return true;
+}
+
+void SceneEditor::addDrainHole(Model &model, const DrainHole &onPlatform)
+{
+    // A direction along the surface normal maps back as normals do: by the
+    // transpose of the matrix's linear part.
+    const QMatrix4x4 matrix = model.modelMatrix();
+    model.hollowing.drainHoles.push_back({matrix.inverted().map(onPlatform.position),
+                                          matrix.transposed().mapVector(onPlatform.direction).normalized(),
+                                          onPlatform.diameterMm});
+}
+
+bool SceneEditor::removeDrainHole(Model &model, int index)
+{
+    auto &holes = model.hollowing.drainHoles;
+    if (index < 0 || index >= int(holes.size()))
+        return false;
+    holes.erase(holes.begin() + index);
+    return true;
+}
+
 bool SceneEditor::removeSupports(Model &model)
 {
     if (model.supports.empty())

@@ -5,6 +5,7 @@
 
 class Model;
 class Scene;
+struct DrainHole;
 struct LcdSpec;
 namespace CWS {
 class Support;
@@ -73,6 +74,16 @@ public:
     // Deletes every support column of model (its base plate stays); false
     // when it had none.
     bool removeSupports(Model &model);
+
+    // Hollows model with a wall of wallMm (clamped to Hollowing's range), or
+    // makes it solid with 0, which drops its drain holes too. The cavity is
+    // left to be made (see CavityBuilds). False when nothing changes.
+    bool hollow(Model &model, float wallMm);
+    // Adds to model the drain hole given in platform coordinates: position
+    // on the surface, direction into the model.
+    void addDrainHole(Model &model, const DrainHole &onPlatform);
+    // Removes model's drain hole index; false when there is none.
+    bool removeDrainHole(Model &model, int index);
 
     // Arranges every normal model on lcd's platform without overlap, largest
     // first, each upright or turned by 90° about z, with a margin of 20

@@ -17,7 +17,8 @@ SceneHistory::Step SceneHistory::capture() const
     step.entries.reserve(size_t(m_scene.models().size()));
     for (Model *m : m_scene.models()) {
         step.entries.push_back(
-            {m, m->mesh, m->translate, m->scale, m->rotate, m->pivot, m->owner, m->base, m->baseThickness, m->supports});
+            {m, m->mesh, m->translate, m->scale, m->rotate, m->pivot, m->owner, m->base, m->baseThickness, m->supports,
+             m->hollowing, m->cavity});
     }
     return step;
 }
@@ -43,6 +44,8 @@ void SceneHistory::restore(const Step &step)
         m.base = e.base;
         m.baseThickness = e.baseThickness;
         m.supports = e.supports;
+        m.hollowing = e.hollowing;
+        m.cavity = e.cavity;
         m.selected = false;
         m.isNew = false;
         m.updateBounds(true);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "geometry/Hollowing.h"
 #include "geometry/MeshData.h"
+#include "geometry/ModelCavity.h"
 
 #include <QVector3D>
 
@@ -14,7 +16,8 @@ class Scene;
 
 // Undo and redo of scene edits. Each step is the scene as it stood before
 // one user action: the model list in order and, per model, its transform,
-// its links (owner, base, supports) and a shared reference to its mesh.
+// its links (owner, base, supports), its hollowing and shared references to
+// its mesh and its cavity.
 // Meshes are never copied: a support column whose mesh a step still shares
 // detaches before it re-fits (CWS::Support), and a flip detaches too. Models
 // that leave the scene are parked by the scene (see Scene::setKeepRemoved)
@@ -59,6 +62,8 @@ private:
         Model *base;
         float baseThickness;
         std::vector<Model *> supports;
+        Hollowing hollowing;
+        ModelCavity cavity;
     };
     struct Step {
         std::uint64_t id;

@@ -52,6 +52,12 @@ void ViewInput::clicked(uint button, const QPointF &pixel)
         manualSupportClick(pixel);
         return;
     }
+    if (m_manager.drainHoleMode()) {
+        const std::vector<PickHit> hits = pick(pixel, TYPE_NORMAL);
+        if (!hits.empty())
+            m_manager.addDrainHoleAt(hits.front());
+        return;
+    }
     const std::vector<PickHit> hits = pick(pixel, Picking::anyType);
     if (hits.empty())
         m_manager.clearSelection(true);

@@ -53,7 +53,8 @@ public:
     // object under the mouse, or clears the selection over empty space. In
     // manual support mode only normal models count, and a click on the
     // selected one adds a support there unless the point lies lower than
-    // 0.1 mm. The release that ends a drag is no click.
+    // 0.1 mm. In drain hole mode a click on a normal model adds a drain
+    // hole there. The release that ends a drag is no click.
     void clicked(uint button, const QPointF &pixel);
     void pressed();
     void released();

@@ -28,6 +28,7 @@ private Q_SLOTS:
 
     void clickSelectsAndClears();
     void longPressIsNoClick();
+    void drainHoleModeClickDrillsAlongTheNormal();
     void leftDragMovesTheModelUnderTheMouse();
     void dragsOnEmptySpaceTurnAndPan();
     void wheelAndHomeKey();
@@ -112,6 +113,20 @@ void TstKalo3DView::longPressIsNoClick()
     QTest::qWait(400);
     QTest::mouseRelease(m_window, Qt::LeftButton, Qt::NoModifier, onModel);
     QCOMPARE(m_manager->selectedModel(), nullptr);
+}
+
+void TstKalo3DView::drainHoleModeClickDrillsAlongTheNormal()
+{
+    m_manager->hollowSelected(2);
+    m_manager->setDrainHoleMode(true);
+    m_manager->clearSelection(true);
+    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, pixelOf(QVector3D(2, 2, 20)));
+    QCOMPARE(m_model->hollowing.drainHoles.size(), size_t(1));
+    const DrainHole &hole = m_model->hollowing.drainHoles.front();
+    QVERIFY2((hole.position - QVector3D(2, 2, 20)).length() < 0.5f, "the hole opens where the click landed");
+    QVERIFY2((hole.direction - QVector3D(0, 0, -1)).length() < 1e-4f, "down through the top face");
+    QCOMPARE(hole.diameterMm, 3.0f);
+    m_manager->setDrainHoleMode(false);
 }
 
 void TstKalo3DView::leftDragMovesTheModelUnderTheMouse()

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void modelGreyThenSelectedBlue();
     void faceOnThePlateIsGreen();
     void partOutsideTheVolumeIsStriped();
+    void drainHoleShowsDark();
     void deletedModelIsNeverDrawnAgain();
     void addingAndDeletingWhileFramesRun();
     void minimisedViewDoesNotBreakTheScene();
@@ -210,6 +211,18 @@ void TstSceneView::partOutsideTheVolumeIsStriped()
                                                               "ones, got %1 red and %2 dark of 256 pixels")
                                                    .arg(red)
                                                    .arg(dark)));
+}
+
+void TstSceneView::drainHoleShowsDark()
+{
+    Model *model = add(cube(20));
+    model->hollowing = {2, {{QVector3D(3, 3, 20), QVector3D(0, 0, -1), 4}}};
+    Q_EMIT m_manager->kaloModelDataChanged();
+    const QImage image = frame();
+    const QColor hole = colourAt(image, QVector3D(3, 3, 20.5f));
+    QVERIFY2(hole.red() < 50 && hole.green() < 50 && hole.blue() < 50, "the hole is dark: " + describe(hole));
+    const QColor beside = colourAt(image, QVector3D(-5, -5, 20));
+    QVERIFY2(beside.red() > 60, "the rest of the top is lit grey: " + describe(beside));
 }
 
 void TstSceneView::deletedModelIsNeverDrawnAgain()

@@ -58,12 +58,16 @@ QString sceneText(const KaloModel &manager)
         QStringList supports;
         for (Model *s : m->supports)
             supports << QString::number(models.indexOf(s));
-        text += QStringLiteral("%1 t%2 s%3 r%4 b%5-%6 owner %7 base %8 supports [%9]\n")
+        QStringList holes;
+        for (const DrainHole &h : m->hollowing.drainHoles)
+            holes << v(h.position) + v(h.direction) + QString::number(h.diameterMm);
+        text += QStringLiteral("%1 t%2 s%3 r%4 b%5-%6 owner %7 base %8 supports [%9]")
                     .arg(m->type)
                     .arg(v(m->translate), v(m->scale), v(m->rotate), v(m->boundMin), v(m->boundMax))
                     .arg(models.indexOf(m->owner))
                     .arg(models.indexOf(m->base))
                     .arg(supports.join(QLatin1Char(' ')));
+        text += QStringLiteral(" wall %1 holes [%2]\n").arg(m->hollowing.wallMm).arg(holes.join(QLatin1Char(' ')));
     }
     return text;
 }
@@ -98,6 +102,7 @@ private Q_SLOTS:
     void undoRedoEachEdit_data();
     void undoRedoEachEdit();
     void historyKeepsHundredStepsAndSharesMeshes();
+    void hollowingRefusalsAndCavityRemade();
 
 private:
     Model *load(const MeshPrimitiveData &mesh)
@@ -353,7 +358,8 @@ void TstKaloModel::undoRedoEachEdit_data()
 {
     QTest::addColumn<QString>("edit");
     for (const char *edit : {"load", "delete", "move", "drag", "scale", "rotate", "flip", "copy", "layout",
-                             "base plates", "manual support", "delete support", "remove supports"})
+                             "base plates", "manual support", "delete support", "remove supports", "hollow",
+                             "make solid", "drain hole", "remove drain hole"})
         QTest::newRow(edit) << QString::fromLatin1(edit);
 }
 
@@ -363,6 +369,8 @@ void TstKaloModel::undoRedoEachEdit()
     Model *model = load(cube(10));
     load(box({30, 0, 0}, {40, 5, 8}));
     attachSupport(*m_manager, model);
+    if (edit.contains(QLatin1String("hole")) || edit == "make solid")
+        model->hollowing = {2, {{QVector3D(5, 0, 3), QVector3D(-1, 0, 0), 3}}};
     m_manager->selectModel(model);
     m_manager->markSaved();
     const QString before = sceneText(*m_manager);
@@ -409,6 +417,22 @@ void TstKaloModel::undoRedoEachEdit()
     } else if (edit == "delete support") {
         m_manager->selectModel(model->supports.front());
         m_manager->deleteSelectedModel();
+    } else if (edit == "hollow") {
+        m_manager->hollowSelected(3);
+    } else if (edit == "make solid") {
+        m_manager->hollowSelected(0);
+        QVERIFY2(m_manager->drainHoleList().isEmpty(), "a solid model has no drain holes");
+    } else if (edit == "drain hole") {
+        m_manager->setDrainHoleDiameter(2.5f);
+        PickHit hit;
+        hit.object = model;
+        hit.point = QVector3D(0, 5, 4);
+        hit.normal = QVector3D(0, 1, 0);
+        m_manager->addDrainHoleAt(hit);
+        QCOMPARE(m_manager->drainHoleList().last().toMap().value(QStringLiteral("text")).toString(),
+                 QStringLiteral("2.5 mm at 0.0, 5.0, 4.0"));
+    } else if (edit == "remove drain hole") {
+        m_manager->removeDrainHole(0);
     }
     const QString after = sceneText(*m_manager);
     QVERIFY2(after != before, "the edit should change the scene");
@@ -447,6 +471,43 @@ void TstKaloModel::historyKeepsHundredStepsAndSharesMeshes()
     while (m_manager->undo())
         ++undone;
     QCOMPARE(undone, SceneHistory::maxSteps);
+}
+
+void TstKaloModel::hollowingRefusalsAndCavityRemade()
+{
+    Model *model = load(cube(10));
+    QSignalSpy notices(m_manager.get(), &KaloModel::notice);
+    QSignalSpy changes(m_manager.get(), &KaloModel::hollowingChanged);
+    PickHit hit;
+    hit.object = model;
+    hit.point = QVector3D(0, 5, 4);
+    hit.normal = QVector3D(0, 1, 0);
+    m_manager->addDrainHoleAt(hit);
+    QCOMPARE(notices.takeLast().at(0).toString(), QStringLiteral("Hollow the model before adding drain holes"));
+    QVERIFY2(model->hollowing.drainHoles.empty(), "a solid model takes no hole");
+
+    m_manager->clearSelection(true);
+    m_manager->hollowSelected(2);
+    QCOMPARE(notices.takeLast().at(0).toString(), QStringLiteral("Select a model first"));
+    QVERIFY(!model->hollowing.isHollow());
+
+    // The cavity is made in the background, and again after a scale, but a
+    // move keeps it.
+    // Drain holes asked for before the cavity is made come once it is.
+    m_manager->selectModel(model);
+    m_manager->hollowSelected(2);
+    QCOMPARE(m_manager->selectedWall(), 2.0f);
+    m_manager->addDrainHolesAuto();
+    QVERIFY2(changes.wait(10000) && model->cavityFits(), "the cavity follows the wall");
+    QVERIFY2(!model->hollowing.drainHoles.empty()
+                 || notices.takeLast().at(0).toString() == QStringLiteral("Add drain holes: no enclosed hollow needs one"),
+             "the holes, or word that none is needed");
+    m_manager->setSelectedModelScale(1.5f, 1.5f, 1.5f);
+    QVERIFY(!model->cavityFits());
+    QVERIFY2(changes.wait(10000) && model->cavityFits(), "and the scale");
+    const auto cavity = model->cavity.mesh;
+    m_manager->setSelectedModelTranslate(4, 4, 0);
+    QVERIFY2(model->cavityFits() && model->cavity.mesh == cavity, "a move keeps the cavity");
 }
 
 QTEST_GUILESS_MAIN(TstKaloModel)
