@@ -612,6 +612,8 @@ std::vector<DrainHole> Cavity::drainHoles(const MeshPrimitiveData &mesh, const Q
         }
         parts[size_t(part)].push_back(k);
     }
+    if (parts.empty())
+        return {};
 
     std::vector<std::array<QVector3D, 3>> triangles(mesh.indices.size() / 3);
     for (size_t t = 0; t < triangles.size(); ++t) {
