@@ -1,5 +1,7 @@
 #include "slicing/IsoSurface.h"
 
+#include <QVector3D>
+
 #include <limits>
 
 namespace CWS {
@@ -14,25 +16,49 @@ IsoSurface::IsoSurface(const GridAxis &xs, const GridAxis &ys, const GridAxis &z
     : m_xs(xs)
     , m_ys(ys)
     , m_zs(zs)
-    , m_points(size_t(xs.count) * size_t(ys.count))
-    , m_lowerEdges(3 * m_points, kNoVertex)
-    , m_upperEdges(3 * m_points, kNoVertex)
-    , m_crossEdges(4 * m_points, kNoVertex)
 {
 }
 
 void IsoSurface::addLayer(const std::vector<float> &values)
 {
     std::swap(m_lower, m_upper);
-    std::swap(m_lowerEdges, m_upperEdges);
     m_upper = values;
     if (++m_layers < 2)
         return;
-    std::fill(m_upperEdges.begin(), m_upperEdges.end(), kNoVertex);
-    std::fill(m_crossEdges.begin(), m_crossEdges.end(), kNoVertex);
-    for (int j = 0; j + 1 < m_ys.count; ++j) {
-        for (int i = 0; i + 1 < m_xs.count; ++i)
-            marchCube(i, j);
+    const int nx = m_xs.count, ny = m_ys.count;
+    const auto at = [nx](int i, int j) { return size_t(j) * size_t(nx) + size_t(i); };
+    const auto cube = [nx](int i, int j) { return size_t(j) * size_t(nx - 1) + size_t(i); };
+    std::swap(m_cubesBelow, m_cubes);
+    m_cubes.resize(size_t(nx - 1) * size_t(ny - 1));
+    for (int j = 0; j + 1 < ny; ++j) {
+        for (int i = 0; i + 1 < nx; ++i)
+            m_cubes[cube(i, j)] = cubeVertex(i, j);
+    }
+    // The grid's outer faces lie outside: every edge the surface crosses
+    // has its four cubes.
+    for (int j = 1; j + 1 < ny; ++j) {
+        for (int i = 1; i + 1 < nx; ++i) {
+            // Up from the lower layer: the four cubes of this slab.
+            const bool low = m_lower[at(i, j)] > 0, high = m_upper[at(i, j)] > 0;
+            if (low != high)
+                addQuad(m_cubes[cube(i - 1, j - 1)], m_cubes[cube(i, j - 1)], m_cubes[cube(i, j)],
+                        m_cubes[cube(i - 1, j)], low);
+        }
+    }
+    // Along x and y in the lower layer: two cubes of the slab below, two
+    // of this one.
+    if (m_layers < 3)
+        return;
+    for (int j = 0; j + 1 < ny; ++j) {
+        for (int i = 0; i + 1 < nx; ++i) {
+            const bool here = m_lower[at(i, j)] > 0;
+            if (j > 0 && here != (m_lower[at(i + 1, j)] > 0))
+                addQuad(m_cubesBelow[cube(i, j - 1)], m_cubesBelow[cube(i, j)], m_cubes[cube(i, j)],
+                        m_cubes[cube(i, j - 1)], here);
+            if (i > 0 && here != (m_lower[at(i, j + 1)] > 0))
+                addQuad(m_cubesBelow[cube(i - 1, j)], m_cubes[cube(i - 1, j)], m_cubes[cube(i, j)],
+                        m_cubesBelow[cube(i, j)], here);
+        }
     }
 }
 
@@ -47,88 +73,53 @@ MeshPrimitiveData IsoSurface::finish()
     return std::move(m_mesh);
 }
 
-QVector3D IsoSurface::positionOf(int i, int j, int corner) const
+uint32_t IsoSurface::cubeVertex(int i, int j)
 {
-    return QVector3D(float(m_xs.at(i + (corner & 1))), float(m_ys.at(j + ((corner >> 1) & 1))),
-                     float(m_zs.at(m_layers - 2 + ((corner >> 2) & 1))));
-}
-
-void IsoSurface::marchCube(int i, int j)
-{
+    // Corner c: bit 0 steps x, bit 1 y, bit 2 up to the upper layer.
     float value[8];
+    QVector3D position[8];
     int inside = 0;
-    for (int corner = 0; corner < 8; ++corner) {
-        value[corner] = valueAt(i, j, corner);
-        inside += value[corner] > 0;
+    for (int c = 0; c < 8; ++c) {
+        const int x = i + (c & 1), y = j + ((c >> 1) & 1);
+        value[c] = (c & 4 ? m_upper : m_lower)[size_t(y) * size_t(m_xs.count) + size_t(x)];
+        position[c] = QVector3D(float(m_xs.at(x)), float(m_ys.at(y)), float(m_zs.at(m_layers - 2 + (c >> 2))));
+        inside += value[c] > 0;
     }
     if (inside == 0 || inside == 8)
-        return;
-    // Every tetrahedron runs from corner 0 to corner 7 through a chain of
-    // corners each holding the bits of the one before, so that an edge
-    // always runs from a corner to one with more bits.
-    static const int steps[6][2] = {{1, 2}, {1, 4}, {2, 1}, {2, 4}, {4, 1}, {4, 2}};
-    for (const auto &step : steps) {
-        const int tetrahedron[4] = {0, step[0], step[0] | step[1], 7};
-        int in[4], out[4], ins = 0, outs = 0;
-        for (int corner : tetrahedron)
-            (value[corner] > 0 ? in[ins++] : out[outs++]) = corner;
-        if (ins == 0 || outs == 0)
-            continue;
-        // From the corners at or below zero to those above.
-        QVector3D towards;
-        for (int k = 0; k < ins; ++k)
-            towards += offsetOf(in[k]) / float(ins);
-        for (int k = 0; k < outs; ++k)
-            towards -= offsetOf(out[k]) / float(outs);
-        if (ins == 1 || outs == 1) {
-            const int lone = ins == 1 ? in[0] : out[0];
-            const int *others = ins == 1 ? out : in;
-            addTriangle(i, j, {{{lone, others[0]}, {lone, others[1]}, {lone, others[2]}}}, towards);
-        } else {
-            addTriangle(i, j, {{{in[0], out[0]}, {in[0], out[1]}, {in[1], out[1]}}}, towards);
-            addTriangle(i, j, {{{in[0], out[0]}, {in[1], out[1]}, {in[1], out[0]}}}, towards);
+        return kNoVertex;
+    QVector3D sum;
+    int crossings = 0;
+    for (int a = 0; a < 8; ++a) {
+        for (int step : {1, 2, 4}) {
+            const int b = a | step;
+            if (b == a || (value[a] > 0) == (value[b] > 0))
+                continue;
+            sum += position[a] + (position[b] - position[a]) * (value[a] / (value[a] - value[b]));
+            ++crossings;
         }
     }
-}
-
-uint32_t IsoSurface::vertexOn(int i, int j, int a, int b)
-{
-    if (a > b)
-        std::swap(a, b);
-    const int step = b & ~a;
-    const size_t point = pointOf(i, j, a);
-    uint32_t &index = step & 4 ? m_crossEdges[size_t((step & 3)) * m_points + point]
-                               : (a & 4 ? m_upperEdges : m_lowerEdges)[size_t(step - 1) * m_points + point];
-    if (index != kNoVertex)
-        return index;
-    const float va = valueAt(i, j, a), vb = valueAt(i, j, b);
-    const QVector3D p = positionOf(i, j, a) + (positionOf(i, j, b) - positionOf(i, j, a)) * (va / (va - vb));
-    index = uint32_t(m_mesh.vertices.size());
+    const QVector3D p = sum / float(crossings);
     m_mesh.vertices.push_back({p.x(), p.y(), p.z(), 0, 0, 0});
-    return index;
+    return uint32_t(m_mesh.vertices.size() - 1);
 }
 
-void IsoSurface::addTriangle(int i, int j, const std::array<std::pair<int, int>, 3> &edges, const QVector3D &towards)
+void IsoSurface::addQuad(uint32_t a, uint32_t b, uint32_t c, uint32_t d, bool flip)
 {
-    // Which way the triangle faces is found from the edges' middles, not
-    // from where its corners lie: those coincide where the surface runs
-    // through a grid point, and it must still face the way of its
-    // neighbours.
-    QVector3D middle[3];
-    uint32_t corner[3];
-    for (int k = 0; k < 3; ++k) {
-        middle[k] = (offsetOf(edges[size_t(k)].first) + offsetOf(edges[size_t(k)].second)) / 2;
-        corner[k] = vertexOn(i, j, edges[size_t(k)].first, edges[size_t(k)].second);
-    }
-    if (QVector3D::dotProduct(QVector3D::crossProduct(middle[1] - middle[0], middle[2] - middle[0]), towards) < 0)
-        std::swap(corner[1], corner[2]);
-    m_mesh.indices.insert(m_mesh.indices.end(), corner, corner + 3);
+    if (flip)
+        std::swap(b, d);
+    addTriangle(a, b, c);
+    addTriangle(a, c, d);
+}
+
+void IsoSurface::addTriangle(uint32_t a, uint32_t b, uint32_t c)
+{
+    m_mesh.indices.insert(m_mesh.indices.end(), {a, b, c});
     const auto at = [this](uint32_t k) {
         const MeshVertex &v = m_mesh.vertices[k];
         return QVector3D(v.x, v.y, v.z);
     };
-    const QVector3D normal = QVector3D::crossProduct(at(corner[1]) - at(corner[0]), at(corner[2]) - at(corner[0]));
-    for (uint32_t k : corner) {
+    const QVector3D normal = QVector3D::crossProduct(at(b) - at(a), at(c) - at(a));
+    for (uint32_t k : {a, b, c}) {
         MeshVertex &v = m_mesh.vertices[k];
         v.nx += normal.x();
         v.ny += normal.y();

@@ -2,13 +2,9 @@
 
 #include "geometry/MeshData.h"
 
-#include <QVector3D>
-
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 namespace CWS {
@@ -28,16 +24,18 @@ struct GridAxis
 };
 
 // The surface where a field sampled on a grid crosses zero, built from the
-// grid's layers given one after the other from the lowest up: marching
-// tetrahedra over each pair of neighbouring layers, six to a grid cube
-// around its diagonal, so that neighbours share their faces' cuts. Each
-// edge of the grid the surface crosses holds one vertex, shared by the
-// triangles around it, at the zero of the values linearly interpolated.
-// Triangles face the side where the field is above zero (counter-clockwise
-// seen from there); vertex normals are the normalised sum of their
-// triangles' area-weighted normals. Where the field is zero or below on
-// the grid's outer faces, the surface is closed and every edge of it runs
-// once each way.
+// grid's layers given one after the other from the lowest up (surface
+// nets): one vertex in every grid cube the surface passes through, at the
+// mean of the points where it crosses the cube's edges (each the zero of
+// the values linearly interpolated), and for every grid edge it crosses a
+// quadrilateral, as two triangles, joining the vertices of the four cubes
+// around that edge. Flat parts of the surface come out flat; sharp edges
+// are rounded off within a cube. Triangles face the side where the field
+// is above zero (counter-clockwise seen from there); vertex normals are the
+// normalised sum of their triangles' area-weighted normals. Where the field
+// is zero or below on the grid's outer faces the surface is closed: every
+// edge of it runs as often one way as the other (twice each way where two
+// sheets of the surface meet in one cube).
 class IsoSurface
 {
 public:
@@ -51,33 +49,21 @@ public:
     MeshPrimitiveData finish();
 
 private:
-    // Corner c of cube (i, j) in the slab: bit 0 steps x, bit 1 y, bit 2 z.
-    size_t pointOf(int i, int j, int corner) const
-    {
-        return size_t(j + ((corner >> 1) & 1)) * size_t(m_xs.count) + size_t(i + (corner & 1));
-    }
-    float valueAt(int i, int j, int corner) const { return (corner & 4 ? m_upper : m_lower)[pointOf(i, j, corner)]; }
-    QVector3D positionOf(int i, int j, int corner) const;
-    static QVector3D offsetOf(int corner) { return QVector3D(corner & 1, (corner >> 1) & 1, (corner >> 2) & 1); }
-
-    void marchCube(int i, int j);
-    // The vertex where the surface cuts the edge between corners a and b of
-    // cube (i, j), made when first asked for.
-    uint32_t vertexOn(int i, int j, int a, int b);
-    // Adds the triangle of cube (i, j) whose corners lie on the given edges
-    // (pairs of cube corners), facing towards, and its normal to its
-    // corners'.
-    void addTriangle(int i, int j, const std::array<std::pair<int, int>, 3> &edges, const QVector3D &towards);
+    // The vertex of cube (i, j) of the slab between the last two layers,
+    // or none where the surface does not pass through it.
+    uint32_t cubeVertex(int i, int j);
+    // Adds the quadrilateral a, b, c, d, counter-clockwise seen from the
+    // side it faces unless flipped.
+    void addQuad(uint32_t a, uint32_t b, uint32_t c, uint32_t d, bool flip);
+    void addTriangle(uint32_t a, uint32_t b, uint32_t c);
 
     GridAxis m_xs, m_ys, m_zs;
-    size_t m_points;
     int m_layers = 0; // added so far
-    // The slab's lower and upper layer.
+    // The last two layers' values.
     std::vector<float> m_lower, m_upper;
-    // Vertices on the edges from each point of the lower and upper layer to
-    // its neighbour in x, y and x + y, and from the lower layer up, up and
-    // x, up and y, up and x + y; type by type.
-    std::vector<uint32_t> m_lowerEdges, m_upperEdges, m_crossEdges;
+    // The vertices of the cubes of the slab below the lower layer and of
+    // the slab between the two, row by row in y.
+    std::vector<uint32_t> m_cubesBelow, m_cubes;
     MeshPrimitiveData m_mesh;
 };
 
