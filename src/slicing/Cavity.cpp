@@ -1,5 +1,6 @@
 #include "slicing/Cavity.h"
 
+#include "slicing/IsoSurface.h"
 #include "slicing/PlacedMesh.h"
 
 #include <QVector2D>
@@ -29,22 +30,6 @@ constexpr double kFineMm = 0.05;
 // Inside spans of a row closer than this (mm) are one.
 constexpr float kTouchingMm = 1e-3f;
 
-constexpr uint32_t kNoVertex = std::numeric_limits<uint32_t>::max();
-
-// Samples at origin + i x step (mm), i from 0 to count - 1.
-struct Axis
-{
-    double origin = 0;
-    double step = 1;
-    int count = 0;
-
-    double at(int i) const { return origin + i * step; }
-    // The first sample at or above value, count when there is none.
-    int firstFrom(double value) const { return std::clamp(int(std::ceil((value - origin) / step)), 0, count); }
-    // The last sample at or below value, -1 when there is none.
-    int lastUpTo(double value) const { return std::clamp(int(std::floor((value - origin) / step)), -1, count - 1); }
-};
-
 // Fine samples over lo to hi that begin and end a hair outside them: the
 // flat faces at a model's extremes (its base, a flat top) are then measured
 // to within that hair rather than to within a spacing.
@@ -65,7 +50,7 @@ std::vector<float> fineSamples(float lo, float hi)
 // Coarse samples over lo to hi where the cavity can be, with one outside it
 // at each end so that its surface closes: a point nearer than wall to lo or
 // hi is never in the cavity. Empty when nothing is far enough from both.
-Axis coarseAxis(float lo, float hi, double wall, double step)
+GridAxis coarseAxis(float lo, float hi, double wall, double step)
 {
     const double first = lo + wall - step / 2;
     const double last = hi - wall + step / 2;
@@ -143,7 +128,7 @@ void insideSpans(const std::pair<float, int> *crossing, int count, std::vector<f
 // distance (mm², at most limit) from each coarse point of the plane to the
 // nearest point outside the section segments cut: exact along the fine
 // rows at rowY, which lie over the whole model, sampled across them.
-void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &xs, const Axis &ys, float limit,
+void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const GridAxis &xs, const GridAxis &ys, float limit,
                   float *field)
 {
     std::fill(field, field + size_t(xs.count) * size_t(ys.count), 0.0f);
@@ -319,170 +304,6 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const Axis &x
     }
 }
 
-// The surface where the distance to the outside equals the wall, from the
-// coarse layers of squared distances given in order from the lowest up:
-// marching tetrahedra over each pair of neighbouring layers, six to a grid
-// cube around its diagonal, so that neighbours share their faces' cuts and
-// the surface closes.
-class SurfaceBuilder
-{
-public:
-    SurfaceBuilder(const Axis &xs, const Axis &ys, const Axis &zs, float wall)
-        : m_xs(xs)
-        , m_ys(ys)
-        , m_zs(zs)
-        , m_wall(wall)
-        , m_points(size_t(xs.count) * size_t(ys.count))
-        , m_lowerEdges(3 * m_points, kNoVertex)
-        , m_upperEdges(3 * m_points, kNoVertex)
-        , m_crossEdges(4 * m_points, kNoVertex)
-    {
-    }
-
-    void addLayer(const std::vector<float> &squared)
-    {
-        std::swap(m_lower, m_upper);
-        std::swap(m_lowerEdges, m_upperEdges);
-        m_upper.resize(m_points);
-        for (size_t p = 0; p < m_points; ++p)
-            m_upper[p] = std::sqrt(squared[p]) - m_wall;
-        if (++m_layers < 2)
-            return;
-        std::fill(m_upperEdges.begin(), m_upperEdges.end(), kNoVertex);
-        std::fill(m_crossEdges.begin(), m_crossEdges.end(), kNoVertex);
-        for (int j = 0; j + 1 < m_ys.count; ++j) {
-            for (int i = 0; i + 1 < m_xs.count; ++i)
-                marchCube(i, j);
-        }
-    }
-
-    MeshPrimitiveData finish()
-    {
-        for (MeshVertex &vertex : m_mesh.vertices) {
-            const QVector3D n = QVector3D(vertex.nx, vertex.ny, vertex.nz).normalized();
-            vertex.nx = n.x();
-            vertex.ny = n.y();
-            vertex.nz = n.z();
-        }
-        return std::move(m_mesh);
-    }
-
-private:
-    // Corner c of cube (i, j) in the slab: bit 0 steps x, bit 1 y, bit 2 z.
-    size_t pointOf(int i, int j, int corner) const
-    {
-        return size_t(j + ((corner >> 1) & 1)) * size_t(m_xs.count) + size_t(i + (corner & 1));
-    }
-    float valueAt(int i, int j, int corner) const { return (corner & 4 ? m_upper : m_lower)[pointOf(i, j, corner)]; }
-    QVector3D positionOf(int i, int j, int corner) const
-    {
-        return QVector3D(float(m_xs.at(i + (corner & 1))), float(m_ys.at(j + ((corner >> 1) & 1))),
-                         float(m_zs.at(m_layers - 2 + ((corner >> 2) & 1))));
-    }
-
-    void marchCube(int i, int j)
-    {
-        float value[8];
-        int inside = 0;
-        for (int corner = 0; corner < 8; ++corner) {
-            value[corner] = valueAt(i, j, corner);
-            inside += value[corner] > 0;
-        }
-        if (inside == 0 || inside == 8)
-            return;
-        // Every tetrahedron runs from corner 0 to corner 7 through a chain
-        // of corners each holding the bits of the one before, so that an
-        // edge always runs from a corner to one with more bits.
-        static const int steps[6][2] = {{1, 2}, {1, 4}, {2, 1}, {2, 4}, {4, 1}, {4, 2}};
-        for (const auto &step : steps) {
-            const int tetrahedron[4] = {0, step[0], step[0] | step[1], 7};
-            int in[4], out[4], ins = 0, outs = 0;
-            for (int corner : tetrahedron)
-                (value[corner] > 0 ? in[ins++] : out[outs++]) = corner;
-            if (ins == 0 || outs == 0)
-                continue;
-            // Towards the cavity: from the corners outside it to those in it.
-            QVector3D towards;
-            for (int k = 0; k < ins; ++k)
-                towards += offsetOf(in[k]) / float(ins);
-            for (int k = 0; k < outs; ++k)
-                towards -= offsetOf(out[k]) / float(outs);
-            if (ins == 1 || outs == 1) {
-                const int lone = ins == 1 ? in[0] : out[0];
-                const int *others = ins == 1 ? out : in;
-                addTriangle(i, j, {{{lone, others[0]}, {lone, others[1]}, {lone, others[2]}}}, towards);
-            } else {
-                addTriangle(i, j, {{{in[0], out[0]}, {in[0], out[1]}, {in[1], out[1]}}}, towards);
-                addTriangle(i, j, {{{in[0], out[0]}, {in[1], out[1]}, {in[1], out[0]}}}, towards);
-            }
-        }
-    }
-
-    static QVector3D offsetOf(int corner) { return QVector3D(corner & 1, (corner >> 1) & 1, (corner >> 2) & 1); }
-
-    // The vertex where the surface cuts the edge between corners a and b of
-    // cube (i, j), made when first asked for.
-    uint32_t vertexOn(int i, int j, int a, int b)
-    {
-        if (a > b)
-            std::swap(a, b);
-        const int step = b & ~a;
-        const size_t point = pointOf(i, j, a);
-        uint32_t &index = step & 4 ? m_crossEdges[size_t((step & 3)) * m_points + point]
-                                   : (a & 4 ? m_upperEdges : m_lowerEdges)[size_t(step - 1) * m_points + point];
-        if (index != kNoVertex)
-            return index;
-        const float va = valueAt(i, j, a), vb = valueAt(i, j, b);
-        const QVector3D p = positionOf(i, j, a) + (positionOf(i, j, b) - positionOf(i, j, a)) * (va / (va - vb));
-        index = uint32_t(m_mesh.vertices.size());
-        m_mesh.vertices.push_back({p.x(), p.y(), p.z(), 0, 0, 0});
-        return index;
-    }
-
-    // Adds the triangle of cube (i, j) whose corners lie on the given edges
-    // (pairs of cube corners), facing towards (counter-clockwise seen from
-    // there), its area-weighted normal to its corners' normals. Which way
-    // it faces is found from the edges' middles, not from where the
-    // corners lie: those coincide where the surface runs through a grid
-    // point, and the triangle must still face the way of its neighbours.
-    void addTriangle(int i, int j, const std::array<std::pair<int, int>, 3> &edges, const QVector3D &towards)
-    {
-        QVector3D middle[3];
-        uint32_t corner[3];
-        for (int k = 0; k < 3; ++k) {
-            middle[k] = (offsetOf(edges[size_t(k)].first) + offsetOf(edges[size_t(k)].second)) / 2;
-            corner[k] = vertexOn(i, j, edges[size_t(k)].first, edges[size_t(k)].second);
-        }
-        if (QVector3D::dotProduct(QVector3D::crossProduct(middle[1] - middle[0], middle[2] - middle[0]), towards) < 0)
-            std::swap(corner[1], corner[2]);
-        m_mesh.indices.insert(m_mesh.indices.end(), corner, corner + 3);
-        const auto at = [this](uint32_t k) {
-            const MeshVertex &v = m_mesh.vertices[k];
-            return QVector3D(v.x, v.y, v.z);
-        };
-        const QVector3D normal =
-            QVector3D::crossProduct(at(corner[1]) - at(corner[0]), at(corner[2]) - at(corner[0]));
-        for (uint32_t k : corner) {
-            MeshVertex &v = m_mesh.vertices[k];
-            v.nx += normal.x();
-            v.ny += normal.y();
-            v.nz += normal.z();
-        }
-    }
-
-    Axis m_xs, m_ys, m_zs;
-    float m_wall;
-    size_t m_points;
-    int m_layers = 0; // added so far
-    // Distance minus wall of the slab's lower and upper layer, row by row in y.
-    std::vector<float> m_lower, m_upper;
-    // Vertices on the edges from each point of the lower and upper layer to
-    // its neighbour in x, y and x + y, and from the lower layer up, up and
-    // x, up and y, up and x + y; type by type.
-    std::vector<uint32_t> m_lowerEdges, m_upperEdges, m_crossEdges;
-    MeshPrimitiveData m_mesh;
-};
-
 } // namespace
 
 MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 &matrix, float wallMm,
@@ -505,9 +326,9 @@ MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 
     // A fifth of the wall keeps the wall's thickness to a few hundredths
     // of a millimetre where the surface is smooth.
     const double step = std::clamp(wallMm / 5.0, 0.2, 1.0);
-    const Axis xs = coarseAxis(low.x(), high.x(), wallMm, step);
-    const Axis ys = coarseAxis(low.y(), high.y(), wallMm, step);
-    const Axis zs = coarseAxis(low.z(), high.z(), wallMm, step);
+    const GridAxis xs = coarseAxis(low.x(), high.x(), wallMm, step);
+    const GridAxis ys = coarseAxis(low.y(), high.y(), wallMm, step);
+    const GridAxis zs = coarseAxis(low.z(), high.z(), wallMm, step);
     if (xs.count == 0 || ys.count == 0 || zs.count == 0)
         return {};
 
@@ -535,7 +356,8 @@ MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 
     std::deque<std::vector<float>> open;
     std::vector<std::vector<float>> spare;
     int firstOpen = 0;
-    SurfaceBuilder surface(xs, ys, zs, wallMm);
+    // The cavity's surface, where the distance to the outside is the wall.
+    IsoSurface surface(xs, ys, zs);
     const int planes = int(planeZ.size());
     for (int first = 0; first < planes; first += batch) {
         const int count = std::min(batch, planes - first);
@@ -579,6 +401,8 @@ MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 
         // A layer is done once no plane still to come lies within reach.
         const bool last = first + count == planes;
         while (!open.empty() && (last || zs.at(firstOpen) + reach < planeZ[size_t(first + count)])) {
+            for (float &value : open.front())
+                value = std::sqrt(value) - wallMm;
             surface.addLayer(open.front());
             spare.push_back(std::move(open.front()));
             open.pop_front();
@@ -614,6 +438,8 @@ std::vector<DrainHole> Cavity::drainHoles(const MeshPrimitiveData &mesh, const Q
         }
         parts[size_t(part)].push_back(k);
     }
+    if (parts.empty())
+        return {};
 
     std::vector<std::array<QVector3D, 3>> triangles(mesh.indices.size() / 3);
     for (size_t t = 0; t < triangles.size(); ++t) {

@@ -26,8 +26,9 @@ public:
     //
     // The surface lies within a few hundredths of a millimetre of that
     // definition where the wall is flat or gently curved; the cavity's
-    // sharp edges are bevelled by up to a fifth of the wall (its grid
-    // spacing, 0.2 to 1 mm). Parts of the mesh that overlap or touch are
+    // sharp edges are rounded off within its grid spacing (a fifth of the
+    // wall, 0.2 to 1 mm), and two parts of it that come that close may
+    // share a vertex or an edge. Parts of the mesh that overlap or touch are
     // hollowed as one; a mesh with holes only where its sections close. It
     // takes about 50 bytes per triangle of mesh and memory for a band of
     // planes as high as twice the wall, none for the model's height,
