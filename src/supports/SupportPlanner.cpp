@@ -13,7 +13,7 @@ SupportPlanner::SupportPlanner(int width, int height, int spacingPx, int minGapL
     , m_height(height)
     , m_spacingPx(spacingPx)
     , m_minGapLayers(minGapLayers)
-    , m_lastSolidMap(size_t(width) * size_t(height), 0)
+    , m_solidUntil(size_t(width) * size_t(height), 0)
     , m_visit(size_t(width) * size_t(height), 0)
 {
 }
@@ -37,9 +37,27 @@ std::vector<SupportLocation> SupportPlanner::addLayer(int layer, RowRuns solid)
             std::fill_n(m_visit.begin() + long(size_t(run.row) * size_t(m_width) + size_t(run.begin)), run.length(),
                         0u);
         }
-        for (const PixelRun &run : m_solid.runs())
-            std::fill_n(m_lastSolidMap.begin() + long(size_t(run.row) * size_t(m_width) + size_t(run.begin)),
-                        run.length(), quint16(layer));
+    }
+    // Where the last layer's material ends its stretch is all the map has to
+    // learn: writing every solid pixel of every layer cost most of the run
+    // for a model of a large cross-section.
+    if (m_previousLayer >= 1) {
+        const auto until = [this](int row, int begin, int end) {
+            std::fill_n(m_solidUntil.begin() + long(size_t(row) * size_t(m_width) + size_t(begin)), end - begin,
+                        quint16(m_previousLayer));
+        };
+        for (const PixelRun &run : m_previous.runs()) {
+            const PixelRun *cover = m_solid.rowBegin(run.row), *last = m_solid.rowEnd(run.row);
+            cover = std::partition_point(cover, last, [&run](const PixelRun &r) { return r.end <= run.begin; });
+            int x = run.begin;
+            for (; cover != last && cover->begin < run.end; ++cover) {
+                if (cover->begin > x)
+                    until(run.row, x, cover->begin);
+                x = cover->end;
+            }
+            if (x < run.end)
+                until(run.row, x, run.end);
+        }
     }
     std::swap(m_previous, m_solid);
     m_previousLayer = layer;
@@ -169,10 +187,18 @@ void SupportPlanner::spread(const Reach &reach)
     }
 }
 
-bool SupportPlanner::qualifies(int index, int layer) const
+bool SupportPlanner::qualifies(int x, int y, int layer) const
 {
-    const int below = m_lastSolidMap[size_t(index)];
+    const int below = lastSolid(x, y);
     return below == 0 || layer - below >= m_minGapLayers;
+}
+
+int SupportPlanner::lastSolid(int x, int y) const
+{
+    const PixelRun pixel{y, x, x + 1};
+    if (m_previousLayer >= 1 && RowRuns::overlap(pixel, m_previous.rowBegin(y), m_previous.rowEnd(y)) != 0)
+        return m_previousLayer;
+    return m_solidUntil[size_t(y) * size_t(m_width) + size_t(x)];
 }
 
 bool SupportPlanner::solidAt(int x, int y) const
@@ -187,18 +213,16 @@ void SupportPlanner::supportIsland(const Island &island, std::vector<SupportLoca
     if (island.maxX - island.minX < m_spacingPx && island.maxY - island.minY < m_spacingPx) {
         const int cx = (island.minX + island.maxX) / 2;
         const int cy = (island.minY + island.maxY) / 2;
-        const int centre = cx + cy * m_width;
-        if (solidAt(cx, cy) && qualifies(centre, island.layer)) {
-            supports.push_back({cx, cy, island.layer, m_lastSolidMap[size_t(centre)]});
+        if (solidAt(cx, cy) && qualifies(cx, cy, island.layer)) {
+            supports.push_back({cx, cy, island.layer, lastSolid(cx, cy)});
             return;
         }
     }
     for (int x = island.minX; x <= island.maxX; ++x) {
         for (int y = island.minY; y <= island.maxY; ++y) {
-            const int index = x + y * m_width;
-            if (m_visit[size_t(index)] != island.label || !qualifies(index, island.layer))
+            if (m_visit[size_t(x + y * m_width)] != island.label || !qualifies(x, y, island.layer))
                 continue;
-            supports.push_back({x, y, island.layer, m_lastSolidMap[size_t(index)]});
+            supports.push_back({x, y, island.layer, lastSolid(x, y)});
             clearAround(x, y, island.label);
         }
     }

@@ -20,7 +20,8 @@ struct SupportLocation
 // Decides where one model needs automatic supports from its layers, fed one
 // after the other from layer 0 upwards. Knows nothing of models, threads or
 // signals: the runs of each layer's solid pixels in, support locations out.
-// Its time per layer follows the number of runs and the solid area.
+// Its time per layer follows the number of runs and the pixels that differ
+// from the layer below, not the solid area, but for the islands it supports.
 //
 // The solid pixels of a layer form islands (4-connected). An island that has no pixel over a pixel solid
 // in the layer just below rests on nothing and gets supports:
@@ -76,7 +77,9 @@ private:
     // generation and appends those it takes to m_next.
     template<typename Reach>
     void spread(const Reach &reach);
-    bool qualifies(int index, int layer) const;
+    bool qualifies(int x, int y, int layer) const;
+    // The last layer below the current one where pixel (x, y) was solid, 0 = never.
+    int lastSolid(int x, int y) const;
     // Whether pixel (x, y) is solid in the current layer.
     bool solidAt(int x, int y) const;
 
@@ -93,8 +96,9 @@ private:
     std::vector<size_t> m_parent;
     // Runs of m_solid whose pixels carry a label in m_visit.
     std::vector<size_t> m_labelled;
-    // Per pixel: the last layer below the current one where it was solid, 0 = never.
-    std::vector<quint16> m_lastSolidMap;
+    // Per pixel: the last layer of the last stretch of layers in which it
+    // was solid that ended before m_previousLayer, 0 = none.
+    std::vector<quint16> m_solidUntil;
     // Island label per pixel of the islands resting on nothing, else 0.
     // 32-bit: a layer may hold more islands than 16 bits can tell apart.
     std::vector<quint32> m_visit;
