@@ -127,7 +127,6 @@ void SupportGenerator::generate(const Job &job)
             qDebug() << "Support Generation Cancelled";
             return;
         }
-        qDebug().nospace() << "Support deal slice " << i << "/" << layers;
         for (const SupportLocation &s : planner.addLayer(i, queue.next())) {
             const int px = region.left() + s.x;
             const int py = region.top() + s.y;

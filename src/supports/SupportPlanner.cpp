@@ -27,7 +27,6 @@ std::vector<SupportLocation> SupportPlanner::addLayer(int layer, RowRuns solid)
     if (layer >= 1) {
         const std::vector<Island> islands = findIslands(layer);
         m_islandCount = int(islands.size());
-        qDebug() << "island count" << m_islandCount;
         for (const Island &island : islands) {
             if (island.supportedPixels == 0)
                 supportIsland(island, supports);

@@ -20,11 +20,12 @@ struct SupportLocation
 // Decides where one model needs automatic supports from its layers, fed one
 // after the other from layer 0 upwards. Knows nothing of models, threads or
 // signals: the runs of each layer's solid pixels in, support locations out.
-// Its time per layer follows the number of runs and the pixels that differ
-// from the layer below, not the solid area, but for the islands it supports.
+// Its time per layer follows the number of runs and of pixels that differ
+// from the layer below, not the solid area (but for the islands it supports).
 //
-// The solid pixels of a layer form islands (4-connected). An island that has no pixel over a pixel solid
-// in the layer just below rests on nothing and gets supports:
+// The solid pixels of a layer form islands (4-connected). An island that has
+// no pixel over a pixel solid in the layer just below rests on nothing and
+// gets supports:
 // - an island narrower and shallower than spacingPx gets one, at the centre
 //   of its bounding box, when that pixel is solid;
 // - otherwise the island's pixels are scanned column by column (x, then y,
