@@ -25,9 +25,11 @@
 //     may place the model apart: the second archive's layers are moved by
 //     whole pixels so that the white of the first layers compared starts at
 //     the same top left pixel; with mirror-x they are mirrored in x first.
-//   kalo3d-bench --supports STL
-//     Automatic supports for the model: the time of KaloModel::addSupportAuto
-//     and the number of columns it placed.
+//   kalo3d-bench --supports STL [islands|overhangs]
+//     Automatic supports for the model: the time of KaloModel::addSupportAuto,
+//     the number of columns it placed and a digest of their triangles on the
+//     platform (the same digest: the same columns), in both modes beside
+//     slicing the model, or in the mode given alone; three rounds.
 //   kalo3d-bench --live STL
 //     The live print check: the model is moved five times, and each time the
 //     time from the move to the check's list of the new place is printed
@@ -73,6 +75,7 @@
 #include "slicing/ZipEntry.h"
 #include "workspace/KaloModel.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -318,9 +321,28 @@ int encodeOnly(const QString &archivePath)
     return 0;
 }
 
-// Automatic supports in both modes and slicing the same model without
-// supports, interleaved three times so that the machine's load hits each alike.
-int supports(int argc, char *argv[], const std::string &stl)
+// A digest of every column's triangles on the platform, in scene order.
+QByteArray columnDigest(const KaloModel &manager)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const Model *model : manager.models()) {
+        if (model->type != TYPE_SUPPORT)
+            continue;
+        const QMatrix4x4 matrix = model->modelMatrix();
+        for (const MeshVertex &v : model->mesh->vertices) {
+            const QVector3D p = matrix.map(QVector3D(v.x, v.y, v.z));
+            const float xyz[3] = {p.x(), p.y(), p.z()};
+            hash.addData(reinterpret_cast<const char *>(xyz), sizeof xyz);
+        }
+        hash.addData(reinterpret_cast<const char *>(model->mesh->indices.data()),
+                     int(model->mesh->indices.size() * sizeof(model->mesh->indices[0])));
+    }
+    return hash.result().toHex().left(16);
+}
+
+// Automatic supports in the given modes (-1: slicing the same model without
+// supports), interleaved three times so that the machine's load hits each alike.
+int supports(int argc, char *argv[], const std::string &stl, const std::vector<int> &modes)
 {
     QGuiApplication app(argc, argv);
     KaloConfig settings(QString(), true);
@@ -328,7 +350,7 @@ int supports(int argc, char *argv[], const std::string &stl)
     const QString name = QFileInfo(QString::fromStdString(stl)).fileName();
     QTemporaryDir dir;
     for (int round = 0; round < 3; ++round) {
-        for (const int mode : {int(CWS::SupportConfig::IslandsAndOverhangs), int(CWS::SupportConfig::IslandsOnly), -1}) {
+        for (const int mode : modes) {
             KaloModel manager;
             if (!load(manager, stl))
                 return 1;
@@ -350,9 +372,9 @@ int supports(int argc, char *argv[], const std::string &stl)
             if (mode < 0)
                 std::printf("slicing %s: %.2f s\n", qPrintable(name), seconds);
             else
-                std::printf("supports (%s) for %s: %d columns in %.2f s, peak %.1f MB\n",
+                std::printf("supports (%s) for %s: %d columns in %.2f s, peak %.1f MB, digest %s\n",
                             mode ? "islands and overhangs" : "islands only", qPrintable(name),
-                            manager.models().size() - 1, seconds, peakMegabytes());
+                            manager.models().size() - 1, seconds, peakMegabytes(), columnDigest(manager).constData());
             std::fflush(stdout);
         }
     }
@@ -591,7 +613,7 @@ int usage()
     std::fprintf(stderr, "usage: kalo3d-bench [--antialias on|off|both] [--check] [STL...]\n"
                          "       kalo3d-bench --encode-only ARCHIVE\n"
                          "       kalo3d-bench --compare-layers ARCHIVE ARCHIVE [STEP [mirror-x]]\n"
-                         "       kalo3d-bench --supports STL\n"
+                         "       kalo3d-bench --supports STL [islands|overhangs]\n"
                          "       kalo3d-bench --live STL\n"
                          "       kalo3d-bench --load|--load-files [COPIES]\n"
                          "       kalo3d-bench --layers [SIDES]\n"
@@ -780,8 +802,16 @@ int main(int argc, char *argv[])
     }
     if (argc == 2 && std::strcmp(argv[1], "--history") == 0)
         return historyMemory(argc, argv);
-    if (argc == 3 && std::strcmp(argv[1], "--supports") == 0)
-        return supports(argc, argv, argv[2]);
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--supports") == 0) {
+        std::vector<int> modes{int(CWS::SupportConfig::IslandsAndOverhangs), int(CWS::SupportConfig::IslandsOnly), -1};
+        if (argc == 4 && std::strcmp(argv[3], "islands") == 0)
+            modes = {int(CWS::SupportConfig::IslandsOnly)};
+        else if (argc == 4 && std::strcmp(argv[3], "overhangs") == 0)
+            modes = {int(CWS::SupportConfig::IslandsAndOverhangs)};
+        else if (argc == 4)
+            return usage();
+        return supports(argc, argv, argv[2], modes);
+    }
     if (argc == 3 && std::strcmp(argv[1], "--live") == 0)
         return liveCheck(argc, argv, argv[2]);
     const bool separateFiles = argc > 1 && std::strcmp(argv[1], "--load-files") == 0;

@@ -20,8 +20,7 @@ class PlacedMesh;
 // One layer of a print: cuts the models with the horizontal plane at layerZ
 // and fills what the plane encloses into an image of the display's raster
 // (see LayerRaster for the mapping and the fill rule). The slicer queues one
-// job per layer on its pool, which deletes the job after run; the support
-// generator calls renderLayer directly.
+// job per layer on its pool, which deletes the job after run.
 //
 // A job takes no lock: while it runs the model list, the meshes, the model
 // matrices and config stay unchanged, and the models' bounds are up to date.
@@ -48,7 +47,7 @@ public:
     void run() override;
 
     // Renders the layer into image(): an 8-bit grey image when greyscale
-    // (the support generator, or anti-aliasing on), else 1-bit (Format_Mono,
+    // (or anti-aliasing on), else 1-bit (Format_Mono,
     // index 0 black, 1 white). onlyModel: only that model; null: every model of the
     // scene in list order, overlapping areas united. A hollow model is drawn
     // with its cavity (from the run's placement, or the model's own while it

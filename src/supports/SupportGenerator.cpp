@@ -2,17 +2,14 @@
 
 #include "geometry/Model.h"
 #include "settings/SupportConfig.h"
+#include "slicing/LayerRunQueue.h"
 #include "slicing/PlacedMesh.h"
-#include "slicing/LayerRaster.h"
 #include "supports/SupportPlanner.h"
 #include "supports/VerticalRays.h"
 
 #include <QDebug>
-#include <QImage>
 #include <QRect>
 
-#include <array>
-#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -117,68 +114,20 @@ void SupportGenerator::generate(const Job &job)
         layers = maxLayers;
     }
     const float thickness = m_buildConfig.layerThickness;
-    const std::vector<float> heights = PlacedMesh::layerHeights(layers, thickness);
+    // The mapped corners are not kept: filling their copy took a third of the
+    // run for a million triangles, more than mapping them anew at each visit.
     std::vector<PlacedMesh> mesh;
-    mesh.emplace_back(*job.model, heights);
+    mesh.emplace_back(*job.model, PlacedMesh::layerHeights(layers, thickness), 0);
     // Outside its footprint a model's layers are black: the maps need not reach there.
     const QRect region = footprint(*job.model);
     SupportPlanner planner(region.width(), region.height(), m_spacingPx, m_minGapLayers);
-
-    // The layers are drawn as a slicing run draws them, on one reused 1-bit
-    // canvas, and only the footprint is turned into the planner's grey
-    // bytes: a full-raster grey image per layer cost most of the run.
-    static const std::array<quint64, 256> levels = [] {
-        std::array<quint64, 256> table{};
-        for (int b = 0; b < 256; ++b) {
-            uchar pixels[8];
-            for (int k = 0; k < 8; ++k)
-                pixels[k] = (b >> (7 - k)) & 1 ? 255 : 0;
-            std::memcpy(&table[size_t(b)], pixels, 8);
-        }
-        return table;
-    }();
-    const int width = m_buildConfig.resolutionX;
-    std::vector<uchar> grey(size_t(std::max(1, region.width())) * size_t(std::max(1, region.height())), 0);
-    std::vector<uchar> row(size_t(width + 8), 0);
-    QRect written; // footprint pixels set in grey, relative to the footprint
-    QImage canvas;
-    std::vector<SliceSegment> segments;
+    LayerRunQueue queue(m_buildConfig, mesh, region, layers);
     for (int i = 0; i < layers; ++i) {
         if (m_cancelled) {
             qDebug() << "Support Generation Cancelled";
             return;
         }
-        qDebug().nospace() << "Support deal slice " << i << "/" << layers;
-        QRect drawn;
-        {
-            LayerRaster raster(m_buildConfig, std::move(canvas));
-            segments.clear();
-            mesh.front().cut(i, segments);
-            raster.drawSegments(segments);
-            canvas = raster.image();
-            drawn = raster.content();
-        } // the canvas is no longer shared: clearing it below copies nothing
-        const QRect content = drawn.intersected(region);
-        for (int y = written.top(); y <= written.bottom(); ++y)
-            std::memset(grey.data() + size_t(y) * size_t(region.width()) + size_t(written.left()), 0,
-                        size_t(written.width()));
-        written = QRect();
-        if (!content.isEmpty()) {
-            for (int y = content.top(); y <= content.bottom(); ++y) {
-                const uchar *bits = canvas.constScanLine(y);
-                for (int b = content.left() / 8; b <= content.right() / 8; ++b)
-                    std::memcpy(row.data() + 8 * b, &levels[bits[b]], 8);
-                std::memcpy(grey.data() + size_t(y - region.top()) * size_t(region.width())
-                                + size_t(content.left() - region.left()),
-                            row.data() + content.left(), size_t(content.width()));
-            }
-            written = content.translated(-region.topLeft());
-        }
-        // Black again for the next layer, as LayerRaster expects its canvas.
-        for (int y = drawn.top(); y <= drawn.bottom(); ++y)
-            std::memset(canvas.scanLine(y), 0, size_t(canvas.bytesPerLine()));
-        for (const SupportLocation &s :
-             planner.addLayer(i, region.isEmpty() ? nullptr : grey.data(), region.width(), written)) {
+        for (const SupportLocation &s : planner.addLayer(i, queue.next())) {
             const int px = region.left() + s.x;
             const int py = region.top() + s.y;
             qDebug().noquote() << "  add support "

@@ -16,10 +16,10 @@ namespace CWS {
 
 class SupportConfig;
 
-// Automatic supports on a thread of its own: renders each model alone layer
-// by layer (Slice::renderLayer, 8-bit grey, from the model's triangles
-// placed once per model) from the platform up and lets a SupportPlanner
-// decide where columns go; announces each with genNewSupport.
+// Automatic supports on a thread of its own: draws each model alone layer by
+// layer as a slicing run draws it (1-bit, on a pool, a few layers ahead:
+// LayerRunQueue) and lets a SupportPlanner decide, from the platform up,
+// where columns go; announces each with genNewSupport.
 // It never creates, changes or selects a model: the model manager does that
 // on the GUI thread as the queued signals arrive.
 //

@@ -8,142 +8,126 @@
 
 namespace CWS {
 
-namespace {
-
-// Brightest grey values only: the grey seam of an anti-aliased edge is not material.
-constexpr uchar solidLevel = 250;
-
-} // namespace
-
 SupportPlanner::SupportPlanner(int width, int height, int spacingPx, int minGapLayers)
     : m_width(width)
     , m_height(height)
     , m_spacingPx(spacingPx)
     , m_minGapLayers(minGapLayers)
-    , m_layerMap(size_t(width) * size_t(height), 0)
-    , m_lastSolidMap(size_t(width) * size_t(height), 0)
+    , m_solidUntil(size_t(width) * size_t(height), 0)
     , m_visit(size_t(width) * size_t(height), 0)
 {
 }
 
-std::vector<SupportLocation> SupportPlanner::addLayer(int layer, const uchar *pixels, qsizetype bytesPerLine,
-                                                     QRect content)
+std::vector<SupportLocation> SupportPlanner::addLayer(int layer, RowRuns solid)
 {
-    const auto value = quint16(layer);
-    m_minX = m_minY = std::numeric_limits<int>::max();
-    m_maxX = m_maxY = -1;
-    m_runs.clear();
-    const QRect whole(0, 0, m_width, m_height);
-    content = content.isNull() ? whole : content.intersected(whole);
-    for (int y = m_mapped.top(); y <= m_mapped.bottom(); ++y)
-        std::fill_n(m_layerMap.begin() + long(size_t(y) * size_t(m_width) + size_t(m_mapped.left())),
-                    m_mapped.width(), quint16(0));
-    m_mapped = content;
-    for (int y = content.top(); y <= content.bottom(); ++y) {
-        const uchar *line = pixels + y * bytesPerLine;
-        quint16 *map = &m_layerMap[size_t(y) * size_t(m_width)];
-        bool anySolid = false;
-        for (int x = content.left(); x <= content.right(); ++x) {
-            const bool solid = line[x] >= solidLevel;
-            map[x] = solid ? value : 0;
-            anySolid |= solid;
-        }
-        // Layer 0 is all zero in the map: nothing to search or record.
-        if (!anySolid || value == 0)
-            continue;
-        int first = content.left(), last = content.right();
-        while (map[first] == 0)
-            ++first;
-        while (map[last] == 0)
-            --last;
-        m_minX = std::min(m_minX, first);
-        m_maxX = std::max(m_maxX, last);
-        m_minY = std::min(m_minY, y);
-        m_maxY = y;
-    }
-
+    m_solid = std::move(solid);
     std::vector<SupportLocation> supports;
     m_islandCount = 0;
+    // Layer 0 is neither searched nor recorded.
     if (layer >= 1) {
-        const std::vector<Island> islands = findIslands();
+        const std::vector<Island> islands = findIslands(layer);
         m_islandCount = int(islands.size());
-        qDebug() << "island count" << m_islandCount;
         for (const Island &island : islands) {
             if (island.supportedPixels == 0)
                 supportIsland(island, supports);
         }
+        for (size_t i : m_labelled) {
+            const PixelRun &run = m_solid.runs()[i];
+            std::fill_n(m_visit.begin() + long(size_t(run.row) * size_t(m_width) + size_t(run.begin)), run.length(),
+                        0u);
+        }
     }
-
-    // This layer's material is exactly its runs, and labels lie on runs only.
-    for (const Run &run : m_runs) {
-        const long begin = long(size_t(run.y) * size_t(m_width) + size_t(run.x0));
-        std::fill_n(m_visit.begin() + begin, run.x1 - run.x0 + 1, 0u);
-        std::fill_n(m_lastSolidMap.begin() + begin, run.x1 - run.x0 + 1, value);
+    // Where the last layer's material ends its stretch is all the map has to
+    // learn: writing every solid pixel of every layer cost most of the run
+    // for a model of a large cross-section.
+    if (m_previousLayer >= 1) {
+        const auto until = [this](int row, int begin, int end) {
+            std::fill_n(m_solidUntil.begin() + long(size_t(row) * size_t(m_width) + size_t(begin)), end - begin,
+                        quint16(m_previousLayer));
+        };
+        for (const PixelRun &run : m_previous.runs()) {
+            const PixelRun *cover = m_solid.rowBegin(run.row), *last = m_solid.rowEnd(run.row);
+            cover = std::partition_point(cover, last, [&run](const PixelRun &r) { return r.end <= run.begin; });
+            int x = run.begin;
+            for (; cover != last && cover->begin < run.end; ++cover) {
+                if (cover->begin > x)
+                    until(run.row, x, cover->begin);
+                x = cover->end;
+            }
+            if (x < run.end)
+                until(run.row, x, run.end);
+        }
     }
+    std::swap(m_previous, m_solid);
+    m_previousLayer = layer;
     return supports;
 }
 
-std::vector<SupportPlanner::Island> SupportPlanner::findIslands()
+std::vector<SupportPlanner::Island> SupportPlanner::findIslands(int layer)
 {
-    // Islands are put together from runs of solid pixels, row by row: a run
-    // joins every run of the row above that shares a column with it. Only
-    // the islands that rest on nothing get their label painted into the
-    // visit map, for supportIsland and clearAround.
-    m_runs.clear();
-    size_t previousBegin = 0, previousEnd = 0;
-    for (int y = m_minY; y <= m_maxY; ++y) {
-        const quint16 *map = &m_layerMap[size_t(y) * size_t(m_width)];
-        const size_t begin = m_runs.size();
-        for (int x = m_minX; x <= m_maxX; ++x) {
-            if (map[x] == 0)
-                continue;
-            const int first = x;
-            while (x < m_maxX && map[x + 1] != 0)
-                ++x;
-            m_runs.push_back({y, first, x, m_runs.size()});
-        }
-        for (size_t above = previousBegin, run = begin; above < previousEnd && run < m_runs.size();) {
-            const Run &a = m_runs[above], &r = m_runs[run];
-            if (a.x1 >= r.x0 && r.x1 >= a.x0)
-                unite(above, run);
-            if (a.x1 < r.x1)
-                ++above;
-            else
-                ++run;
+    // Islands are put together from the runs, row by row: a run joins every
+    // run of the row above that shares a column with it. Only the islands
+    // that rest on nothing get their label painted into the visit map, for
+    // supportIsland and clearAround.
+    const std::vector<PixelRun> &runs = m_solid.runs();
+    m_parent.resize(runs.size());
+    for (size_t i = 0; i < runs.size(); ++i)
+        m_parent[i] = i;
+    size_t previousBegin = 0, previousEnd = 0; // the runs of the last row
+    for (size_t begin = 0; begin < runs.size();) {
+        const int y = runs[begin].row;
+        size_t end = begin;
+        while (end < runs.size() && runs[end].row == y)
+            ++end;
+        if (previousBegin < previousEnd && runs[previousBegin].row == y - 1) {
+            for (size_t above = previousBegin, run = begin; above < previousEnd && run < end;) {
+                const PixelRun &a = runs[above], &r = runs[run];
+                if (a.end > r.begin && r.end > a.begin)
+                    unite(above, run);
+                if (a.end < r.end)
+                    ++above;
+                else
+                    ++run;
+            }
         }
         previousBegin = begin;
-        previousEnd = m_runs.size();
+        previousEnd = begin = end;
     }
+
+    // Layer 0 is never recorded as material below: every pixel of layer 1
+    // counts as resting on it. Otherwise only the layer just below holds.
+    const bool allSupported = layer == 1;
+    const bool below = m_previousLayer == layer - 1;
 
     // One island per root, found at its first pixel in the order of a
     // column by column scan: leftmost column, topmost row in it.
     std::vector<Island> islands;
-    std::vector<size_t> islandOfRoot(m_runs.size(), std::numeric_limits<size_t>::max());
+    std::vector<size_t> islandOfRoot(runs.size(), std::numeric_limits<size_t>::max());
     std::vector<std::pair<int, int>> firstPixel;
-    for (size_t i = 0; i < m_runs.size(); ++i) {
-        const Run &run = m_runs[i];
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const PixelRun &run = runs[i];
         size_t &index = islandOfRoot[root(i)];
         if (index == std::numeric_limits<size_t>::max()) {
             index = islands.size();
             Island island;
             island.minX = island.minY = std::numeric_limits<int>::max();
             island.maxX = island.maxY = std::numeric_limits<int>::min();
-            island.layer = m_layerMap[size_t(run.y) * size_t(m_width) + size_t(run.x0)];
+            island.layer = layer;
             islands.push_back(island);
-            firstPixel.emplace_back(run.x0, run.y);
+            firstPixel.emplace_back(run.begin, run.row);
         }
         Island &island = islands[index];
-        firstPixel[index] = std::min(firstPixel[index], std::make_pair(run.x0, run.y));
-        island.minX = std::min(island.minX, run.x0);
-        island.maxX = std::max(island.maxX, run.x1);
-        island.minY = std::min(island.minY, run.y);
-        island.maxY = std::max(island.maxY, run.y);
-        island.pixelCount += run.x1 - run.x0 + 1;
-        const size_t row = size_t(run.y) * size_t(m_width);
-        for (int x = run.x0; x <= run.x1; ++x) {
-            if (m_layerMap[row + size_t(x)] == m_lastSolidMap[row + size_t(x)] + 1)
-                ++island.supportedPixels;
-        }
+        firstPixel[index] = std::min(firstPixel[index], std::make_pair(run.begin, run.row));
+        island.minX = std::min(island.minX, run.begin);
+        island.maxX = std::max(island.maxX, run.end - 1);
+        island.minY = std::min(island.minY, run.row);
+        island.maxY = std::max(island.maxY, run.row);
+        island.pixelCount += run.length();
+        if (allSupported)
+            island.supportedPixels += run.length();
+        else if (below)
+            island.supportedPixels
+                += RowRuns::overlap(run, m_previous.rowBegin(run.row), m_previous.rowEnd(run.row));
     }
     std::vector<size_t> order(islands.size());
     for (size_t i = 0; i < order.size(); ++i)
@@ -155,22 +139,24 @@ std::vector<SupportPlanner::Island> SupportPlanner::findIslands()
         islands[i].label = quint32(found.size() + 1);
         found.push_back(islands[i]);
     }
-    for (size_t i = 0; i < m_runs.size(); ++i) {
+    m_labelled.clear();
+    for (size_t i = 0; i < runs.size(); ++i) {
         const Island &island = islands[islandOfRoot[root(i)]];
         if (island.supportedPixels != 0)
             continue;
-        const Run &run = m_runs[i];
-        std::fill_n(m_visit.begin() + long(size_t(run.y) * size_t(m_width) + size_t(run.x0)), run.x1 - run.x0 + 1,
+        const PixelRun &run = runs[i];
+        std::fill_n(m_visit.begin() + long(size_t(run.row) * size_t(m_width) + size_t(run.begin)), run.length(),
                     island.label);
+        m_labelled.push_back(i);
     }
     return found;
 }
 
 size_t SupportPlanner::root(size_t run)
 {
-    while (m_runs[run].parent != run) {
-        m_runs[run].parent = m_runs[m_runs[run].parent].parent;
-        run = m_runs[run].parent;
+    while (m_parent[run] != run) {
+        m_parent[run] = m_parent[m_parent[run]];
+        run = m_parent[run];
     }
     return run;
 }
@@ -180,7 +166,7 @@ void SupportPlanner::unite(size_t a, size_t b)
     a = root(a);
     b = root(b);
     if (a != b)
-        m_runs[std::max(a, b)].parent = std::min(a, b);
+        m_parent[std::max(a, b)] = std::min(a, b);
 }
 
 template<typename Reach>
@@ -200,10 +186,24 @@ void SupportPlanner::spread(const Reach &reach)
     }
 }
 
-bool SupportPlanner::qualifies(int index, int layer) const
+bool SupportPlanner::qualifies(int x, int y, int layer) const
 {
-    const int below = m_lastSolidMap[size_t(index)];
+    const int below = lastSolid(x, y);
     return below == 0 || layer - below >= m_minGapLayers;
+}
+
+int SupportPlanner::lastSolid(int x, int y) const
+{
+    const PixelRun pixel{y, x, x + 1};
+    if (m_previousLayer >= 1 && RowRuns::overlap(pixel, m_previous.rowBegin(y), m_previous.rowEnd(y)) != 0)
+        return m_previousLayer;
+    return m_solidUntil[size_t(y) * size_t(m_width) + size_t(x)];
+}
+
+bool SupportPlanner::solidAt(int x, int y) const
+{
+    const PixelRun pixel{y, x, x + 1};
+    return RowRuns::overlap(pixel, m_solid.rowBegin(y), m_solid.rowEnd(y)) != 0;
 }
 
 void SupportPlanner::supportIsland(const Island &island, std::vector<SupportLocation> &supports)
@@ -212,18 +212,16 @@ void SupportPlanner::supportIsland(const Island &island, std::vector<SupportLoca
     if (island.maxX - island.minX < m_spacingPx && island.maxY - island.minY < m_spacingPx) {
         const int cx = (island.minX + island.maxX) / 2;
         const int cy = (island.minY + island.maxY) / 2;
-        const int centre = cx + cy * m_width;
-        if (m_layerMap[size_t(centre)] != 0 && qualifies(centre, island.layer)) {
-            supports.push_back({cx, cy, m_layerMap[size_t(centre)], m_lastSolidMap[size_t(centre)]});
+        if (solidAt(cx, cy) && qualifies(cx, cy, island.layer)) {
+            supports.push_back({cx, cy, island.layer, lastSolid(cx, cy)});
             return;
         }
     }
     for (int x = island.minX; x <= island.maxX; ++x) {
         for (int y = island.minY; y <= island.maxY; ++y) {
-            const int index = x + y * m_width;
-            if (m_visit[size_t(index)] != island.label || !qualifies(index, island.layer))
+            if (m_visit[size_t(x + y * m_width)] != island.label || !qualifies(x, y, island.layer))
                 continue;
-            supports.push_back({x, y, island.layer, m_lastSolidMap[size_t(index)]});
+            supports.push_back({x, y, island.layer, lastSolid(x, y)});
             clearAround(x, y, island.label);
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QRect>
+#include "slicing/RowRuns.h"
+
 #include <QtGlobal>
 
 #include <vector>
@@ -16,13 +17,15 @@ struct SupportLocation
     int baseLayer = 0; // last layer below with material at (x, y), 0 = none
 };
 
-// Decides where one model needs automatic supports from its layer images,
-// fed one after the other from layer 0 upwards. Knows nothing of models,
-// threads or signals: 8-bit grey pixels in, support locations out.
+// Decides where one model needs automatic supports from its layers, fed one
+// after the other from layer 0 upwards. Knows nothing of models, threads or
+// signals: the runs of each layer's solid pixels in, support locations out.
+// Its time per layer follows the number of runs and of pixels that differ
+// from the layer below, not the solid area (but for the islands it supports).
 //
-// A pixel is solid where it is 250 or brighter. The solid pixels of a layer
-// form islands (4-connected). An island that has no pixel over a pixel solid
-// in the layer just below rests on nothing and gets supports:
+// The solid pixels of a layer form islands (4-connected). An island that has
+// no pixel over a pixel solid in the layer just below rests on nothing and
+// gets supports:
 // - an island narrower and shallower than spacingPx gets one, at the centre
 //   of its bounding box, when that pixel is solid;
 // - otherwise the island's pixels are scanned column by column (x, then y,
@@ -40,14 +43,11 @@ public:
     // width x height pixels, the size of every layer. spacingPx > 0.
     SupportPlanner(int width, int height, int spacingPx, int minGapLayers);
 
-    // Layer layer (0 and up, increasing, below 65536): height rows of width
-    // 8-bit grey pixels, bytesPerLine apart, from the top left one at pixels.
-    // Returns the supports its islands need, in the order the islands are
-    // found (column by column from x = 0); x and y count from that pixel.
-    // content, when given, holds every pixel that is not black (the rest
-    // is not read): the same result, in time that follows the layer's size.
-    std::vector<SupportLocation> addLayer(int layer, const uchar *pixels, qsizetype bytesPerLine,
-                                          QRect content = QRect());
+    // Layer layer (0 and up, increasing, below 65536): its solid pixels,
+    // every run within the width x height pixels. Returns the supports its
+    // islands need, in the order the islands are found (column by column
+    // from x = 0).
+    std::vector<SupportLocation> addLayer(int layer, RowRuns solid);
 
     // Islands found in the last layer; 0 for layer 0, which is not searched.
     int islandCount() const { return m_islandCount; }
@@ -62,11 +62,11 @@ private:
         int supportedPixels = 0; // pixels solid in the layer just below
     };
 
-    // Every island of the current layer, in the order a column by column
-    // scan meets them, labelled 1, 2, ... in that order. The pixels of those
-    // resting on nothing carry their label in the visit map.
-    std::vector<Island> findIslands();
-    // Union-find over m_runs.
+    // Every island of layer, in the order a column by column scan meets
+    // them, labelled 1, 2, ... in that order. The pixels of those resting on
+    // nothing carry their label in the visit map.
+    std::vector<Island> findIslands(int layer);
+    // Union-find over the runs of m_solid.
     size_t root(size_t run);
     void unite(size_t a, size_t b);
     void supportIsland(const Island &island, std::vector<SupportLocation> &supports);
@@ -78,31 +78,31 @@ private:
     // generation and appends those it takes to m_next.
     template<typename Reach>
     void spread(const Reach &reach);
-    bool qualifies(int index, int layer) const;
+    bool qualifies(int x, int y, int layer) const;
+    // The last layer below the current one where pixel (x, y) was solid, 0 = never.
+    int lastSolid(int x, int y) const;
+    // Whether pixel (x, y) is solid in the current layer.
+    bool solidAt(int x, int y) const;
 
     int m_width;
     int m_height;
     int m_spacingPx;
     int m_minGapLayers;
-    // Per pixel: the current layer's number where solid, else 0; zero
-    // outside m_mapped.
-    std::vector<quint16> m_layerMap;
-    QRect m_mapped;
-    // Per pixel: the last layer below the current one where it was solid, 0 = never.
-    std::vector<quint16> m_lastSolidMap;
+    // The current layer's solid pixels, and the last layer's with its number
+    // (-1 before the first).
+    RowRuns m_solid, m_previous;
+    int m_previousLayer = -1;
+    // Per run of m_solid: a run of the same island, the island's first run
+    // found by following them.
+    std::vector<size_t> m_parent;
+    // Runs of m_solid whose pixels carry a label in m_visit.
+    std::vector<size_t> m_labelled;
+    // Per pixel: the last layer of the last stretch of layers in which it
+    // was solid that ended before m_previousLayer, 0 = none.
+    std::vector<quint16> m_solidUntil;
     // Island label per pixel of the islands resting on nothing, else 0.
     // 32-bit: a layer may hold more islands than 16 bits can tell apart.
     std::vector<quint32> m_visit;
-    // Bounding box of the current layer's solid pixels; empty when minX > maxX.
-    int m_minX = 0, m_minY = 0, m_maxX = -1, m_maxY = -1;
-    // A row's solid pixels from x0 to x1, both included, of the island
-    // whose first run is found by following parent.
-    struct Run
-    {
-        int y, x0, x1;
-        size_t parent;
-    };
-    std::vector<Run> m_runs;
     struct Pixel
     {
         int x, y;

@@ -34,6 +34,14 @@ QImage layer(const QSize &size, const QRect &rect)
     return image;
 }
 
+// The solid pixels of an 8-bit layer, as the planner takes them.
+CWS::RowRuns solid(const QImage &image)
+{
+    CWS::RowRuns lit, runs;
+    CWS::RowRuns::fromImage(image, lit, runs);
+    return runs;
+}
+
 QList<QPoint> points(const std::vector<CWS::SupportLocation> &supports)
 {
     QList<QPoint> result;
@@ -175,9 +183,8 @@ void TstSupportGenerator::planner()
     CWS::SupportPlanner planner(size.width(), size.height(), spacing, CWS::SupportGenerator::minGapLayers(0.05f));
 
     const QImage first = layer(size, lower);
-    QVERIFY2(planner.addLayer(1, first.constBits(), first.bytesPerLine()).empty(), "islands of layer 1 rest on layer 0");
-    const QImage second = layer(size, upper);
-    const std::vector<CWS::SupportLocation> supports = planner.addLayer(1 + gap, second.constBits(), second.bytesPerLine());
+    QVERIFY2(planner.addLayer(1, solid(first)).empty(), "islands of layer 1 rest on layer 0");
+    const std::vector<CWS::SupportLocation> supports = planner.addLayer(1 + gap, solid(layer(size, upper)));
     QCOMPARE(points(supports), expected);
     for (const CWS::SupportLocation &s : supports) {
         QCOMPARE(s.layer, 1 + gap);
@@ -197,7 +204,7 @@ void TstSupportGenerator::islandsBeyondSixteenBitLabels()
             line[x] = 255;
     }
     CWS::SupportPlanner planner(size.width(), size.height(), 100, 39);
-    const std::vector<CWS::SupportLocation> supports = planner.addLayer(2, dots.constBits(), dots.bytesPerLine());
+    const std::vector<CWS::SupportLocation> supports = planner.addLayer(2, solid(dots));
 
     QCOMPARE(planner.islandCount(), 90000);
     QCOMPARE(int(supports.size()), 90000);
@@ -226,7 +233,7 @@ void TstSupportGenerator::armsJoinedFurtherDownAreOneIsland()
     fill(QRect(5, 50, 1, 1));
     fill(QRect(31, 2, 1, 1));
     CWS::SupportPlanner planner(layer.width(), layer.height(), 100, 39);
-    const std::vector<CWS::SupportLocation> supports = planner.addLayer(3, layer.constBits(), layer.bytesPerLine());
+    const std::vector<CWS::SupportLocation> supports = planner.addLayer(3, solid(layer));
 
     QCOMPARE(planner.islandCount(), 3);
     QList<QPoint> placed;
