@@ -21,7 +21,7 @@ Item {
     signal sliceRequested()
 
     readonly property real margin: 8
-    readonly property var pages: [pageInfo, pageMove, pageScale, pageRotate, pageFlip, pageSupport]
+    readonly property var pages: [pageInfo, pageMove, pageScale, pageRotate, pageFlip, pageSupport, pageHollow]
 
     // The size at full scale.
     width: groups.width
@@ -60,6 +60,8 @@ Item {
         buttonLayout.enabled = loaded
         pageFlip.haveSupports = haveSupports
         pageSupport.status = status
+        buttonHollow.enabled = editable
+        pageHollow.status = status
     }
 
     // Where y of the unscaled buttons appears in this item.
@@ -172,6 +174,14 @@ Item {
                     onEnabledChanged: if (!enabled) pageSupport.visible = false
                 }
                 LeftButton {
+                    id: buttonHollow
+                    objectName: "buttonHollow"
+                    iconSource: "qrc:/images/hollow.png"
+                    tip: qsTr("Hollow")
+                    onClicked: root.togglePage(pageHollow)
+                    onEnabledChanged: if (!enabled) pageHollow.visible = false
+                }
+                LeftButton {
                     id: buttonLayout
                     objectName: "buttonLayout"
                     iconSource: "qrc:/images/layout.png"
@@ -244,6 +254,15 @@ Item {
         x: root.pageX
         y: root.pageY(buttonY, height)
         arrowY: buttonY - y + buttonSupport.height * root.fit / 2
+        onVisibleChanged: if (!visible) root.pageClosed()
+    }
+    PageModelHollow {
+        id: pageHollow
+        objectName: "pageHollow"
+        readonly property real buttonY: root.shownY(group2.y + column2.y + buttonHollow.y)
+        x: root.pageX
+        y: root.pageY(buttonY, height)
+        arrowY: buttonY - y + buttonHollow.height * root.fit / 2
         onVisibleChanged: if (!visible) root.pageClosed()
     }
 }
