@@ -35,7 +35,7 @@ PageTemplate {
     }
     Connections {
         target: kalo3dModel
-        onHollowingChanged: root.refresh()
+        function onHollowingChanged() { root.refresh() }
     }
 
     ColumnLayout {
