@@ -117,6 +117,7 @@ QString PrintFinding::kindName(Kind kind)
     case SuctionCup: return QStringLiteral("suction cup");
     case Clipped: return QStringLiteral("clipped");
     case Floating: return QStringLiteral("floating");
+    case Unsupported: return QStringLiteral("unsupported region");
     }
     return QString();
 }
