@@ -73,7 +73,9 @@ struct ModelFootprint
 // white is both). Distances are in mm with the raster's per-axis pitch. A
 // region is 4-connected.
 // - Island: a lit region of layer i > 0 of which fewer than 10 pixels and
-//   less than a quarter of its area are solid in layer i - 1.
+//   less than a quarter of its area are solid in layer i - 1; unless no
+//   pixel of it is solid and it meets a solid pixel of layer i at a corner
+//   (the grey fringe of a diagonal edge).
 // - Overhang: lit pixels of layer i farther than 2 mm from every solid pixel
 //   of layer i - 1, outside islands, grouped into regions of 0.5 mm² or more.
 //   Regions in consecutive layers whose bounding boxes meet are one finding.
