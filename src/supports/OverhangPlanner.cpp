@@ -307,7 +307,8 @@ std::vector<UnsupportedRegion> OverhangPlanner::unsupportedRegions() const
         const UnsupportedPoint &u = m_unsupported[i];
         const auto found = regionOf.emplace(root(i), regions.size());
         if (found.second)
-            regions.push_back({u.point, QRectF(double(u.point.x()), double(u.point.y()), 0, 0), u.point.z(), 0, u.reason});
+            regions.push_back(
+                {u.point, QRectF(double(u.point.x()), double(u.point.y()), 0, 0), u.point.z(), 0, u.reason});
         UnsupportedRegion &r = regions[found.first->second];
         if (u.point.z() < r.lowest.z())
             r.lowest = u.point;

@@ -896,15 +896,16 @@ QVariantList KaloModel::printCheckList() const
     QVariantList list;
     for (const CWS::PrintFinding &f : m_checkFindings) {
         const QString model = f.model >= 0 && f.model < m_checkModelNames.size() ? m_checkModelNames[f.model] : QString();
-        QString text = tr("%1 at layer %2 (%3 mm), x %4 y %5 mm, %6 mm²")
-                           .arg(CWS::PrintFinding::kindName(f.kind))
-                           .arg(f.firstLayer)
-                           .arg(f.bottomMm, 0, 'f', 2)
-                           .arg(f.xMm, 0, 'f', 1)
-                           .arg(f.yMm, 0, 'f', 1)
-                           .arg(f.areaMm2, 0, 'f', 1);
-        if (!f.reason.isEmpty())
-            text += QStringLiteral(": ") + f.reason;
+        // The reason comes first: the panel's narrow list cuts the end of a line off.
+        const QString kind = CWS::PrintFinding::kindName(f.kind);
+        const QString what = f.reason.isEmpty() ? kind : QStringLiteral("%1 (%2)").arg(kind, f.reason);
+        const QString text = tr("%1 at layer %2 (%3 mm), x %4 y %5 mm, %6 mm²")
+                                 .arg(what)
+                                 .arg(f.firstLayer)
+                                 .arg(f.bottomMm, 0, 'f', 2)
+                                 .arg(f.xMm, 0, 'f', 1)
+                                 .arg(f.yMm, 0, 'f', 1)
+                                 .arg(f.areaMm2, 0, 'f', 1);
         list << QVariantMap{{QStringLiteral("kind"), CWS::PrintFinding::kindName(f.kind)},
                             {QStringLiteral("firstLayer"), f.firstLayer},
                             {QStringLiteral("lastLayer"), f.lastLayer},

@@ -259,8 +259,8 @@ void TstPrintCheck::greyFringeOfAnEdgeIsNoIsland()
     layer.scanLine(pixel.y())[pixel.x()] = uchar(grey);
     check.addLayer(layer);
     const std::vector<CWS::PrintFinding> found = check.finish();
-    QCOMPARE(int(std::count_if(found.begin(), found.end(), [](const CWS::PrintFinding &f) { return f.kind == Kind::Island; })),
-             islands);
+    const auto island = [](const CWS::PrintFinding &f) { return f.kind == Kind::Island; };
+    QCOMPARE(int(std::count_if(found.begin(), found.end(), island)), islands);
 }
 
 QTEST_MAIN(TstPrintCheck)
