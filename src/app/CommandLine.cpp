@@ -103,7 +103,7 @@ const char *const helpText =
     "  --auto-supports          slice, check: first add automatic supports, as\n"
     "                           kalo3d's \"Add support auto smart\" does. Supports a\n"
     "                           project brings stay. The report counts the new ones\n"
-    "                           and the time they took, and names points that\n"
+    "                           and the time they took, and names regions that\n"
     "                           could not be held.\n"
     "  --support-mode MODE      overhangs (the default): tipped columns under\n"
     "                           islands, flat overhangs and faces steeper than the\n"

@@ -117,6 +117,7 @@ QString PrintFinding::kindName(Kind kind)
     case SuctionCup: return QStringLiteral("suction cup");
     case Clipped: return QStringLiteral("clipped");
     case Floating: return QStringLiteral("floating");
+    case Unsupported: return QStringLiteral("unsupported region");
     }
     return QString();
 }
@@ -308,11 +309,36 @@ void PrintCheck::islandsAndOverhangs()
         }
     }
     std::vector<char> island(runs.size(), 0);
+    bool any = false;
     for (int r : order) {
         const Region &s = sums[size_t(r)];
-        if (solidBelow[size_t(r)] < kIslandSupport && solidBelow[size_t(r)] * 4 < s.area) {
-            island[size_t(r)] = 1;
-            addFinding(PrintFinding::Island, m_layer, s.box(), double(s.sumX), double(s.sumY), s.area, prevIslands);
+        island[size_t(r)] = solidBelow[size_t(r)] < kIslandSupport && solidBelow[size_t(r)] * 4 < s.area;
+        any = any || island[size_t(r)];
+    }
+    if (any) {
+        // A region without one solid pixel that meets solid of its own layer
+        // at a corner is the grey fringe anti-aliasing draws along a diagonal
+        // edge: nothing of it cures on its own, the edge holds it.
+        const auto solidIn = [this](int row, int begin, int end) {
+            const PixelRun *p = m_solid.rowBegin(row), *last = m_solid.rowEnd(row);
+            p = std::partition_point(p, last, [&](const PixelRun &b) { return b.end <= begin; });
+            return p != last && p->begin < end;
+        };
+        std::vector<char> solid(runs.size(), 0), corner(runs.size(), 0);
+        for (size_t i = 0; i < runs.size(); ++i) {
+            const PixelRun &run = runs[i];
+            const size_t r = size_t(regions.find(int(i)));
+            if (!island[r])
+                continue;
+            solid[r] = solid[r] || solidIn(run.row, run.begin, run.end);
+            corner[r] = corner[r] || solidIn(run.row - 1, run.begin - 1, run.end + 1)
+                        || solidIn(run.row + 1, run.begin - 1, run.end + 1);
+        }
+        for (int r : order) {
+            island[size_t(r)] = island[size_t(r)] && (solid[size_t(r)] || !corner[size_t(r)]);
+            const Region &s = sums[size_t(r)];
+            if (island[size_t(r)])
+                addFinding(PrintFinding::Island, m_layer, s.box(), double(s.sumX), double(s.sumY), s.area, prevIslands);
         }
     }
     if (m_marking) {

@@ -27,7 +27,8 @@ struct PrintFinding
         ResinTrap,  // a hollow closed above with no drain of 10 pixels or more
         SuctionCup, // a hollow closed below (by material or the plate), at least 100 pixels and 0.5 mm high
         Clipped,    // material outside the display
-        Floating    // a model above the plate with nothing under it
+        Floating,   // a model above the plate with nothing under it
+        Unsupported // a region a support run could not hold (found by that run, never by the check)
     };
     Kind kind = Island;
     int firstLayer = 0;
@@ -38,8 +39,10 @@ struct PrintFinding
     double yMm = 0;
     double areaMm2 = 0; // the largest area it has in one layer (mm²)
     int model = -1;     // index into the check's footprints, -1 when none holds it
+    QString reason;     // Unsupported: why no column fits there
 
-    // "island", "overhang", "resin trap", "suction cup", "clipped", "floating".
+    // "island", "overhang", "resin trap", "suction cup", "clipped", "floating",
+    // "unsupported region".
     static QString kindName(Kind kind);
     // n findings of kind in words: "1 island", "0 overhangs", "2 clipped
     // parts", "1 floating model".
@@ -70,7 +73,9 @@ struct ModelFootprint
 // white is both). Distances are in mm with the raster's per-axis pitch. A
 // region is 4-connected.
 // - Island: a lit region of layer i > 0 of which fewer than 10 pixels and
-//   less than a quarter of its area are solid in layer i - 1.
+//   less than a quarter of its area are solid in layer i - 1; unless no
+//   pixel of it is solid and it meets a solid pixel of layer i at a corner
+//   (the grey fringe of a diagonal edge).
 // - Overhang: lit pixels of layer i farther than 2 mm from every solid pixel
 //   of layer i - 1, outside islands, grouped into regions of 0.5 mm² or more.
 //   Regions in consecutive layers whose bounding boxes meet are one finding.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <unordered_map>
 
@@ -277,6 +278,53 @@ std::vector<SupportPlacement> OverhangPlanner::plan(int model, const std::functi
     return placements;
 }
 
+std::vector<UnsupportedRegion> OverhangPlanner::unsupportedRegions() const
+{
+    const float reach = 2 * float(m_shape.spacing);
+    const size_t n = m_unsupported.size();
+    std::vector<size_t> byX(n), parent(n);
+    for (size_t i = 0; i < n; ++i)
+        byX[i] = parent[i] = i;
+    std::sort(byX.begin(), byX.end(),
+              [&](size_t a, size_t b) { return m_unsupported[a].point.x() < m_unsupported[b].point.x(); });
+    const auto root = [&](size_t i) {
+        while (parent[i] != i)
+            i = parent[i] = parent[parent[i]];
+        return i;
+    };
+    for (size_t k = 0; k < n; ++k) {
+        const UnsupportedPoint &a = m_unsupported[byX[k]];
+        for (size_t j = k + 1; j < n && m_unsupported[byX[j]].point.x() - a.point.x() <= reach; ++j) {
+            const UnsupportedPoint &b = m_unsupported[byX[j]];
+            if (std::strcmp(a.reason, b.reason) == 0 && std::fabs(b.point.y() - a.point.y()) <= reach
+                && std::fabs(b.point.z() - a.point.z()) <= reach)
+                parent[root(byX[j])] = root(byX[k]);
+        }
+    }
+    std::vector<UnsupportedRegion> regions;
+    std::unordered_map<size_t, size_t> regionOf;
+    for (size_t i = 0; i < n; ++i) {
+        const UnsupportedPoint &u = m_unsupported[i];
+        const auto found = regionOf.emplace(root(i), regions.size());
+        if (found.second)
+            regions.push_back(
+                {u.point, QRectF(double(u.point.x()), double(u.point.y()), 0, 0), u.point.z(), 0, u.reason});
+        UnsupportedRegion &r = regions[found.first->second];
+        if (u.point.z() < r.lowest.z())
+            r.lowest = u.point;
+        r.topZ = std::max(r.topZ, u.point.z());
+        r.extent.setLeft(std::min(r.extent.left(), double(u.point.x())));
+        r.extent.setRight(std::max(r.extent.right(), double(u.point.x())));
+        r.extent.setTop(std::min(r.extent.top(), double(u.point.y())));
+        r.extent.setBottom(std::max(r.extent.bottom(), double(u.point.y())));
+        ++r.points;
+    }
+    std::stable_sort(regions.begin(), regions.end(), [](const UnsupportedRegion &a, const UnsupportedRegion &b) {
+        return a.lowest.z() < b.lowest.z();
+    });
+    return regions;
+}
+
 bool OverhangPlanner::place(const QVector3D &contact, const QVector3D &normal, SupportPlacement &out)
 {
     const float bodyR = float(m_shape.bodyDiameter / 2);
@@ -350,6 +398,9 @@ bool OverhangPlanner::place(const QVector3D &contact, const QVector3D &normal, S
         // The whole foot stays on the display.
         const double rim = double((p.onModel ? 1.6f : 2.5f) * bodyR);
         if (!m_platform.adjusted(rim, rim, -rim, -rim).contains(QPointF(double(knee.x()), double(knee.y())))) {
+            // A tip leaning out over the edge may find room standing upright.
+            if (axis.z() < 0.999f)
+                return place(contact, QVector3D(0, 0, -1), out);
             m_unsupported.push_back({contact, "beyond the platform"});
             return false;
         }

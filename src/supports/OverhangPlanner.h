@@ -33,6 +33,18 @@ struct UnsupportedPoint
     const char *reason; // "no room under it", "beyond the platform"
 };
 
+// Points of one model that cannot be held for the same reason and lie
+// close together (chains of points at most twice the spacing apart across
+// the platform and in height): one place for the user to look at.
+struct UnsupportedRegion
+{
+    QVector3D lowest; // its lowest point (mm); where it starts to print
+    QRectF extent;    // x, y of its points (mm); a single point's is empty
+    float topZ = 0;   // its highest point (mm)
+    int points = 0;
+    const char *reason = nullptr;
+};
+
 // Decides where "Islands and overhangs" holds a model and how each column
 // reaches the model, from the triangles alone (no layer images).
 //
@@ -48,7 +60,8 @@ struct UnsupportedPoint
 // 0.5 mm print on the first layers and get none.
 //
 // Each column's tip meets the model along the surface normal (leaning at
-// most 50 degrees from vertical); its body goes straight down from the knee
+// most 50 degrees from vertical; upright where leaning would put the foot
+// off the platform); its body goes straight down from the knee
 // to the platform, or to the upper surface of whatever model lies below,
 // where it stands on a small foot sunk contactDepth into it. Rays at the
 // foot's rim keep the body out of every model's material.
@@ -70,6 +83,8 @@ public:
     bool place(const QVector3D &contact, const QVector3D &normal, SupportPlacement &out);
 
     const std::vector<UnsupportedPoint> &unsupported() const { return m_unsupported; }
+    // unsupported() grouped into regions, lowest first.
+    std::vector<UnsupportedRegion> unsupportedRegions() const;
 
     static constexpr float minimumHeight = 0.5f; // mm
 
@@ -83,3 +98,4 @@ private:
 } // namespace CWS
 
 Q_DECLARE_METATYPE(CWS::SupportPlacement)
+Q_DECLARE_METATYPE(CWS::UnsupportedRegion)

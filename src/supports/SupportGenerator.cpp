@@ -26,6 +26,7 @@ SupportGenerator::SupportGenerator(const SupportConfig *config, const SliceBuild
     // Queued signals carry the model across threads.
     qRegisterMetaType<Model *>();
     qRegisterMetaType<CWS::SupportPlacement>();
+    qRegisterMetaType<CWS::UnsupportedRegion>();
 }
 
 void SupportGenerator::useOverhangs(const SupportShape &shape, std::vector<const Model *> obstacles)
@@ -53,9 +54,9 @@ void SupportGenerator::generateOverhangs()
             = planner.plan(int(found - m_obstacles.begin()), [this] { return bool(m_cancelled); });
         for (const SupportPlacement &p : placements)
             Q_EMIT placeSupport(p, job.model);
-        for (const UnsupportedPoint &u : planner.unsupported()) {
-            qWarning() << "no support for" << u.point << u.reason;
-            Q_EMIT cannotSupport(u.point, QString::fromLatin1(u.reason), job.model);
+        for (const UnsupportedRegion &r : planner.unsupportedRegions()) {
+            qWarning() << "no support for" << r.points << "points from" << r.lowest << "across" << r.extent << r.reason;
+            Q_EMIT cannotSupport(r, job.model);
         }
         Q_EMIT layerDone(job.layers);
     }

@@ -69,8 +69,9 @@ Q_SIGNALS:
     void genNewSupport(float x, float y, float z, float zbase, Model *model);
     // One tipped column for model ("Islands and overhangs").
     void placeSupport(const CWS::SupportPlacement &placement, Model *model);
-    // A point of model that needs holding but can have no column, and why.
-    void cannotSupport(const QVector3D &point, const QString &reason, Model *model);
+    // A region of model that needs holding but can have no column, and why;
+    // after every column of model.
+    void cannotSupport(const CWS::UnsupportedRegion &region, Model *model);
     // The run turns to model; the model manager selects it.
     void modelStarted(Model *model);
     // Layers of the current model done so far (1 ... its layer count).

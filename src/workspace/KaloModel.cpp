@@ -33,15 +33,20 @@ KaloModel::KaloModel(QObject *parent)
     connect(&m_run, &SceneRun::progress, this, &KaloModel::updateSliceProgress);
     connect(&m_run, &SceneRun::supportFound, this, &KaloModel::autoAddSupport);
     connect(&m_run, &SceneRun::supportPlaced, this, &KaloModel::autoPlaceSupport);
-    connect(&m_run, &SceneRun::supportImpossible, this,
-            [this](const QVector3D &p, const QString &reason, Model *model) {
-                m_unsupported << QStringLiteral("%1: %2, %3, %4 mm: %5")
-                                     .arg(model->name)
-                                     .arg(double(p.x()), 0, 'f', 2)
-                                     .arg(double(p.y()), 0, 'f', 2)
-                                     .arg(double(p.z()), 0, 'f', 2)
-                                     .arg(reason);
-            });
+    connect(&m_run, &SceneRun::supportImpossible, this, [this](const CWS::UnsupportedRegion &r, Model *model) {
+        m_unsupported << QStringLiteral("%1: %2, %3, %4 mm: %5")
+                             .arg(model->name)
+                             .arg(r.extent.center().x(), 0, 'f', 2)
+                             .arg(r.extent.center().y(), 0, 'f', 2)
+                             .arg(double(r.lowest.z()), 0, 'f', 2)
+                             .arg(QString::fromLatin1(r.reason));
+        m_unsupportedRegions.add(*model, r);
+    });
+    // An edit of a model takes its unsupported regions off the list.
+    connect(this, &KaloModel::kaloModelDataChanged, this, [this] {
+        if (m_unsupportedRegions.prune(models()))
+            showFindings(m_found);
+    });
     connect(&m_run, &SceneRun::modelStarted, this, &KaloModel::selectModel);
     // Every edit shows: one that leaves a hollow model's cavity stale starts a new one.
     connect(this, &KaloModel::kaloModelDataChanged, &m_cavities, &CavityBuilds::refresh);
@@ -723,6 +728,7 @@ void KaloModel::addSupportAuto(float thickness)
     // The whole run is one step.
     remember();
     m_unsupported.clear();
+    m_unsupportedRegions.clear();
     m_supportsAdded = 0;
     m_run.prepareSupports(std::move(jobs), settings());
     setModelStatus(MODEL_AUTO_GEN_SUPPORT);
@@ -773,6 +779,10 @@ void KaloModel::autoGenSupportFinished()
     setModelStatus(MODEL_LOADED);
     if (m_sliceCancelled)
         Q_EMIT notice(tr("Support generation cancelled"));
+    // The regions the run could not hold join the list at once (and those of
+    // the run before leave it), before any check.
+    if (!m_unsupportedRegions.empty() || m_checkFindings.size() != m_found.size())
+        showFindings(m_found);
     Q_EMIT sliceCompletedProgress(1.1f, m_sliceCancelled, QStringLiteral("autoSupport"));
     // The new columns count in the volume, and may raise the top.
     Q_EMIT kaloModelDataChanged();
@@ -828,7 +838,13 @@ QImage KaloModel::findingImage(int layer) const
 void KaloModel::showFindings(const std::vector<CWS::PrintFinding> &findings)
 {
     m_checkModelNames = normalModelNames();
-    m_checkFindings = findings;
+    // Copied first: findings may be m_found itself.
+    std::vector<CWS::PrintFinding> found = findings;
+    m_checkFindings = found;
+    m_found = std::move(found);
+    m_unsupportedRegions.prune(models());
+    for (CWS::PrintFinding &f : m_unsupportedRegions.findings(models(), settings().buildConfig()->layerThickness))
+        m_checkFindings.push_back(std::move(f));
     const bool marks = LiveCheck::mark(models(), m_checkFindings);
     Q_EMIT printCheckDone();
     if (marks)
@@ -892,6 +908,16 @@ QVariantList KaloModel::printCheckList() const
     QVariantList list;
     for (const CWS::PrintFinding &f : m_checkFindings) {
         const QString model = f.model >= 0 && f.model < m_checkModelNames.size() ? m_checkModelNames[f.model] : QString();
+        // The reason comes first: the panel's narrow list cuts the end of a line off.
+        const QString kind = CWS::PrintFinding::kindName(f.kind);
+        const QString what = f.reason.isEmpty() ? kind : QStringLiteral("%1 (%2)").arg(kind, f.reason);
+        const QString text = tr("%1 at layer %2 (%3 mm), x %4 y %5 mm, %6 mm²")
+                                 .arg(what)
+                                 .arg(f.firstLayer)
+                                 .arg(f.bottomMm, 0, 'f', 2)
+                                 .arg(f.xMm, 0, 'f', 1)
+                                 .arg(f.yMm, 0, 'f', 1)
+                                 .arg(f.areaMm2, 0, 'f', 1);
         list << QVariantMap{{QStringLiteral("kind"), CWS::PrintFinding::kindName(f.kind)},
                             {QStringLiteral("firstLayer"), f.firstLayer},
                             {QStringLiteral("lastLayer"), f.lastLayer},
@@ -901,14 +927,8 @@ QVariantList KaloModel::printCheckList() const
                             {QStringLiteral("yMm"), f.yMm},
                             {QStringLiteral("areaMm2"), f.areaMm2},
                             {QStringLiteral("model"), model},
-                            {QStringLiteral("text"),
-                             tr("%1 at layer %2 (%3 mm), x %4 y %5 mm, %6 mm²")
-                                 .arg(CWS::PrintFinding::kindName(f.kind))
-                                 .arg(f.firstLayer)
-                                 .arg(f.bottomMm, 0, 'f', 2)
-                                 .arg(f.xMm, 0, 'f', 1)
-                                 .arg(f.yMm, 0, 'f', 1)
-                                 .arg(f.areaMm2, 0, 'f', 1)}};
+                            {QStringLiteral("reason"), f.reason},
+                            {QStringLiteral("text"), text}};
     }
     return list;
 }
@@ -916,7 +936,7 @@ QVariantList KaloModel::printCheckList() const
 QString KaloModel::printCheckCounts() const
 {
     QStringList parts;
-    for (int kind = CWS::PrintFinding::Island; kind <= CWS::PrintFinding::Floating; ++kind) {
+    for (int kind = CWS::PrintFinding::Island; kind <= CWS::PrintFinding::Unsupported; ++kind) {
         const auto n = std::count_if(m_checkFindings.begin(), m_checkFindings.end(),
                                      [&](const CWS::PrintFinding &f) { return f.kind == kind; });
         if (n)

@@ -9,6 +9,7 @@
 #include "settings/DeviceDescriptor.h"
 #include "workspace/ViewInput.h"
 #include "workspace/LiveCheck.h"
+#include "workspace/UnsupportedRegions.h"
 
 #include <QList>
 #include <QMatrix4x4>
@@ -191,8 +192,9 @@ public:
     // the selected column holds), its base plate kept; one undo step. False
     // when there was nothing to remove or the edit is refused.
     Q_INVOKABLE bool removeSupports();
-    // Points the last automatic run could not hold, one line each
-    // ("model: x, y, z mm: reason").
+    // Regions the last automatic run could not hold, one line each
+    // ("model: x, y, z mm: reason": the middle of the region, its lowest
+    // point's height).
     QStringList unsupportedPoints() const { return m_unsupported; }
     // Columns the last automatic run added.
     int supportsAdded() const { return m_supportsAdded; }
@@ -247,9 +249,11 @@ public:
     // "Check print": checks a snapshot of the scene in the background (a new
     // call cancels the check going); printCheckDone when it has ended.
     Q_INVOKABLE void checkPrint();
-    // Of the last check, in layer order: maps with kind, firstLayer,
-    // lastLayer, bottomMm, topMm, xMm, yMm, areaMm2, model (name) and text,
-    // a line for the list.
+    // Of the last check, in layer order, then the regions the last support
+    // run could not hold on models not edited since (kind "unsupported
+    // region", with its reason): maps with kind, firstLayer, lastLayer,
+    // bottomMm, topMm, xMm, yMm, areaMm2, model (name), reason (empty but
+    // for those regions) and text, a line for the list.
     Q_INVOKABLE QVariantList printCheckList() const;
     // "2 islands, 1 overhang, ..." for the kinds found; empty when none.
     Q_INVOKABLE QString printCheckCounts() const;
@@ -411,7 +415,9 @@ private:
     std::unique_ptr<CWS::PrintCheckRun> m_check;
     QStringList m_unsupported;
     int m_supportsAdded = 0;
-    std::vector<CWS::PrintFinding> m_checkFindings;
+    std::vector<CWS::PrintFinding> m_checkFindings; // m_found and the unsupported regions
+    std::vector<CWS::PrintFinding> m_found;         // of the last check
+    UnsupportedRegions m_unsupportedRegions;
     QStringList m_checkModelNames;
     LiveCheck m_live;
     bool m_liveOn = false;

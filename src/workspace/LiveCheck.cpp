@@ -89,7 +89,9 @@ bool LiveCheck::mark(const QList<Model *> &models, const std::vector<CWS::PrintF
             continue;
         std::vector<QVector4D> marks;
         for (const CWS::PrintFinding &f : findings) {
-            if (f.model != index || (f.kind != CWS::PrintFinding::Island && f.kind != CWS::PrintFinding::Overhang))
+            if (f.model != index
+                || (f.kind != CWS::PrintFinding::Island && f.kind != CWS::PrintFinding::Overhang
+                    && f.kind != CWS::PrintFinding::Unsupported))
                 continue;
             // The disc of the finding's area, and a millimetre around it so
             // that a small island still shows.

@@ -42,7 +42,8 @@ public:
 
     const std::vector<CWS::PrintFinding> &findings() const { return m_findings; }
     // Sets Model::checkMarks of each model (TYPE_NORMAL, in list order as
-    // footprints index them) to its islands and overhangs among findings.
+    // footprints index them) to its islands, overhangs and unsupported
+    // regions among findings.
     // True when a mark changed.
     static bool mark(const QList<Model *> &models, const std::vector<CWS::PrintFinding> &findings);
 

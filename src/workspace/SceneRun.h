@@ -78,8 +78,8 @@ Q_SIGNALS:
     void supportFound(float x, float y, float z, float zbase, Model *model);
     // A tipped column for model ("Islands and overhangs").
     void supportPlaced(const CWS::SupportPlacement &placement, Model *model);
-    // A point of model that needs holding but can have no column, and why.
-    void supportImpossible(const QVector3D &point, const QString &reason, Model *model);
+    // A region of model that needs holding but can have no column, and why.
+    void supportImpossible(const CWS::UnsupportedRegion &region, Model *model);
     // The run has ended, completed, failed or cancelled; its threads are gone.
     void finished(const QString &event);
 

@@ -95,6 +95,8 @@ class TstPrintCheck : public QObject
 private Q_SLOTS:
     void findsWhatFailsAPrint_data();
     void findsWhatFailsAPrint();
+    void greyFringeOfAnEdgeIsNoIsland_data();
+    void greyFringeOfAnEdgeIsNoIsland();
 };
 
 void TstPrintCheck::findsWhatFailsAPrint_data()
@@ -229,6 +231,36 @@ void TstPrintCheck::findsWhatFailsAPrint()
     const double redMm2 = red / (config.pixelsPerMmX * config.pixelsPerMmY);
     QVERIFY2(std::abs(redMm2 - expected) < 0.03 * expected + 0.5,
              qPrintable(QStringLiteral("expected %1 mm² red in layer %2, got %3").arg(expected).arg(shown).arg(redMm2)));
+}
+
+void TstPrintCheck::greyFringeOfAnEdgeIsNoIsland_data()
+{
+    // A pixel lit in layer 1 beside a block that layer 0 also holds; nothing under the pixel.
+    QTest::addColumn<int>("grey");
+    QTest::addColumn<QPoint>("pixel");
+    QTest::addColumn<int>("islands");
+    QTest::newRow("grey pixel at the block's corner") << 63 << QPoint(30, 30) << 0;
+    QTest::newRow("solid pixel at the block's corner") << 255 << QPoint(30, 30) << 1;
+    QTest::newRow("grey pixel apart") << 63 << QPoint(40, 40) << 1;
+}
+
+void TstPrintCheck::greyFringeOfAnEdgeIsNoIsland()
+{
+    QFETCH(int, grey);
+    QFETCH(QPoint, pixel);
+    QFETCH(int, islands);
+    const SliceBuildConfig config = display();
+    QImage layer(config.resolutionX, config.resolutionY, QImage::Format_Grayscale8);
+    layer.fill(0);
+    for (int y = 10; y < 30; ++y)
+        std::fill_n(layer.scanLine(y) + 10, 20, uchar(255));
+    CWS::PrintCheck check(config, {});
+    check.addLayer(layer);
+    layer.scanLine(pixel.y())[pixel.x()] = uchar(grey);
+    check.addLayer(layer);
+    const std::vector<CWS::PrintFinding> found = check.finish();
+    const auto island = [](const CWS::PrintFinding &f) { return f.kind == Kind::Island; };
+    QCOMPARE(int(std::count_if(found.begin(), found.end(), island)), islands);
 }
 
 QTEST_MAIN(TstPrintCheck)

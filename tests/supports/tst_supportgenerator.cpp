@@ -328,8 +328,12 @@ void TstSupportGenerator::overhangRunAndRemoval_data()
     QTest::addColumn<MeshPrimitiveData>("mesh");
     QTest::addColumn<float>("lift"); // mm
     QTest::addColumn<bool>("needed");
-    QTest::newRow("cube lifted 3 mm") << cube(6) << 3.0f << true;
-    QTest::newRow("cube on the platform") << cube(6) << 0.0f << false;
+    QTest::addColumn<float>("shift");         // mm along x, on a platform reaching to x = 10 mm
+    QTest::addColumn<QString>("unsupported"); // the reason of the one region the list names, if any
+    QTest::newRow("cube lifted 3 mm") << cube(6) << 3.0f << true << 0.0f << QString();
+    QTest::newRow("cube on the platform") << cube(6) << 0.0f << false << 0.0f << QString();
+    QTest::newRow("cube lifted 3 mm over the platform's edge")
+        << cube(6) << 3.0f << true << 8.0f << QStringLiteral("beyond the platform");
 }
 
 void TstSupportGenerator::overhangRunAndRemoval()
@@ -337,11 +341,13 @@ void TstSupportGenerator::overhangRunAndRemoval()
     QFETCH(MeshPrimitiveData, mesh);
     QFETCH(float, lift);
     QFETCH(bool, needed);
+    QFETCH(float, shift);
+    QFETCH(QString, unsupported);
     useRaster(400, 20, 0.05f);
     CWS::SupportConfig *config = KaloConfig::instance()->supportConfig();
     config->setMode(CWS::SupportConfig::IslandsAndOverhangs);
     Model *model = makeModel(mesh);
-    model->translate.setZ(lift);
+    model->translate += QVector3D(shift, 0, lift);
     model->dirty = true;
     m_manager->addModel(model);
     m_manager->setModelStatus(KaloModel::MODEL_LOADED);
@@ -356,6 +362,18 @@ void TstSupportGenerator::overhangRunAndRemoval()
         QCOMPARE(messages.first().at(0).toString(), QStringLiteral("No supports needed"));
         return;
     }
+    // What no column can hold is one entry of the check's list, with its reason and place.
+    QStringList named;
+    for (const QVariant &entry : m_manager->printCheckList()) {
+        const QVariantMap f = entry.toMap();
+        named << f.value("reason").toString();
+        const QString text = f.value("text").toString();
+        QVERIFY2(f.value("kind") == "unsupported region" && text.startsWith("unsupported region (" + unsupported + ")")
+                     && f.value("xMm").toDouble() > 8.5 && std::abs(f.value("bottomMm").toDouble() - lift) < 0.01,
+                 qPrintable(text));
+    }
+    QCOMPARE(named, unsupported.isEmpty() ? QStringList() : QStringList{unsupported});
+    QCOMPARE(m_manager->printCheckCounts(), unsupported.isEmpty() ? QString() : QStringLiteral("1 unsupported region"));
     // A column stands under the bottom face with its foot on the platform.
     const Model *column = model->supports.front();
     QVERIFY2(std::abs(column->boundMin.z()) < 1e-4f && column->boundMax.z() > lift,
@@ -364,6 +382,7 @@ void TstSupportGenerator::overhangRunAndRemoval()
     m_manager->selectModel(model);
     QVERIFY(m_manager->removeSupports());
     QVERIFY2(model->supports.empty() && m_manager->models().size() == 1, "every column is gone");
+    QVERIFY2(m_manager->printCheckList().isEmpty(), "an edit of the model takes its regions off the list");
     QVERIFY(m_manager->undo());
     QCOMPARE(m_manager->models().front()->supports.size(), columns);
 }
