@@ -105,6 +105,12 @@ const char *const helpText =
     "                           project brings stay. The report counts the new ones\n"
     "                           and the time they took, and names regions that\n"
     "                           could not be held.\n"
+    "  --hollow MM              slice, check: hollow every model, keeping a wall of\n"
+    "                           MM (0.5 to 10) measured from its surface in 3D.\n"
+    "  --drain-holes            slice, check: give every hollow model (by --hollow\n"
+    "                           or from a project) without drain holes the holes\n"
+    "                           kalo3d's \"Add drain holes\" proposes, near the\n"
+    "                           lowest point of each enclosed hollow.\n"
     "  --support-mode MODE      overhangs (the default): tipped columns under\n"
     "                           islands, flat overhangs and faces steeper than the\n"
     "                           critical angle, standing on the platform or on a\n"
@@ -274,6 +280,7 @@ int CommandLine::run(const QStringList &arguments)
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
     parser.addOption({QStringLiteral("verbose"), QString()});
     parser.addOption({QStringLiteral("auto-supports"), QString()});
+    parser.addOption({QStringLiteral("drain-holes"), QString()});
     parser.addOption({QStringLiteral("json"), QString()});
     parser.addOption({QStringLiteral("strict"), QString()});
     parser.addOption({QStringLiteral("check"), QString()}); // once needed for the counts; scripts may still pass it
@@ -282,7 +289,7 @@ int CommandLine::run(const QStringList &arguments)
                              "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
                              "lift-down-speed", "wait", "printer-file", "display-pixels", "display-size", "format",
                              "support-mode", "support-preset", "tip-diameter", "tip-length", "contact-depth",
-                             "body-diameter", "support-spacing", "critical-angle"})
+                             "body-diameter", "support-spacing", "critical-angle", "hollow"})
         parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -314,6 +321,8 @@ int CommandLine::run(const QStringList &arguments)
             return usageError(QStringLiteral("info writes no file: -o is for slice"));
         if (parser.isSet(QStringLiteral("auto-supports")))
             return usageError(QStringLiteral("--auto-supports is for slice"));
+        if (parser.isSet(QStringLiteral("hollow")) || parser.isSet(QStringLiteral("drain-holes")))
+            return usageError(QStringLiteral("--hollow and --drain-holes are for slice and check"));
         if (settingsUnreadable())
             return EXIT_LOAD_FAILED;
         return info(positional, parser);
@@ -646,6 +655,11 @@ int CommandLine::info(const QStringList &files, const QCommandLineParser &parser
 
 int CommandLine::slice(const QStringList &files, const QCommandLineParser &parser, bool checkOnly)
 {
+    QString problem;
+    const std::optional<double> wall =
+        numberOption(parser, "hollow", Hollowing::minWallMm, Hollowing::maxWallMm, false, problem);
+    if (!problem.isEmpty())
+        return usageError(problem);
     KaloConfig settings(parser.value(QStringLiteral("settings")), true);
     if (const int status = configure(parser, settings))
         return status;
@@ -654,6 +668,7 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
         if (!load(manager, file))
             return EXIT_LOAD_FAILED;
     }
+    const QString hollowLine = hollow(manager, wall, parser.isSet(QStringLiteral("drain-holes")));
     // Refused as the window refuses it: an archive without layers prints nothing.
     const QString nothing = manager.nothingToSlice();
     if (!nothing.isEmpty()) {
@@ -735,9 +750,48 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
           << "  volume:    " << twoDecimals(manager.getTotalVolume()) << " mL\n"
           << "  printing:  " << printTime(manager.sliceNumber(), settings) << "\n"
           << "  time:      " << twoDecimals(double(elapsedMs) / 1000.0) << " s\n"
-          << supportsLine << checkCounts(manager.printFindings());
+          << hollowLine << supportsLine << checkCounts(manager.printFindings());
     m_out.flush();
     return EXIT_OK;
+}
+
+QString CommandLine::hollow(KaloModel &manager, std::optional<double> wallMm, bool drainHoles)
+{
+    if (!wallMm && !drainHoles)
+        return QString();
+    // The window's way, model by model: the cavity is made in the
+    // background, and the holes follow it.
+    const QMetaObject::Connection notices =
+        QObject::connect(&manager, &KaloModel::notice, &manager, [this](const QString &message) {
+            m_err << programName << ": " << message << "\n";
+            m_err.flush();
+        });
+    int hollowModels = 0;
+    size_t holes = 0;
+    const QList<Model *> models = manager.models();
+    for (Model *model : models) {
+        if (model->type != TYPE_NORMAL)
+            continue;
+        manager.selectModel(model);
+        if (wallMm)
+            manager.hollowSelected(float(*wallMm));
+        if (!model->hollowing.isHollow())
+            continue;
+        QEventLoop loop;
+        QObject::connect(&manager, &KaloModel::hollowingChanged, &loop, &QEventLoop::quit);
+        while (!model->cavityFits())
+            loop.exec();
+        if (drainHoles && model->hollowing.drainHoles.empty())
+            manager.addDrainHolesAuto();
+        ++hollowModels;
+        holes += model->hollowing.drainHoles.size();
+    }
+    manager.clearSelection(true);
+    QObject::disconnect(notices);
+    return QStringLiteral("  hollow:    %1 of %2 models, %3 drain holes\n")
+        .arg(hollowModels)
+        .arg(std::count_if(models.begin(), models.end(), [](const Model *m) { return m->type == TYPE_NORMAL; }))
+        .arg(holes);
 }
 
 int CommandLine::interrupted(const QString &archive)

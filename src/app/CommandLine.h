@@ -4,6 +4,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 class KaloConfig;
 class KaloModel;
@@ -68,6 +69,11 @@ private:
     // Adds an STL model, or the objects of a project (".kalo3d"), to
     // manager; false, after a message, when the file cannot be loaded.
     bool load(KaloModel &manager, const QString &file);
+    // Hollows every normal model of manager with a wall of wallMm (mm) when
+    // given, and with drainHoles adds the proposed drain holes to every
+    // hollow model that has none, as the Hollow page does, waiting for the
+    // cavities; the report's line, empty when neither was asked for.
+    QString hollow(KaloModel &manager, std::optional<double> wallMm, bool drainHoles);
     // Starts a run of manager (slicing or automatic supports) by calling
     // start, and waits for its end report, showing the progress on a terminal.
     // Ctrl-C or SIGTERM cancels the run and is noted in m_interruptedBy.

@@ -269,6 +269,10 @@ void TstCommandLine::usage_data()
     QTest::newRow("unknown command") << QStringList{"print", "a.stl"} << 2 << "unknown command \"print\"";
     QTest::newRow("info without files") << QStringList{"info"} << 2 << "info needs at least one FILE";
     QTest::newRow("unknown option") << QStringList{"--fast", "info", "a.stl"} << 2 << "fast";
+    QTest::newRow("wall too thick") << QStringList{"check", "a.stl", "--hollow", "20"} << 2
+                                    << "--hollow takes a number from 0.5 to 10, not \"20\"";
+    QTest::newRow("info does not hollow") << QStringList{"info", "a.stl", "--drain-holes"} << 2
+                                          << "--hollow and --drain-holes are for slice and check";
     QTest::newRow("printers") << QStringList{"printers"} << 0
                               << QStringLiteral("SL1S\n  display:   2560 x 1620 px on 128 x 81 mm (50.00 x 50.00 \u00b5m "
                                                 "pixels)\n  height:    150 mm\n  image:     portrait, mirrored in X\n"
@@ -508,6 +512,13 @@ void TstCommandLine::checkReportsFindings_data()
                                   << "^  check:     1 island, " << false;
     QTest::newRow("strict slice, supported") << QStringList{"slice", "STACK", "-o", "OUT", "--strict", "--auto-supports"}
                                              << 0 << "\n  check:     0 islands, " << true;
+    // The block keeps a 2 mm wall around a cavity 1 mm high; the floating one is too thin.
+    QTest::newRow("check, hollow") << QStringList{"check", "STACK", "--hollow", "2"} << 0
+                                   << "\ncheck: +1 island, 1 overhang, 1 resin trap, 1 suction cup" << false;
+    QTest::newRow("slice, hollow and drained")
+        << QStringList{"slice", "STACK", "-o", "OUT", "--hollow", "2", "--drain-holes"} << 0
+        << "\n  hollow:    1 of 1 models, 1 drain holes\n  check:     1 island, 1 overhang, 0 resin traps, 0 suction"
+        << true;
 }
 
 void TstCommandLine::checkReportsFindings()
