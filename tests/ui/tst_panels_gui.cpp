@@ -410,6 +410,15 @@ void TstPanelsGui::hollowPageHollowsAndDrains()
     auto *holes = m_main->item<QQuickItem>(QStringLiteral("drainHoleList"));
     QTRY_COMPARE(holes->property("count").toInt(), 1);
     QCOMPARE(int(model->hollowing.drainHoles.size()), 1);
+    keep(QStringLiteral("hollow_page"));
+    // The preview's layer 60 (3 mm) runs through the drain hole.
+    m_main->click(QStringLiteral("showSliceBox"));
+    item(QStringLiteral("layerSlider"))->setProperty("value", 60);
+    keep(QStringLiteral("hollow_preview"));
+    m_main->click(QStringLiteral("showSliceBox"));
+    manager->selectModel(model);
+    if (!item(QStringLiteral("pageHollow"))->isVisible())
+        m_main->click(QStringLiteral("buttonHollow"));
 
     m_main->click(QStringLiteral("makeSolid"));
     QCOMPARE(text(QStringLiteral("hollowState")), QStringLiteral("Solid"));
