@@ -30,6 +30,9 @@ constexpr double kFineMm = 0.05;
 // Inside spans of a row closer than this (mm) are one.
 constexpr float kTouchingMm = 1e-3f;
 
+// Closed parts of a cavity smaller than this (mm3) are left solid.
+constexpr double kMinPartMm3 = 1;
+
 // Fine samples over lo to hi that begin and end a hair outside them: the
 // flat faces at a model's extremes (its base, a flat top) are then measured
 // to within that hair rather than to within a spacing.
@@ -304,6 +307,78 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const GridAxi
     }
 }
 
+// The closed parts of a cavity: for each, the vertices its triangles join.
+std::vector<std::vector<uint32_t>> closedParts(const MeshPrimitiveData &cavity)
+{
+    std::vector<uint32_t> parent(cavity.vertices.size());
+    for (uint32_t k = 0; k < parent.size(); ++k)
+        parent[k] = k;
+    const auto root = [&parent](uint32_t k) {
+        while (parent[k] != k)
+            k = parent[k] = parent[parent[k]];
+        return k;
+    };
+    for (size_t k = 0; k + 2 < cavity.indices.size(); k += 3) {
+        for (int corner = 1; corner < 3; ++corner)
+            parent[root(cavity.indices[k + size_t(corner)])] = root(cavity.indices[k]);
+    }
+    std::vector<std::vector<uint32_t>> parts;
+    std::vector<int> partOf(cavity.vertices.size(), -1);
+    for (uint32_t k = 0; k < parent.size(); ++k) {
+        int &part = partOf[root(k)];
+        if (part < 0) {
+            part = int(parts.size());
+            parts.emplace_back();
+        }
+        parts[size_t(part)].push_back(k);
+    }
+    return parts;
+}
+
+// The cavity without its closed parts of less than minVolume (mm3): slivers
+// where the wall's inner surface grazes a fold of the model save no resin,
+// and no drain hole fits them.
+MeshPrimitiveData withoutSlivers(MeshPrimitiveData cavity, double minVolume)
+{
+    const std::vector<std::vector<uint32_t>> parts = closedParts(cavity);
+    std::vector<int> partOf(cavity.vertices.size());
+    for (size_t part = 0; part < parts.size(); ++part) {
+        for (uint32_t k : parts[part])
+            partOf[k] = int(part);
+    }
+    std::vector<double> volume(parts.size(), 0);
+    const auto at = [&cavity](uint32_t k) {
+        const MeshVertex &v = cavity.vertices[k];
+        return QVector3D(v.x, v.y, v.z);
+    };
+    for (size_t k = 0; k + 2 < cavity.indices.size(); k += 3) {
+        const uint32_t *t = &cavity.indices[k];
+        volume[size_t(partOf[t[0]])] +=
+            double(QVector3D::dotProduct(at(t[0]), QVector3D::crossProduct(at(t[1]), at(t[2])))) / 6;
+    }
+    // Facing inwards, a part's volume comes out negative.
+    if (std::all_of(volume.begin(), volume.end(), [minVolume](double v) { return -v >= minVolume; }))
+        return cavity;
+    std::vector<uint32_t> kept;
+    kept.reserve(cavity.indices.size());
+    for (size_t k = 0; k + 2 < cavity.indices.size(); k += 3) {
+        if (-volume[size_t(partOf[cavity.indices[k]])] >= minVolume)
+            kept.insert(kept.end(), cavity.indices.begin() + long(k), cavity.indices.begin() + long(k) + 3);
+    }
+    // Only the vertices the kept triangles use: a vertex of no triangle
+    // would count as a part of its own.
+    std::vector<uint32_t> renumbered(cavity.vertices.size(), std::numeric_limits<uint32_t>::max());
+    std::vector<MeshVertex> vertices;
+    for (uint32_t &index : kept) {
+        if (renumbered[index] == std::numeric_limits<uint32_t>::max()) {
+            renumbered[index] = uint32_t(vertices.size());
+            vertices.push_back(cavity.vertices[index]);
+        }
+        index = renumbered[index];
+    }
+    return {std::move(vertices), std::move(kept)};
+}
+
 } // namespace
 
 MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 &matrix, float wallMm,
@@ -409,35 +484,13 @@ MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 
             ++firstOpen;
         }
     }
-    return surface.finish();
+    return withoutSlivers(surface.finish(), kMinPartMm3);
 }
 
 std::vector<DrainHole> Cavity::drainHoles(const MeshPrimitiveData &mesh, const QMatrix4x4 &matrix,
                                           const MeshPrimitiveData &cavity, float wallMm, float diameterMm)
 {
-    // The closed parts: vertices that triangles join.
-    std::vector<uint32_t> parent(cavity.vertices.size());
-    for (uint32_t k = 0; k < parent.size(); ++k)
-        parent[k] = k;
-    const auto root = [&parent](uint32_t k) {
-        while (parent[k] != k)
-            k = parent[k] = parent[parent[k]];
-        return k;
-    };
-    for (size_t k = 0; k + 2 < cavity.indices.size(); k += 3) {
-        for (int corner = 1; corner < 3; ++corner)
-            parent[root(cavity.indices[k + size_t(corner)])] = root(cavity.indices[k]);
-    }
-    std::vector<std::vector<uint32_t>> parts;
-    std::vector<int> partOf(cavity.vertices.size(), -1);
-    for (uint32_t k = 0; k < parent.size(); ++k) {
-        int &part = partOf[root(k)];
-        if (part < 0) {
-            part = int(parts.size());
-            parts.emplace_back();
-        }
-        parts[size_t(part)].push_back(k);
-    }
+    const std::vector<std::vector<uint32_t>> parts = closedParts(cavity);
     if (parts.empty())
         return {};
 

@@ -28,7 +28,9 @@ public:
     // definition where the wall is flat or gently curved; the cavity's
     // sharp edges are rounded off within its grid spacing (a fifth of the
     // wall, 0.2 to 1 mm), and two parts of it that come that close may
-    // share a vertex or an edge. Parts of the mesh that overlap or touch are
+    // share a vertex or an edge. Closed parts of the cavity under 1 mm3
+    // (slivers where the wall's inner surface grazes a fold of the model)
+    // are left solid. Parts of the mesh that overlap or touch are
     // hollowed as one; a mesh with holes only where its sections close. It
     // takes about 50 bytes per triangle of mesh and memory for a band of
     // planes as high as twice the wall, none for the model's height,

@@ -162,6 +162,8 @@ void TstCavity::hollowsWhatIsThickEnough_data()
     QTest::newRow("box with 1.5 mm walls, 1.6 mm wall")
         << TestMeshes::combined(cube, TestMeshes::inverted(box({-8.5f, -8.5f, 1.5f}, {8.5f, 8.5f, 18.5f})))
         << QMatrix4x4() << 1.6f << MeshPrimitiveData();
+    // Its inside would be a 0.6 mm cube: too small to save resin or to drain.
+    QTest::newRow("4.6 mm cube, 2 mm wall") << TestMeshes::cube(4.6f) << QMatrix4x4() << 2.0f << MeshPrimitiveData();
     QTest::newRow("3 mm rod, 1.6 mm wall")
         << TestMeshes::prism(TestMeshes::regularPolygon(32, 1.5), 20) << QMatrix4x4() << 1.6f << MeshPrimitiveData();
 }
