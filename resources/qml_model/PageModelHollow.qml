@@ -3,8 +3,8 @@ import QtQuick.Controls 1.4
 import QtQuick.Layouts 1.3
 import Kalo3D 1.0
 
-// Hollowing of the selected model: the wall it keeps (mm) and the drain
-// holes that let the resin out. While "Drain hole" is checked a click on
+// Hollowing of the selected model: the wall it keeps (mm), a lattice of
+// inner walls that stiffens it, and the drain holes that let the resin out. While "Drain hole" is checked a click on
 // the model adds a hole there; hiding the page ends that mode.
 PageTemplate {
     id: root
@@ -14,15 +14,20 @@ PageTemplate {
     readonly property bool editable: status === KaloModel.MODEL_LOADED && selectedIndex >= 0
     property int selectedIndex: -1
     property real wall: 0
+    property real latticeSpacing: 0
 
     width: 350
-    height: 300
+    height: 330
 
     function refresh() {
         selectedIndex = kalo3dModel.getSelectedModelIndex()
         wall = kalo3dModel.selectedWall()
         if (wall > 0)
             wallBox.value = wall
+        latticeSpacing = kalo3dModel.selectedLatticeSpacing()
+        lattice.checked = latticeSpacing > 0
+        if (latticeSpacing > 0)
+            latticeSpacingBox.value = latticeSpacing
         holes.model = kalo3dModel.drainHoleList()
     }
 
@@ -46,7 +51,8 @@ PageTemplate {
         MyText {
             objectName: "hollowState"
             text: root.selectedIndex < 0 ? qsTr("Select a model to hollow it")
-                : root.wall > 0 ? qsTr("Hollow, wall %1 mm").arg(root.wall.toFixed(1)) : qsTr("Solid")
+                : root.wall > 0 ? qsTr("Hollow, wall %1 mm").arg(root.wall.toFixed(1)) + (root.latticeSpacing > 0
+                    ? qsTr(", lattice every %1 mm").arg(root.latticeSpacing) : "") : qsTr("Solid")
         }
         RowLayout {
             spacing: 8
@@ -66,13 +72,33 @@ PageTemplate {
                 objectName: "hollow"
                 text: qsTr("Hollow")
                 enabled: root.editable
-                onClicked: kalo3dModel.hollowSelected(wallBox.value)
+                onClicked: kalo3dModel.hollowSelected(wallBox.value, lattice.checked ? latticeSpacingBox.value : 0)
             }
             Button {
                 objectName: "makeSolid"
                 text: qsTr("Make solid")
                 enabled: root.editable && root.wall > 0
                 onClicked: kalo3dModel.hollowSelected(0)
+            }
+        }
+        RowLayout {
+            spacing: 8
+            CheckBox {
+                id: lattice
+                objectName: "lattice"
+                text: qsTr("Lattice every")
+            }
+            SpinBoxArial {
+                id: latticeSpacingBox
+                objectName: "latticeSpacing"
+                Layout.preferredWidth: 78
+                enabled: lattice.checked
+                decimals: 0
+                minimumValue: 5
+                maximumValue: 50
+                stepSize: 5
+                value: 10
+                suffix: "mm"
             }
         }
         RowLayout {

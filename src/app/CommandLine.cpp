@@ -107,6 +107,8 @@ const char *const helpText =
     "                           could not be held.\n"
     "  --hollow MM              slice, check: hollow every model, keeping a wall of\n"
     "                           MM (0.5 to 10) measured from its surface in 3D.\n"
+    "  --lattice MM             with --hollow: a lattice of 1.5 mm walls every MM\n"
+    "                           (5 to 50) stiffens the hollows.\n"
     "  --drain-holes            slice, check: give every hollow model (by --hollow\n"
     "                           or from a project) without drain holes the holes\n"
     "                           kalo3d's \"Add drain holes\" proposes, near the\n"
@@ -289,7 +291,7 @@ int CommandLine::run(const QStringList &arguments)
                              "exposure", "antialias", "aa-factor", "lift-height", "lift-up-speed",
                              "lift-down-speed", "wait", "printer-file", "display-pixels", "display-size", "format",
                              "support-mode", "support-preset", "tip-diameter", "tip-length", "contact-depth",
-                             "body-diameter", "support-spacing", "critical-angle", "hollow"})
+                             "body-diameter", "support-spacing", "critical-angle", "hollow", "lattice"})
         parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -321,8 +323,9 @@ int CommandLine::run(const QStringList &arguments)
             return usageError(QStringLiteral("info writes no file: -o is for slice"));
         if (parser.isSet(QStringLiteral("auto-supports")))
             return usageError(QStringLiteral("--auto-supports is for slice"));
-        if (parser.isSet(QStringLiteral("hollow")) || parser.isSet(QStringLiteral("drain-holes")))
-            return usageError(QStringLiteral("--hollow and --drain-holes are for slice and check"));
+        if (parser.isSet(QStringLiteral("hollow")) || parser.isSet(QStringLiteral("lattice"))
+            || parser.isSet(QStringLiteral("drain-holes")))
+            return usageError(QStringLiteral("--hollow, --lattice and --drain-holes are for slice and check"));
         if (settingsUnreadable())
             return EXIT_LOAD_FAILED;
         return info(positional, parser);
@@ -658,6 +661,10 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
     QString problem;
     const std::optional<double> wall =
         numberOption(parser, "hollow", Hollowing::minWallMm, Hollowing::maxWallMm, false, problem);
+    const std::optional<double> lattice =
+        numberOption(parser, "lattice", Lattice::minSpacingMm, Lattice::maxSpacingMm, false, problem);
+    if (problem.isEmpty() && lattice && !wall)
+        problem = QStringLiteral("--lattice goes with --hollow");
     if (!problem.isEmpty())
         return usageError(problem);
     KaloConfig settings(parser.value(QStringLiteral("settings")), true);
@@ -668,7 +675,7 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
         if (!load(manager, file))
             return EXIT_LOAD_FAILED;
     }
-    const QString hollowLine = hollow(manager, wall, parser.isSet(QStringLiteral("drain-holes")));
+    const QString hollowLine = hollow(manager, wall, lattice.value_or(0), parser.isSet(QStringLiteral("drain-holes")));
     // Refused as the window refuses it: an archive without layers prints nothing.
     const QString nothing = manager.nothingToSlice();
     if (!nothing.isEmpty()) {
@@ -755,7 +762,8 @@ int CommandLine::slice(const QStringList &files, const QCommandLineParser &parse
     return EXIT_OK;
 }
 
-QString CommandLine::hollow(KaloModel &manager, std::optional<double> wallMm, bool drainHoles)
+QString CommandLine::hollow(KaloModel &manager, std::optional<double> wallMm, double latticeSpacingMm,
+                            bool drainHoles)
 {
     if (!wallMm && !drainHoles)
         return QString();
@@ -774,7 +782,7 @@ QString CommandLine::hollow(KaloModel &manager, std::optional<double> wallMm, bo
             continue;
         manager.selectModel(model);
         if (wallMm)
-            manager.hollowSelected(float(*wallMm));
+            manager.hollowSelected(float(*wallMm), float(latticeSpacingMm));
         if (!model->hollowing.isHollow())
             continue;
         QEventLoop loop;

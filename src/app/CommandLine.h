@@ -70,10 +70,10 @@ private:
     // manager; false, after a message, when the file cannot be loaded.
     bool load(KaloModel &manager, const QString &file);
     // Hollows every normal model of manager with a wall of wallMm (mm) when
-    // given, and with drainHoles adds the proposed drain holes to every
+    // given, with a lattice every latticeSpacingMm (none with 0), and with drainHoles adds the proposed drain holes to every
     // hollow model that has none, as the Hollow page does, waiting for the
     // cavities; the report's line, empty when neither was asked for.
-    QString hollow(KaloModel &manager, std::optional<double> wallMm, bool drainHoles);
+    QString hollow(KaloModel &manager, std::optional<double> wallMm, double latticeSpacingMm, bool drainHoles);
     // Starts a run of manager (slicing or automatic supports) by calling
     // start, and waits for its end report, showing the progress on a terminal.
     // Ctrl-C or SIGTERM cancels the run and is noted in m_interruptedBy.

@@ -135,9 +135,14 @@ QJsonArray hollowingNotes(const QList<Model *> &models)
                                      {QStringLiteral("direction"), arrayOf(matrix.mapVector(hole.direction).normalized())},
                                      {QStringLiteral("diameterMm"), double(hole.diameterMm)}});
         }
-        notes.append(QJsonObject{{QStringLiteral("object"), i},
-                                 {QStringLiteral("wallMm"), double(model.hollowing.wallMm)},
-                                 {QStringLiteral("drainHoles"), holes}});
+        QJsonObject note{{QStringLiteral("object"), i},
+                         {QStringLiteral("wallMm"), double(model.hollowing.wallMm)},
+                         {QStringLiteral("drainHoles"), holes}};
+        if (model.hollowing.lattice.any()) {
+            note.insert(QStringLiteral("latticeSpacingMm"), double(model.hollowing.lattice.spacingMm));
+            note.insert(QStringLiteral("latticeWallMm"), double(model.hollowing.lattice.wallMm));
+        }
+        notes.append(note);
     }
     return notes;
 }
@@ -158,6 +163,13 @@ void readHollowing(const QJsonArray &notes, ProjectObjects &objects)
         }
         Hollowing hollowing;
         hollowing.wallMm = float(wall);
+        const double spacing = note.value(QStringLiteral("latticeSpacingMm")).toDouble(0);
+        const double latticeWall = note.value(QStringLiteral("latticeWallMm")).toDouble(Lattice::defaultWallMm);
+        if (spacing >= Lattice::minSpacingMm && spacing <= Lattice::maxSpacingMm && latticeWall >= Lattice::minWallMm
+            && latticeWall <= Lattice::maxWallMm && wall > 0)
+            hollowing.lattice = {float(spacing), float(latticeWall)};
+        else if (note.contains(QStringLiteral("latticeSpacingMm")))
+            qWarning() << "project's lattice skipped:" << spacing << latticeWall;
         for (const QJsonValue &holeValue : note.value(QStringLiteral("drainHoles")).toArray()) {
             const QJsonObject hole = holeValue.toObject();
             const std::optional<QVector3D> position = vectorFrom(hole.value(QStringLiteral("position")));

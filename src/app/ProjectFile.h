@@ -24,7 +24,8 @@ class QIODevice;
 // the project was prepared with (KaloConfig::printSettings()), and
 // "hollowing", one entry per hollowed model: {"object": its index in the
 // list, "wallMm", "drainHoles": [{"position": [x, y, z], "direction":
-// [x, y, z], "diameterMm"}]}, positions and directions on the platform.
+// [x, y, z], "diameterMm"}]} and, with a lattice, "latticeSpacingMm" and
+// "latticeWallMm"; positions and directions on the platform.
 //
 // Reading trusts nothing: counts are bounded by what the rest of the file can
 // hold, a short or damaged file is refused as a whole, relations that do not

@@ -135,7 +135,7 @@ public:
     // only while it fits. Copies share it; a flip drops it.
     ModelCavity cavity;
     // The model is hollow and cavity was made for its wall and its scale and turns.
-    bool cavityFits() const { return hollowing.isHollow() && cavity.fits(modelMatrix(), hollowing.wallMm); }
+    bool cavityFits() const { return hollowing.isHollow() && cavity.fits(modelMatrix(), hollowing.wallMm, hollowing.lattice); }
     // Every entry is a CWS::Support: only that class makes TYPE_SUPPORT models.
     std::vector<Model *> supports;
     // Slice preview (see SlicePreview): one entry per layer, the cut-away

@@ -23,7 +23,8 @@ MeshPrimitiveData mapped(MeshPrimitiveData mesh, const QMatrix4x4 &matrix)
 
 } // namespace
 
-ModelCavity ModelCavity::fromPlatform(const MeshPrimitiveData &platform, const QMatrix4x4 &matrix, float wallMm)
+ModelCavity ModelCavity::fromPlatform(const MeshPrimitiveData &platform, const QMatrix4x4 &matrix, float wallMm,
+                                      const Lattice &lattice)
 {
     auto inModel = std::make_shared<const MeshPrimitiveData>(mapped(platform, matrix.inverted()));
     // The volume does not change as the model moves: it is taken once, on
@@ -41,14 +42,15 @@ ModelCavity ModelCavity::fromPlatform(const MeshPrimitiveData &platform, const Q
     ModelCavity cavity;
     cavity.mesh = std::move(inModel);
     cavity.wallMm = wallMm;
+    cavity.lattice = lattice;
     cavity.linear = linearPart(matrix);
     cavity.volumeMl = float(std::fabs(volume) / 1000.0);
     return cavity;
 }
 
-bool ModelCavity::fits(const QMatrix4x4 &matrix, float wall) const
+bool ModelCavity::fits(const QMatrix4x4 &matrix, float wall, const Lattice &withLattice) const
 {
-    return mesh && wall == wallMm && linearPart(matrix) == linear;
+    return mesh && wall == wallMm && withLattice == lattice && linearPart(matrix) == linear;
 }
 
 MeshPrimitiveData ModelCavity::onPlatform(const QMatrix4x4 &matrix) const

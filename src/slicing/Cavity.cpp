@@ -33,6 +33,10 @@ constexpr float kTouchingMm = 1e-3f;
 // Closed parts of a cavity smaller than this (mm3) are left solid.
 constexpr double kMinPartMm3 = 1;
 
+// The side (mm) of the square windows in a lattice's walls: narrow enough
+// that the wall above one holds as a bridge.
+constexpr double kWindowMm = 3;
+
 // Fine samples over lo to hi that begin and end a hair outside them: the
 // flat faces at a model's extremes (its base, a flat top) are then measured
 // to within that hair rather than to within a spacing.
@@ -307,6 +311,20 @@ void measurePlane(PlaneScratch &s, const std::vector<float> &rowY, const GridAxi
     }
 }
 
+// How far (mm, about) the point x, y, z, given from the lattice's middle
+// (and z from its lowest windows' middle), lies outside the lattice's
+// walls; below zero inside them. Each wall has a window midway between
+// the walls across it, every spacing in height.
+float outsideLattice(const Lattice &lattice, double x, double y, double z)
+{
+    const double s = lattice.spacingMm;
+    const auto toPlane = [s](double v) { return std::abs(v - s * std::round(v / s)); };
+    const auto toMiddle = [s](double v) { return std::abs(v - s * (std::floor(v / s) + 0.5)); };
+    const double walls = std::min(toPlane(x), toPlane(y)) - lattice.wallMm / 2;
+    const double windows = std::max(std::min(toMiddle(x), toMiddle(y)), toPlane(z)) - kWindowMm / 2;
+    return float(std::max(walls, -windows));
+}
+
 // The closed parts of a cavity: for each, the vertices its triangles join.
 std::vector<std::vector<uint32_t>> closedParts(const MeshPrimitiveData &cavity)
 {
@@ -382,7 +400,7 @@ MeshPrimitiveData withoutSlivers(MeshPrimitiveData cavity, double minVolume)
 } // namespace
 
 MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 &matrix, float wallMm,
-                                const std::atomic_bool *cancel)
+                                const Lattice &lattice, const std::atomic_bool *cancel)
 {
     if (!(wallMm > 0) || mesh.indices.size() < 3)
         return {};
@@ -476,8 +494,22 @@ MeshPrimitiveData Cavity::build(const MeshPrimitiveData &mesh, const QMatrix4x4 
         // A layer is done once no plane still to come lies within reach.
         const bool last = first + count == planes;
         while (!open.empty() && (last || zs.at(firstOpen) + reach < planeZ[size_t(first + count)])) {
-            for (float &value : open.front())
+            std::vector<float> &layer = open.front();
+            for (float &value : layer)
                 value = std::sqrt(value) - wallMm;
+            // The cavity is also outside the lattice: the nearer of the two
+            // boundaries bounds it. The lowest windows open onto the
+            // cavity's floor where it lies flat, so that no cell holds resin.
+            if (lattice.any()) {
+                const double z = zs.at(firstOpen) - (low.z() + wallMm + kWindowMm / 2);
+                for (int line = 0; line < ys.count; ++line) {
+                    const double y = ys.at(line) - (double(low.y()) + high.y()) / 2;
+                    float *row = &layer[size_t(line) * size_t(xs.count)];
+                    for (int column = 0; column < xs.count; ++column)
+                        row[column] = std::min(
+                            row[column], outsideLattice(lattice, xs.at(column) - (double(low.x()) + high.x()) / 2, y, z));
+                }
+            }
             surface.addLayer(open.front());
             spare.push_back(std::move(open.front()));
             open.pop_front();

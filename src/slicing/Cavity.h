@@ -21,8 +21,10 @@ public:
     // an outward-facing surface does (normals point into the cavity), so
     // that cut together with the model the non-zero rule leaves the cavity
     // empty. Empty when no point lies that deep (a model thinner than twice
-    // the wall everywhere). cancel, when given, is polled; a cancelled build
-    // returns an empty mesh.
+    // the wall everywhere). lattice: upright walls left standing inside the
+    // cavity (see Lattice), in lines through the middle of the model's
+    // bounds. cancel, when given, is polled; a cancelled build returns an
+    // empty mesh.
     //
     // The surface lies within a few hundredths of a millimetre of that
     // definition where the wall is flat or gently curved; the cavity's
@@ -36,7 +38,7 @@ public:
     // planes as high as twice the wall, none for the model's height,
     // besides the surface returned.
     static MeshPrimitiveData build(const MeshPrimitiveData &mesh, const QMatrix4x4 &matrix, float wallMm,
-                                   const std::atomic_bool *cancel = nullptr);
+                                   const Lattice &lattice = {}, const std::atomic_bool *cancel = nullptr);
 
     // One or two drain holes of diameterMm for every closed part of cavity
     // (as build gives it for the same mesh, matrix and wallMm), in platform

@@ -8,6 +8,7 @@ namespace CWS {
 CavitySnapshot::CavitySnapshot(const Model &model)
     : m_matrix(model.modelMatrix())
     , m_wallMm(model.hollowing.isHollow() ? model.hollowing.wallMm : 0)
+    , m_lattice(model.hollowing.lattice)
 {
     if (model.cavityFits())
         m_cavity = model.cavity;
@@ -19,10 +20,10 @@ ModelCavity CavitySnapshot::take(const std::atomic_bool *cancel)
 {
     if (!hollow() || m_cavity.mesh)
         return m_cavity;
-    const MeshPrimitiveData built = Cavity::build(*m_mesh, m_matrix, m_wallMm, cancel);
+    const MeshPrimitiveData built = Cavity::build(*m_mesh, m_matrix, m_wallMm, m_lattice, cancel);
     if (cancel && *cancel)
         return {};
-    m_cavity = ModelCavity::fromPlatform(built, m_matrix, m_wallMm);
+    m_cavity = ModelCavity::fromPlatform(built, m_matrix, m_wallMm, m_lattice);
     return m_cavity;
 }
 

@@ -35,6 +35,7 @@ private:
     std::shared_ptr<const MeshPrimitiveData> m_mesh;
     QMatrix4x4 m_matrix;
     float m_wallMm = 0;
+    Lattice m_lattice;
     ModelCavity m_cavity;
 };
 

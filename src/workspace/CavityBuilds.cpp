@@ -17,6 +17,7 @@ struct CavityBuilds::Build
         , mesh(m.mesh.get())
         , matrix(m.modelMatrix())
         , wallMm(m.hollowing.wallMm)
+        , lattice(m.hollowing.lattice)
         , snapshot(m)
     {
     }
@@ -28,13 +29,15 @@ struct CavityBuilds::Build
             if (now.column(c) != matrix.column(c))
                 return false;
         }
-        return &m == model && m.mesh.get() == mesh && m.hollowing.wallMm == wallMm;
+        return &m == model && m.mesh.get() == mesh && m.hollowing.wallMm == wallMm
+               && m.hollowing.lattice == lattice;
     }
 
     const Model *model; // compared, read only while it is in the scene
     const MeshPrimitiveData *mesh;
     QMatrix4x4 matrix;
     float wallMm;
+    Lattice lattice;
     CWS::CavitySnapshot snapshot;
     std::atomic_bool cancel{false};
     ModelCavity result; // written by the thread, read after it finished

@@ -974,20 +974,26 @@ void KaloModel::hollowingEdited()
     Q_EMIT kaloModelDataChanged();
 }
 
-void KaloModel::hollowSelected(float wallMm)
+void KaloModel::hollowSelected(float wallMm, float latticeSpacingMm, float latticeWallMm)
 {
     Model *model = hollowingTarget("hollowing");
     if (!model)
         return;
     m_drainHolesDue = nullptr;
     remember();
-    if (!m_editor.hollow(*model, wallMm)) {
+    if (!m_editor.hollow(*model, wallMm, {latticeSpacingMm, latticeWallMm})) {
         m_history.forgetLast();
         Q_EMIT historyChanged();
         return;
     }
     model->updateBounds();
     hollowingEdited();
+}
+
+float KaloModel::selectedLatticeSpacing() const
+{
+    const Model *model = selectedModel();
+    return model ? model->hollowing.lattice.spacingMm : 0;
 }
 
 float KaloModel::selectedWall() const

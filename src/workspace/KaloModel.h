@@ -292,12 +292,16 @@ public:
     Model *selectedModel() const;
 
     // Hollowing of the selected model (see Model::hollowing; one undo step
-    // each). hollowSelected: a wall of wallMm (0.5 to 10 mm), or solid with
-    // 0, which drops its drain holes; refused with notice without a selected
+    // each). hollowSelected: a wall of wallMm (0.5 to 10 mm) with a lattice
+    // of walls latticeWallMm thick every latticeSpacingMm (none with 0), or
+    // solid with a wall of 0, which drops its drain holes; refused with notice without a selected
     // model and while a run goes. A hollow model whose cavity no longer fits
     // gets a new one in the background (CavityBuilds), then hollowingChanged
     // and kaloModelDataChanged (the volume follows).
-    Q_INVOKABLE void hollowSelected(float wallMm);
+    Q_INVOKABLE void hollowSelected(float wallMm, float latticeSpacingMm = 0,
+                                    float latticeWallMm = Lattice::defaultWallMm);
+    // The selected model's lattice spacing (mm): 0 without a lattice.
+    Q_INVOKABLE float selectedLatticeSpacing() const;
     // The selected model's wall (mm): 0 when solid or nothing is selected.
     Q_INVOKABLE float selectedWall() const;
     // While on, a left click on a normal model adds a drain hole of the

@@ -26,7 +26,8 @@ std::vector<double> LiveCheck::signature(const SliceBuildConfig &config, const Q
         s.push_back(m->type);
         for (const QVector3D &v : {m->boundMin, m->boundMax, m->translate, m->scale, m->rotate})
             s.insert(s.end(), {v.x(), v.y(), v.z()});
-        s.insert(s.end(), {m->hollowing.wallMm, double(reinterpret_cast<quintptr>(m->cavity.mesh.get()))});
+        s.insert(s.end(), {m->hollowing.wallMm, m->hollowing.lattice.spacingMm, m->hollowing.lattice.wallMm,
+                           double(reinterpret_cast<quintptr>(m->cavity.mesh.get()))});
         for (const DrainHole &h : m->hollowing.drainHoles)
             s.insert(s.end(), {h.position.x(), h.position.y(), h.position.z(), h.diameterMm});
     }

@@ -248,12 +248,18 @@ CWS::Support *SceneEditor::addTippedSupport(const CWS::SupportPlacement &placeme
     return support;
 }
 
-bool SceneEditor::hollow(Model &model, float wallMm)
+bool SceneEditor::hollow(Model &model, float wallMm, Lattice lattice)
 {
     const float wall = wallMm > 0 ? std::clamp(wallMm, Hollowing::minWallMm, Hollowing::maxWallMm) : 0.0f;
-    if (wall == model.hollowing.wallMm)
+    if (wall == 0 || !lattice.any())
+        lattice = Lattice();
+    else
+        lattice = {std::clamp(lattice.spacingMm, Lattice::minSpacingMm, Lattice::maxSpacingMm),
+                   std::clamp(lattice.wallMm, Lattice::minWallMm, Lattice::maxWallMm)};
+    if (wall == model.hollowing.wallMm && lattice == model.hollowing.lattice)
         return false;
     model.hollowing.wallMm = wall;
+    model.hollowing.lattice = lattice;
     if (wall == 0)
         model.hollowing.drainHoles.clear();
     model.dirty = true;

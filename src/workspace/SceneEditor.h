@@ -1,5 +1,7 @@
 #pragma once
 
+#include "geometry/Hollowing.h"
+
 #include <QList>
 #include <QVector3D>
 
@@ -75,10 +77,11 @@ public:
     // when it had none.
     bool removeSupports(Model &model);
 
-    // Hollows model with a wall of wallMm (clamped to Hollowing's range), or
-    // makes it solid with 0, which drops its drain holes too. The cavity is
-    // left to be made (see CavityBuilds). False when nothing changes.
-    bool hollow(Model &model, float wallMm);
+    // Hollows model with a wall of wallMm (clamped to Hollowing's range) and
+    // lattice (its values clamped to Lattice's), or makes it solid with 0,
+    // which drops its lattice and drain holes too. The cavity is left to be
+    // made (see CavityBuilds). False when nothing changes.
+    bool hollow(Model &model, float wallMm, Lattice lattice = {});
     // Adds to model the drain hole given in platform coordinates: position
     // on the surface, direction into the model.
     void addDrainHole(Model &model, const DrainHole &onPlatform);

@@ -271,8 +271,10 @@ void TstCommandLine::usage_data()
     QTest::newRow("unknown option") << QStringList{"--fast", "info", "a.stl"} << 2 << "fast";
     QTest::newRow("wall too thick") << QStringList{"check", "a.stl", "--hollow", "20"} << 2
                                     << "--hollow takes a number from 0.5 to 10, not \"20\"";
+    QTest::newRow("lattice without a hollow") << QStringList{"check", "a.stl", "--lattice", "10"} << 2
+                                              << "--lattice goes with --hollow";
     QTest::newRow("info does not hollow") << QStringList{"info", "a.stl", "--drain-holes"} << 2
-                                          << "--hollow and --drain-holes are for slice and check";
+                                          << "--hollow, --lattice and --drain-holes are for slice and check";
     QTest::newRow("printers") << QStringList{"printers"} << 0
                               << QStringLiteral("SL1S\n  display:   2560 x 1620 px on 128 x 81 mm (50.00 x 50.00 \u00b5m "
                                                 "pixels)\n  height:    150 mm\n  image:     portrait, mirrored in X\n"

@@ -835,6 +835,7 @@ void TstProjectFile::hollowingTravelsWithTheProject()
     QVERIFY(buffer.open(QIODevice::WriteOnly));
     if (notes.isEmpty()) {
         sphere.hollowing.wallMm = 2.5f;
+        sphere.hollowing.lattice = {12, 2};
         sphere.hollowing.drainHoles = {{QVector3D(1, 0, 0.5f), QVector3D(-1, 0, 0), 3},
                                        {QVector3D(0, 1, 2), QVector3D(0, -1, 0), 5}};
         QVERIFY(ProjectFile::write(buffer, m_manager->models()));
@@ -849,6 +850,7 @@ void TstProjectFile::hollowingTravelsWithTheProject()
     const Hollowing &read = objects.objects[3]->hollowing;
     QCOMPARE(read.wallMm, wall);
     QCOMPARE(int(read.drainHoles.size()), holes);
+    QVERIFY2(read.lattice == (notes.isEmpty() ? Lattice{12, 2} : Lattice()), "the lattice reads back");
     for (size_t i = 0; i < sphere.hollowing.drainHoles.size(); ++i) {
         // Saved where the model stood: the read model has no transform.
         const DrainHole &hole = sphere.hollowing.drainHoles[i];

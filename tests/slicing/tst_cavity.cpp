@@ -127,6 +127,8 @@ private Q_SLOTS:
     void sphereWallInTheMiddleLayer();
     void drainsEveryPart_data();
     void drainsEveryPart();
+    void latticeStandsInTheCavity_data();
+    void latticeStandsInTheCavity();
 };
 
 void TstCavity::hollowsWhatIsThickEnough_data()
@@ -285,6 +287,40 @@ void TstCavity::drainsEveryPart()
                      "the second hole on the other side");
         }
     }
+}
+
+void TstCavity::latticeStandsInTheCavity_data()
+{
+    QTest::addColumn<float>("z");       // the layer's height (mm)
+    QTest::addColumn<QPointF>("point"); // on the platform (mm), the cube's middle at 0, 0
+    QTest::addColumn<bool>("solid");
+    // A 40 mm cube with a 2 mm wall and walls 1.5 mm thick every 10 mm
+    // through its middle, each with 3 mm windows midway between the walls
+    // across it, from the floor (2 mm) up every 10 mm.
+    QTest::newRow("wall across x") << 18.0f << QPointF(0, 5) << true;
+    QTest::newRow("wall across y") << 18.0f << QPointF(5, -10) << true;
+    QTest::newRow("cell") << 18.0f << QPointF(5, 5) << false;
+    QTest::newRow("window") << 23.5f << QPointF(0, 5) << false;
+    QTest::newRow("walls crossing beside windows") << 23.5f << QPointF(0, 10) << true;
+    QTest::newRow("window on the floor") << 3.0f << QPointF(10, -5) << false;
+}
+
+void TstCavity::latticeStandsInTheCavity()
+{
+    QFETCH(float, z);
+    QFETCH(QPointF, point);
+    QFETCH(bool, solid);
+    const MeshPrimitiveData cube = TestMeshes::cube(40);
+    const MeshPrimitiveData cavity = CWS::Cavity::build(cube, QMatrix4x4(), 2, Lattice{10, 1.5f});
+    const std::unique_ptr<Model> model(TestMeshes::makeModel(cube));
+    const std::unique_ptr<Model> inside(TestMeshes::makeModel(cavity));
+    const SliceBuildConfig config = display();
+    const QImage image = layer(*model, inside.get(), z).toGrey();
+    const QPoint pixel(int(config.resolutionX / 2 + point.x() * config.pixelsPerMmX),
+                       int(config.resolutionY / 2 + point.y() * config.pixelsPerMmY));
+    QCOMPARE(qGray(image.pixel(pixel)) != 0, solid);
+    // The windows join the cells into one hollow: the holes of one part drain it.
+    QCOMPARE(int(CWS::Cavity::drainHoles(cube, QMatrix4x4(), cavity, 2, 3).size()), 2);
 }
 
 QTEST_GUILESS_MAIN(TstCavity)

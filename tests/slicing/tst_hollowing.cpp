@@ -31,7 +31,7 @@ Model *hollowCube()
     Model *model = TestMeshes::makeModel(TestMeshes::cube(20));
     model->hollowing.wallMm = 2;
     model->cavity = ModelCavity::fromPlatform(TestMeshes::inverted(TestMeshes::box({-8, -8, 2}, {8, 8, 18})),
-                                              model->modelMatrix(), 2);
+                                              model->modelMatrix(), 2, {});
     model->updateBounds(true);
     return model;
 }

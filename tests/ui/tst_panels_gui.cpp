@@ -190,7 +190,7 @@ void TstPanelsGui::pagesOpenBesideTheirButtons_data()
     QTest::newRow("Rotate") << "buttonRotate" << "pageRotate" << QSize(150, 150);
     QTest::newRow("Flip") << "buttonFlip" << "pageFlip" << QSize(250, 50);
     QTest::newRow("Support") << "buttonSupport" << "pageSupport" << QSize(350, 520);
-    QTest::newRow("Hollow") << "buttonHollow" << "pageHollow" << QSize(350, 300);
+    QTest::newRow("Hollow") << "buttonHollow" << "pageHollow" << QSize(350, 330);
 }
 
 void TstPanelsGui::pagesOpenBesideTheirButtons()
@@ -416,6 +416,16 @@ void TstPanelsGui::hollowPageHollowsAndDrains()
     item(QStringLiteral("layerSlider"))->setProperty("value", 60);
     keep(QStringLiteral("hollow_preview"));
     m_main->click(QStringLiteral("showSliceBox"));
+    manager->selectModel(model);
+    if (!item(QStringLiteral("pageHollow"))->isVisible())
+        m_main->click(QStringLiteral("buttonHollow"));
+
+    m_main->click(QStringLiteral("lattice"));
+    m_main->click(QStringLiteral("hollow"));
+    QCOMPARE(text(QStringLiteral("hollowState")), QStringLiteral("Hollow, wall 2.0 mm, lattice every 10 mm"));
+    QCOMPARE(model->hollowing.lattice.spacingMm, 10.0f);
+    QVERIFY2(manager->undo(), "the lattice is a step of its own");
+    QCOMPARE(model->hollowing.lattice.spacingMm, 0.0f);
     manager->selectModel(model);
     if (!item(QStringLiteral("pageHollow"))->isVisible())
         m_main->click(QStringLiteral("buttonHollow"));

@@ -216,7 +216,7 @@ void TstSceneView::partOutsideTheVolumeIsStriped()
 void TstSceneView::drainHoleShowsDark()
 {
     Model *model = add(cube(20));
-    model->hollowing = {2, {{QVector3D(3, 3, 20), QVector3D(0, 0, -1), 4}}};
+    model->hollowing = {2, {}, {{QVector3D(3, 3, 20), QVector3D(0, 0, -1), 4}}};
     Q_EMIT m_manager->kaloModelDataChanged();
     const QImage image = frame();
     const QColor hole = colourAt(image, QVector3D(3, 3, 20.5f));

@@ -370,7 +370,7 @@ void TstKaloModel::undoRedoEachEdit()
     load(box({30, 0, 0}, {40, 5, 8}));
     attachSupport(*m_manager, model);
     if (edit.contains(QLatin1String("hole")) || edit == "make solid")
-        model->hollowing = {2, {{QVector3D(5, 0, 3), QVector3D(-1, 0, 0), 3}}};
+        model->hollowing = {2, {}, {{QVector3D(5, 0, 3), QVector3D(-1, 0, 0), 3}}};
     m_manager->selectModel(model);
     m_manager->markSaved();
     const QString before = sceneText(*m_manager);
