@@ -78,7 +78,8 @@ fi
 # The tests that start threads of their own or through the program.
 threaded=()
 for name in tst_slicer tst_slicefaults tst_slice tst_sliceoracle tst_supportgenerator tst_preview tst_preview_gui \
-            tst_sceneview_gui tst_kaloapp tst_mainwindow_gui tst_livecheck tst_printcheck; do
+            tst_sceneview_gui tst_kaloapp tst_mainwindow_gui tst_livecheck tst_printcheck \
+            tst_cavity tst_hollowing tst_kalomodel; do
   compgen -G "tests/*/$name.cpp" >/dev/null && threaded+=("$name")
 done
 echo "run-sanitizers: under ThreadSanitizer: ${threaded[*]}"
