@@ -5,7 +5,6 @@
 #include "slicing/PrintCheckRun.h"
 #include "slicing/Slice.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
@@ -182,9 +181,8 @@ void TstHollowing::resinTrapDrainsThroughHole()
     const SliceBuildConfig config = display();
     const QList<Model *> models{model.get()};
     CWS::PrintCheckRun check(config, models, CWS::PlacedMesh::layerCount(models, config.layerThickness), false, 1);
-    QSignalSpy finished(&check, &QThread::finished);
     check.start();
-    QVERIFY(finished.wait(60000));
+    QVERIFY(check.wait(60000));
     QStringList found;
     int n = 0;
     for (const CWS::PrintFinding &f : check.findings()) {
